@@ -1,0 +1,46 @@
+# GoogleTest: Debian's packages natively; for Windows, built from the sources
+# Debian's libgtest-dev ships, with the cross toolchain.
+if(KV4T_FUZZ)
+  # fuzz builds need no GoogleTest
+elseif(CMAKE_CROSSCOMPILING)
+  if(NOT TARGET GTest::gtest)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  endif()
+else()
+  find_package(GTest REQUIRED)
+endif()
+include(GoogleTest)
+
+# kv4t_add_gtest(NAME SOURCES ... LIBS ...): one test executable, every test case
+# registered with ctest (found when ctest runs, so the build never starts Wine).
+function(kv4t_add_gtest name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gtest kv4t_warnings)
+  kv4t_static_runtime(${name})
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES TIMEOUT 120)
+endfunction()
+
+# kv4t_add_fuzzer(NAME SOURCES ... LIBS ...): a libFuzzer target, and a short smoke
+# run of it as a ctest test (KV4T_FUZZ_SECONDS each, default 10).
+function(kv4t_add_fuzzer name)
+  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${F_SOURCES})
+  target_link_libraries(${name} PRIVATE ${F_LIBS} kv4t_warnings)
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/corpus/${name})
+  file(MAKE_DIRECTORY ${corpus})
+  set(seeds ${CMAKE_CURRENT_SOURCE_DIR}/seeds/${name})
+  if(NOT DEFINED KV4T_FUZZ_SECONDS)
+    set(KV4T_FUZZ_SECONDS 10)
+  endif()
+  add_test(NAME fuzz.${name}
+    COMMAND ${name} -max_total_time=${KV4T_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048 ${corpus} ${seeds})
+  set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 600)
+endfunction()
