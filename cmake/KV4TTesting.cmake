@@ -44,3 +44,8 @@ function(kv4t_add_fuzzer name)
     COMMAND ${name} -max_total_time=${KV4T_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048 ${corpus} ${seeds})
   set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 600)
 endfunction()
+
+# The native simulator program, for Windows tests that need a converter on a COM
+# port: the Windows build cannot build it, so it comes from a native build tree.
+set(KV4T_SIM_PROGRAM "${CMAKE_SOURCE_DIR}/build/linux/bin/kv4t-sim" CACHE FILEPATH
+    "Native kv4t-sim used by the Windows tests under Wine")
