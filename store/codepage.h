@@ -1,0 +1,58 @@
+// Text code pages. Data text inside the program is 8-bit Windows-1251; it becomes
+// UTF-16 at Windows calls, in registry values and in archive files, and the
+// instrument description files may be written in UTF-8, Windows-1251, CP866 or
+// KOI8-R. All conversions here are table driven and portable: they never use the
+// system's ANSI code page, which garbles Cyrillic on a non-Russian Windows.
+//
+// Conventions:
+// - Every byte of Windows-1251 maps to a distinct character (the one byte the code
+//   page leaves unassigned, 0x98, maps to U+0098), so bytes -> wide -> bytes is the
+//   identity.
+// - A character Windows-1251 cannot hold becomes '?'.
+// - Malformed UTF-8 or UTF-16 (a bad lead byte, a cut sequence, a lone surrogate)
+//   gives U+FFFD for the bad unit, which becomes '?' in Windows-1251.
+// - "Wide" text is std::wstring: UTF-16 where wchar_t has 16 bits (Windows), one
+//   code point per wchar_t elsewhere.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The 8-bit encodings the catalogue's description files may declare.
+enum class TextEncoding {
+  None,    // no declaration or an unknown one: bytes taken as Windows-1251
+  Utf8,
+  Cp1251,
+  Cp866,
+  Koi8r,
+};
+
+// "UTF-8", "CP1251", "CP866", "KOI8-R" compared without regard to case; anything
+// else gives TextEncoding::None.
+TextEncoding TextEncodingFromName(std::wstring_view name);
+
+// One byte of an 8-bit code page as a character, and back (false when the code page
+// cannot hold the character). Utf8 is not an 8-bit code page: it is treated as
+// Windows-1251 by these two.
+char32_t ByteToChar(unsigned char byte, TextEncoding encoding);
+
+// Windows-1251 <-> wide / UTF-16 / UTF-8.
+std::wstring Cp1251ToWide(std::string_view text);
+std::string WideToCp1251(std::wstring_view text);
+std::u16string Cp1251ToUtf16(std::string_view text);
+std::string Utf16ToCp1251(std::u16string_view text);
+std::string Cp1251ToUtf8(std::string_view text);
+std::string Utf8ToCp1251(std::string_view text);
+
+// UTF-8 <-> wide, UTF-16 <-> wide.
+std::wstring Utf8ToWide(std::string_view text);
+std::string WideToUtf8(std::wstring_view text);
+std::wstring Utf16ToWide(std::u16string_view text);
+std::u16string WideToUtf16(std::wstring_view text);
+
+// Bytes in the given encoding as wide text (None and Cp1251: Windows-1251).
+std::wstring DecodeBytes(std::string_view bytes, TextEncoding encoding);
+
+// Bytes in the given encoding as Windows-1251 text; for None and Cp1251 the bytes
+// themselves.
+std::string DecodeToCp1251(std::string_view bytes, TextEncoding encoding);
