@@ -1,0 +1,151 @@
+// Frame codecs: the objects that turn a payload into the bytes sent on the line,
+// recognise and check the bytes that come back, and tell the serial channel how
+// long to wait. The channel drives a codec only through the virtual operations of
+// frame_codec and never knows which protocol it carries; a codec never does I/O.
+//
+// One transaction, as the channel performs it: encode the request; reset; feed the
+// received bytes until the result is not feed_result::more, or feed with final = 1
+// when time is up; on feed_result::frame_ok, take_payload.
+//
+// This header also holds the RAVIK protocol: the converter's own ASCII framing
+// ('#', two characters 'G'..'V' per byte, a 16-bit check, carriage return), its
+// request header and the 16-bit identifier computed from a parameter name.
+#pragma once
+
+#include <climits>
+#include <cstdint>
+#include <vector>
+
+// What feed (and each codec's frame check) reports.
+enum class feed_result : int {
+  bad_argument = -2,      // final outside 0..1
+  unsupported = -1,       // the base frame_codec decodes nothing
+  more = 0,               // no complete frame yet; feed more bytes
+  frame_ok = 1,           // a complete frame checks; take_payload yields its payload
+  bad_terminator = 2,     // the frame's end characters are wrong
+  bad_checksum = 3,       // checksum or CRC mismatch
+  nothing_received = 4,   // final call and not a single byte was ever buffered
+  too_short = 5,          // shorter than the protocol's minimum
+  too_long = 6,           // longer than 65535 bytes
+  bad_format = 7,         // a character outside the alphabet, or no start character
+};
+
+// The kinds of timing a codec answers, all in microseconds.
+enum codec_timing_kind : int {
+  // Silence between two received bytes that ends a frame; -1 or 0: no such gap.
+  codec_timing_gap = 0,
+  // Only its sign matters: negative makes the channel refuse the transaction.
+  codec_timing_guard = 1,
+  // Answer time: the first byte must come within it (plus 10 ms of port slack)
+  // and the whole answer must be complete within it.
+  codec_timing_answer = 2,
+};
+
+// One row of a codec's timing table: us applies to every baud up to and including
+// max_baud. A table's last row has max_baud = INT_MAX.
+struct codec_timing_row {
+  int max_baud;
+  int us;
+};
+
+// The longest frame any codec accepts; a longer one ends as feed_result::too_long.
+inline constexpr std::size_t frame_max_bytes = 65535;
+
+class frame_codec {
+ public:
+  frame_codec() = default;
+  frame_codec(const frame_codec&) = default;
+  frame_codec& operator=(const frame_codec&) = default;
+
+  // Slot order of the virtual operations, as the channel calls them:
+  // destructor, timing, is_frame_start, feed, take_payload, reset, read_hint,
+  // encode, name.
+  virtual ~frame_codec();
+
+  // Microseconds of the given kind (codec_timing_kind) at this baud and number of
+  // bits per character (data bits plus start, stop and parity bits); -1 when the
+  // codec defines none. reserved is unused and should be 0.
+  virtual int timing(int kind, int baud, int bits_per_char, int reserved) const;
+
+  // Whether byte can be the first byte of a frame of this protocol.
+  virtual bool is_frame_start(uint8_t byte) const;
+
+  // Hands received bytes to the decoder. final is 0 while more bytes may come and
+  // 1 when time is up (input is then usually empty). consumed tells how many bytes
+  // of input were used; bytes after a complete frame stay unconsumed.
+  virtual feed_result feed(int final, const std::vector<uint8_t>& input, int& consumed);
+
+  // Replaces the contents of out with the payload of the last frame that checked.
+  virtual void take_payload(std::vector<uint8_t>& out);
+
+  // Forgets everything received so far; call before each reception.
+  virtual void reset();
+
+  // How many bytes the channel should ask the port for next; negative: no
+  // preference (the channel reads one byte at a time).
+  virtual int read_hint() const;
+
+  // Appends the wire frame of payload to out (out is not cleared first). Returns
+  // the size of out, or a negative error (-2: payload too short) with out
+  // unchanged.
+  virtual int encode(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out) const;
+
+  // "frame_codec", "modbus_rtu_codec", "modbus_ascii_codec" or "ravik_codec".
+  virtual const char* name() const;
+
+ protected:
+  std::vector<uint8_t> decoded_;  // payload of the last received frame
+  std::vector<uint8_t> raw_;      // wire bytes of the frame being received, from its start on
+};
+
+// Looks kind up in a codec's timing tables (one table per kind, indexed by kind);
+// -1 for a kind without a table.
+int codec_timing_lookup(const codec_timing_row* const* tables, int table_count, int kind,
+                        int baud);
+
+// ---------------------------------------------------------------------------
+// RAVIK
+
+// Payload header: byte 0 address (bits 10..3 of an 11-bit address), byte 1 the low
+// address bits (7..5, 11-bit addressing only), the read-request flag (bit 4) and
+// the data length (3..0), then the parameter identifier, high byte first.
+inline constexpr std::size_t ravik_header_bytes = 4;
+inline constexpr std::size_t ravik_max_data_bytes = 15;
+inline constexpr uint8_t ravik_request_flag = 0x10;
+inline constexpr uint8_t ravik_start_char = '#';
+inline constexpr uint8_t ravik_end_char = '\r';
+// The polynomial of both the frame check and the parameter identifier.
+inline constexpr uint16_t ravik_poly = 0x8F57;
+
+// Timing of the RAVIK codec: no end-of-frame gap (the carriage return ends a
+// frame), answer within 150 ms below 9600 baud and 70 ms from 9600 on.
+inline constexpr codec_timing_row ravik_guard_table[] = {{9599, 200000}, {INT_MAX, 100000}};
+inline constexpr codec_timing_row ravik_answer_table[] = {{9599, 150000}, {INT_MAX, 70000}};
+
+// The 16-bit identifier of a parameter name: up to four characters counted (a '.'
+// after a character belongs to it), case ignored, short names padded with spaces.
+// Sets *ok (when given) to false and returns 0 when a character is not one of
+// 0-9 A-Z a-z - _ / and space.
+uint16_t ravik_hash(const char* name, bool* ok);
+
+// One step of the frame check: byte fed into crc most significant bit first
+// (polynomial 0x8F57, no reflection). A payload's check starts from 0.
+uint16_t ravik_crc16(uint16_t crc, uint8_t byte);
+
+// Prepends the 4-byte request header to data in place. False, with data unchanged,
+// when data already holds 16 bytes or more.
+bool ravik_make_request(std::vector<uint8_t>& data, bool is_read, bool addr11, int address,
+                        uint16_t hash);
+
+class ravik_codec : public frame_codec {
+ public:
+  int timing(int kind, int baud, int bits_per_char, int reserved) const override;
+  bool is_frame_start(uint8_t byte) const override;  // '#'
+  feed_result feed(int final, const std::vector<uint8_t>& input, int& consumed) override;
+  void reset() override;
+  int encode(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out) const override;
+  const char* name() const override;
+
+ private:
+  feed_result check_frame();
+};
