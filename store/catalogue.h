@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // One instrument version. Texts are 8-bit Windows-1251.
@@ -54,6 +55,8 @@ class InstrumentCatalogue {
 
  private:
   Entries entries_;
+  // (name, version) -> entry, for Find and for dropping later duplicates.
+  std::unordered_map<std::string, const DeviceDescription*> index_;
 };
 
 // The process-wide catalogue: filled once at start-up, read-only afterwards.
