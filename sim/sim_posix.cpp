@@ -1,0 +1,231 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "sim/engine.h"
+#include "sim/line_posix.h"
+#include "sim/sim.h"
+
+namespace kv4t::sim {
+namespace {
+
+// State files are small; anything much larger is not one.
+constexpr std::streamoff kMaxStateFile = 1 << 20;
+
+std::int64_t now_us() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+std::string errno_text(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+bool write_all_atomically(const std::string& path, const std::string& text) {
+  const std::string tmp = path + ".tmp" + std::to_string(getpid());
+  {
+    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+    if (!f) return false;
+    f << text;
+    if (!f.flush()) return false;
+  }
+  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    std::remove(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Simulator::Simulator(Options options) : options_(std::move(options)) {}
+
+Simulator::~Simulator() { stop(); }
+
+bool Simulator::start(std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    stop();
+    return false;
+  };
+  if (thread_.joinable()) return fail("already running");
+  engine_ = std::make_unique<Engine>(options_);
+  if (options_.log) {
+    std::FILE* log = options_.log;
+    engine_->log = [log](const std::string& line) {
+      std::fprintf(log, "kv4t-sim: %s\n", line.c_str());
+      std::fflush(log);
+    };
+  }
+  if (!options_.state_file.empty()) {
+    std::ifstream f(options_.state_file, std::ios::binary);
+    if (f) {
+      f.seekg(0, std::ios::end);
+      const std::streamoff size = f.tellg();
+      f.seekg(0);
+      if (size > kMaxStateFile) return fail("state file " + options_.state_file + " is too large");
+      std::stringstream ss;
+      ss << f.rdbuf();
+      std::string why;
+      // An empty file is a fresh state (a test may create it beforehand).
+      if (!ss.str().empty() && !engine_->load_state(ss.str(), &why))
+        return fail("state file " + options_.state_file + ": " + why);
+    }
+  }
+
+  master_fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_fd_ < 0) return fail(errno_text("posix_openpt"));
+  if (grantpt(master_fd_) != 0) return fail(errno_text("grantpt"));
+  if (unlockpt(master_fd_) != 0) return fail(errno_text("unlockpt"));
+  char name[128];
+  if (ptsname_r(master_fd_, name, sizeof name) != 0) return fail(errno_text("ptsname_r"));
+  slave_path_ = name;
+  const int fl = fcntl(master_fd_, F_GETFL);
+  if (fl < 0 || fcntl(master_fd_, F_SETFL, fl | O_NONBLOCK) != 0) return fail(errno_text("fcntl"));
+  // The converter keeps the slave open itself, so that the master never sees a hang-up
+  // between the computer's opens and the settings survive them. It starts raw, at the
+  // converter's own line settings.
+  slave_fd_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slave_fd_ < 0) return fail(errno_text("open slave"));
+  if (!set_raw_line(slave_fd_, engine_->state().line)) return fail(errno_text("line settings"));
+  if (pipe2(wake_pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return fail(errno_text("pipe"));
+
+  if (!options_.link_path.empty()) {
+    struct stat st {};
+    // Replace only an old link; never a file somebody keeps there.
+    if (lstat(options_.link_path.c_str(), &st) == 0) {
+      if (!S_ISLNK(st.st_mode)) return fail(options_.link_path + " exists and is not a symbolic link");
+      if (unlink(options_.link_path.c_str()) != 0) return fail(errno_text("unlink old link"));
+    }
+    if (symlink(slave_path_.c_str(), options_.link_path.c_str()) != 0) return fail(errno_text("symlink"));
+    linked_ = true;
+  }
+  if (!options_.state_file.empty() && !write_all_atomically(options_.state_file, engine_->state_json()))
+    return fail(errno_text("writing the state file"));
+  engine_->take_changed();
+  stopping_ = false;
+  thread_ = std::thread(&Simulator::run, this);
+  return true;
+}
+
+void Simulator::stop() {
+  stopping_ = true;
+  if (wake_pipe_[1] >= 0) {
+    const char c = 'q';
+    (void)!write(wake_pipe_[1], &c, 1);
+  }
+  if (thread_.joinable()) thread_.join();
+  if (linked_) {
+    char target[256];
+    const ssize_t n = readlink(options_.link_path.c_str(), target, sizeof target - 1);
+    if (n >= 0 && slave_path_ == std::string(target, static_cast<std::size_t>(n))) unlink(options_.link_path.c_str());
+    linked_ = false;
+  }
+  for (int* fd : {&master_fd_, &slave_fd_, &wake_pipe_[0], &wake_pipe_[1]}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
+}
+
+State Simulator::state() const {
+  std::lock_guard lock(mutex_);
+  return engine_ ? engine_->state() : State{};
+}
+
+bool Simulator::wait_for_requests(std::string_view name, long n, int timeout_ms) const {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    if (request_count(name) >= n) return true;
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+void Simulator::set_faults(const Faults& faults) {
+  std::lock_guard lock(mutex_);
+  if (engine_) engine_->set_faults(faults);
+}
+
+void Simulator::run() {
+  std::uint8_t buf[4096];
+  std::vector<Reply> replies;
+  // Waits up to ms for the stop request; true when stopping.
+  auto pause = [&](int ms) {
+    pollfd p{wake_pipe_[0], POLLIN, 0};
+    if (ms > 0) poll(&p, 1, ms);
+    return stopping_.load();
+  };
+  auto save = [&] {
+    if (engine_->take_changed() && !options_.state_file.empty())
+      if (!write_all_atomically(options_.state_file, engine_->state_json()) && options_.log)
+        std::fprintf(options_.log, "kv4t-sim: cannot write the state file %s\n", options_.state_file.c_str());
+  };
+  while (!stopping_) {
+    int timeout = 1000;
+    {
+      std::lock_guard lock(mutex_);
+      const std::int64_t deadline = engine_->idle_deadline_us();
+      if (deadline >= 0) timeout = static_cast<int>(std::max<std::int64_t>(0, (deadline - now_us() + 999) / 1000));
+    }
+    pollfd fds[2] = {{master_fd_, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
+    const int r = poll(fds, 2, timeout);
+    if (stopping_) break;
+    replies.clear();
+    if (r < 0) {
+      if (errno != EINTR) pause(10);
+      continue;
+    }
+    if (fds[0].revents & POLLIN) {
+      const ssize_t n = read(master_fd_, buf, sizeof buf);
+      if (n > 0) {
+        LineReading computer;
+        std::lock_guard lock(mutex_);
+        const LineSettings& own = engine_->state().line;
+        const bool readable = read_line(master_fd_, computer);
+        if (options_.enforce_line && (!readable || computer.other_parity || !(computer.line == own))) {
+          engine_->ignore_bytes(static_cast<std::size_t>(n),
+                                "the computer sends at " + (readable ? describe(computer.line) : std::string("?")) +
+                                    (computer.other_parity ? " (mark/space parity)" : "") + ", the converter listens at " +
+                                    describe(own));
+        } else {
+          engine_->receive(buf, static_cast<std::size_t>(n), now_us(), replies);
+        }
+        save();
+      } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        pause(10);  // EIO while no one holds the slave: wait for the next open
+      }
+    } else if (fds[0].revents & (POLLHUP | POLLERR)) {
+      pause(10);
+    } else {
+      std::lock_guard lock(mutex_);
+      engine_->idle(now_us(), replies);
+      save();
+    }
+    for (const Reply& reply : replies) {
+      if (pause(reply.delay_ms)) break;
+      std::size_t done = 0;
+      int waits = 0;
+      while (done < reply.data.size() && !stopping_) {
+        const ssize_t w = write(master_fd_, reply.data.data() + done, reply.data.size() - done);
+        if (w > 0) {
+          done += static_cast<std::size_t>(w);
+          continue;
+        }
+        if (w < 0 && errno != EAGAIN && errno != EINTR) break;
+        // Nobody reads the answers: give up on this one rather than hang.
+        pollfd p{master_fd_, POLLOUT, 0};
+        if (poll(&p, 1, 100) <= 0 && ++waits > 10) break;
+      }
+    }
+  }
+  std::lock_guard lock(mutex_);
+  engine_->take_changed();
+  if (!options_.state_file.empty()) write_all_atomically(options_.state_file, engine_->state_json());
+}
+
+}  // namespace kv4t::sim
