@@ -148,7 +148,8 @@ const wchar_t* ParseContent(XmlNode& node, const wchar_t* pos, const wchar_t* en
       return nullptr;
     }
 
-    if (!valueBlank || (r != end && *r == L'<')) {
+    if (r == end) break;  // a complete child and then the end of the text
+    if (!valueBlank || *r == L'<') {
       pos = r;
       continue;
     }
