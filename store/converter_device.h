@@ -53,6 +53,8 @@ public:
   // (nothing changed); 0 when read. `path` is Windows-1251 text.
   int SaveConfigFile(const std::string& path);
   int LoadConfigFile(const std::string& path);
+  // LoadConfigFile on the file's bytes: 200 or 0 as above.
+  int LoadConfigData(const uint8_t* data, size_t size);
 
   // Link-set defaults (nullptr: the link set); `adaptor` is kept.
   void ResetPortDefaults(PortSettings* record = nullptr);

@@ -1,0 +1,565 @@
+#include "store/config_object.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "store/codepage.h"
+#include "store/kv_store.h"
+
+// ---------------------------------------------------------------------------
+// Archive
+
+Archive::Archive() : storing_(true) {}
+
+Archive::Archive(const uint8_t* data, size_t size) : storing_(false), in_(data), size_(size) {}
+
+void Archive::WriteByte(uint8_t value) { out_.push_back(value); }
+
+void Archive::WriteUInt32(uint32_t value) {
+  for (int i = 0; i < 4; ++i) out_.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void Archive::WriteString(std::string_view text) {
+  std::u16string wide = Cp1251ToUtf16(text);
+  size_t n = wide.size();
+  WriteByte(0xFF);
+  WriteByte(0xFE);
+  WriteByte(0xFF);
+  if (n < 0xFF) {
+    WriteByte(static_cast<uint8_t>(n));
+  } else {
+    WriteByte(0xFF);
+    if (n < 0xFFFE) {
+      WriteByte(static_cast<uint8_t>(n));
+      WriteByte(static_cast<uint8_t>(n >> 8));
+    } else {
+      WriteByte(0xFF);
+      WriteByte(0xFF);
+      WriteUInt32(static_cast<uint32_t>(n));
+    }
+  }
+  for (char16_t u : wide) {
+    out_.push_back(static_cast<uint8_t>(u));
+    out_.push_back(static_cast<uint8_t>(u >> 8));
+  }
+}
+
+bool Archive::Take(void* dst, size_t n) {
+  if (failed_ || size_ - pos_ < n) {
+    failed_ = true;
+    std::memset(dst, 0, n);
+    return false;
+  }
+  std::memcpy(dst, in_ + pos_, n);
+  pos_ += n;
+  return true;
+}
+
+uint8_t Archive::ReadByte() {
+  uint8_t b = 0;
+  Take(&b, 1);
+  return b;
+}
+
+uint32_t Archive::ReadUInt32() {
+  uint8_t b[4];
+  Take(b, 4);
+  return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+         static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+}
+
+bool Archive::ReadString(std::string& text) {
+  text.clear();
+  auto read16 = [this]() {
+    uint8_t b[2];
+    Take(b, 2);
+    return static_cast<uint32_t>(b[0] | b[1] << 8);
+  };
+  bool wide = false;
+  uint32_t length = ReadByte();
+  if (length == 0xFF) {
+    length = read16();
+    if (length == 0xFFFE) {
+      wide = true;
+      length = ReadByte();
+      if (length == 0xFF) length = read16();
+    }
+    if (length == 0xFFFF) length = ReadUInt32();
+  }
+  if (failed_) return false;
+  // The length is checked against what is left before anything is allocated, so an
+  // absurd prefix costs nothing.
+  uint64_t bytes = wide ? uint64_t{length} * 2 : length;
+  if (bytes > size_ - pos_) {
+    failed_ = true;
+    return false;
+  }
+  const uint8_t* p = in_ + pos_;
+  pos_ += static_cast<size_t>(bytes);
+  if (!wide) {
+    text.assign(reinterpret_cast<const char*>(p), length);
+    return true;
+  }
+  std::u16string units(length, u'\0');
+  for (uint32_t i = 0; i < length; ++i)
+    units[i] = static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8);
+  text = Utf16ToCp1251(units);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Locations and the stored values
+
+namespace {
+
+KvStore* g_store = nullptr;
+
+// A stored location's key path as UTF-16, or false for schemes that are not stored.
+bool StoredPath(std::string_view location, std::u16string& path) {
+  Location loc = SplitLocation(location);
+  if (loc.scheme != "reg") return false;
+  path = Cp1251ToUtf16(loc.path);
+  return true;
+}
+
+}  // namespace
+
+KvStore& ActiveKvStore() { return g_store ? *g_store : DefaultKvStore(); }
+void SetKvStore(KvStore* store) { g_store = store; }
+
+Location SplitLocation(std::string_view location) {
+  size_t at = location.find("::");
+  if (at == std::string_view::npos) return {std::string(), std::string(location)};
+  return {std::string(location.substr(0, at)), std::string(location.substr(at + 2))};
+}
+
+bool ReadStoredText(std::string_view location, std::string_view name, std::string& value) {
+  std::u16string path;
+  if (!StoredPath(location, path)) return false;
+  std::u16string data;
+  if (!ActiveKvStore().ReadText(path, Cp1251ToUtf16(name), data)) return false;
+  if (!data.empty() && data.back() == u'\0') data.pop_back();
+  value = Utf16ToCp1251(data);
+  return true;
+}
+
+bool ReadStoredNumber(std::string_view location, std::string_view name, uint32_t& value) {
+  std::u16string path;
+  if (!StoredPath(location, path)) return false;
+  return ActiveKvStore().ReadNumber(path, Cp1251ToUtf16(name), value);
+}
+
+bool ReadStoredInt(std::string_view location, std::string_view name, int32_t& value) {
+  uint32_t v = 0;
+  if (!ReadStoredNumber(location, name, v)) return false;
+  value = static_cast<int32_t>(v);
+  return true;
+}
+
+bool WriteStoredText(std::string_view location, std::string_view name, std::string_view value) {
+  std::u16string path;
+  if (!StoredPath(location, path)) return false;
+  return ActiveKvStore().WriteText(path, Cp1251ToUtf16(name), Cp1251ToUtf16(value));
+}
+
+bool WriteStoredNumber(std::string_view location, std::string_view name, uint32_t value) {
+  std::u16string path;
+  if (!StoredPath(location, path)) return false;
+  return ActiveKvStore().WriteNumber(path, Cp1251ToUtf16(name), value);
+}
+
+bool DeleteStoredTree(std::string_view path) {
+  return ActiveKvStore().DeleteTree(Cp1251ToUtf16(path));
+}
+
+namespace {
+
+// The positions below `count` that exist as subkeys of the location, ascending. A
+// stored "chCnt" may be far larger than the children really there; walking the
+// existing subkeys instead of every number up to it keeps a damaged count from
+// costing billions of lookups. Only canonical decimal names ("0", "17") are child
+// positions.
+std::vector<uint32_t> StoredChildPositions(std::string_view location, uint32_t count) {
+  std::vector<uint32_t> positions;
+  std::u16string path;
+  if (count == 0 || !StoredPath(location, path)) return positions;
+  std::vector<std::u16string> names;
+  if (!ActiveKvStore().EnumSubkeys(path, names)) return positions;
+  for (const std::u16string& n : names) {
+    if (n.empty() || n.size() > 10 || (n.size() > 1 && n[0] == u'0')) continue;
+    uint64_t v = 0;
+    bool digits = true;
+    for (char16_t c : n) {
+      if (c < u'0' || c > u'9') {
+        digits = false;
+        break;
+      }
+      v = v * 10 + static_cast<uint64_t>(c - u'0');
+    }
+    if (digits && v < count) positions.push_back(static_cast<uint32_t>(v));
+  }
+  std::sort(positions.begin(), positions.end());
+  positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+  return positions;
+}
+
+// Formats a printf-style name pattern with one unsigned number. Only %u, %d, %i,
+// %x, %X and %o (with an optional 0 flag and width) and %% are understood; any
+// other % sequence is copied as it stands, so a pattern never reads a missing
+// argument.
+std::string FormatNamePattern(const std::string& pattern, uint32_t number) {
+  std::string out;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    char c = pattern[i];
+    if (c != '%') {
+      out.push_back(c);
+      continue;
+    }
+    size_t j = i + 1;
+    if (j < pattern.size() && pattern[j] == '%') {
+      out.push_back('%');
+      i = j;
+      continue;
+    }
+    bool zero = false;
+    if (j < pattern.size() && pattern[j] == '0') {
+      zero = true;
+      ++j;
+    }
+    size_t width = 0;
+    while (j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9' && width < 64)
+      width = width * 10 + static_cast<size_t>(pattern[j++] - '0');
+    if (j >= pattern.size()) {
+      out.append(pattern, i, std::string::npos);
+      break;
+    }
+    char conv = pattern[j];
+    std::string digits;
+    switch (conv) {
+      case 'u':
+        digits = std::to_string(number);
+        break;
+      case 'd':
+      case 'i':
+        digits = std::to_string(static_cast<int32_t>(number));
+        break;
+      case 'x':
+      case 'X':
+      case 'o': {
+        unsigned base = conv == 'o' ? 8 : 16;
+        const char* set = conv == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+        uint32_t v = number;
+        do {
+          digits.insert(digits.begin(), set[v % base]);
+          v /= base;
+        } while (v != 0);
+        break;
+      }
+      default:
+        out.append(pattern, i, j + 1 - i);
+        i = j;
+        continue;
+    }
+    if (digits.size() < width) {
+      size_t pad = width - digits.size();
+      if (zero && !digits.empty() && digits[0] == '-')
+        digits.insert(1, pad, '0');
+      else
+        digits.insert(0, pad, zero ? '0' : ' ');
+    }
+    out += digits;
+    i = j;
+  }
+  return out;
+}
+
+bool IsNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '_';
+}
+
+// How deep Load follows stored children. The registry itself stops at 512 levels;
+// the configurator's own tree is two levels deep.
+constexpr int kMaxLoadDepth = 64;
+thread_local int t_loadDepth = 0;
+
+ObjectFactory g_factory;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Object factory
+
+void RegisterObjectFactory(ObjectCreateFn create, ObjectDestroyFn destroy) {
+  g_factory.create = create;
+  g_factory.destroy = destroy;
+}
+
+const ObjectFactory& RegisteredObjectFactory() { return g_factory; }
+
+ConfigObject* FactoryCreate(const std::string& type) {
+  return g_factory.create ? g_factory.create(type) : nullptr;
+}
+
+void FactoryDestroy(ConfigObject* object) {
+  if (!object) return;
+  if (g_factory.destroy)
+    g_factory.destroy(object);
+  else
+    delete object;
+}
+
+// ---------------------------------------------------------------------------
+// ConfigObject
+
+ConfigObject::ConfigObject() = default;
+
+ConfigObject::~ConfigObject() {
+  while (!children.empty()) {
+    ConfigObject* child = children.front();
+    // The child's destructor takes it out of this list; make sure of it even for a
+    // child whose parent link was changed behind our back.
+    child->parent = this;
+    delete child;
+    if (!children.empty() && children.front() == child) children.erase(children.begin());
+  }
+  if (parent) parent->RemoveChild(this);
+}
+
+int ConfigObject::Hook(int) { return 0; }
+
+bool ConfigObject::Load(const std::string& location) {
+  std::string text;
+  if (!ReadStoredText(location, "name", text)) return false;
+  name = text;
+  uint32_t n = 0;
+  lastCh = ReadStoredNumber(location, "lastCh", n) ? n : 0;
+  lastGr = ReadStoredNumber(location, "lastGr", n) ? n : 0;
+  int32_t i = 0;
+  ro = ReadStoredInt(location, "ro", i) ? i : 0;
+  if (ReadStoredText(location, "description", text)) description = text;
+  Guid id;
+  if (ReadStoredText(location, "objId", text) && GuidFromText(text, id))
+    objId = id;
+  else
+    objId = Guid{};
+
+  uint32_t count = 0;
+  if (!ReadStoredNumber(location, "chCnt", count)) count = 0;
+  if (t_loadDepth >= kMaxLoadDepth) return true;
+  ++t_loadDepth;
+  for (uint32_t position : StoredChildPositions(location, count)) {
+    std::string childLocation = location + "\\" + std::to_string(position);
+    std::string childType;
+    if (!ReadStoredText(childLocation, "type", childType) || !AcceptsChildType(childType)) continue;
+    ConfigObject* child = FactoryCreate(childType);
+    if (!child) continue;
+    child->parent = this;
+    if (!child->Load(childLocation)) {
+      child->parent = nullptr;
+      FactoryDestroy(child);
+      continue;
+    }
+    AdoptLoadedChild(child);
+  }
+  --t_loadDepth;
+  return true;
+}
+
+void ConfigObject::AdoptLoadedChild(ConfigObject* child) {
+  if (!IsNameAvailable(child, child->name))
+    child->SetName(child->IsGroup() ? NextGroupName() : NextChildName());
+  if (!AddChild(child)) {
+    child->parent = nullptr;
+    FactoryDestroy(child);
+  }
+}
+
+bool ConfigObject::Save(const std::string& location) {
+  WriteStoredText(location, "type", type);
+  WriteStoredText(location, "name", name);
+  WriteStoredNumber(location, "lastCh", lastCh);
+  WriteStoredNumber(location, "lastGr", lastGr);
+  WriteStoredNumber(location, "ro", static_cast<uint32_t>(ro));
+  WriteStoredText(location, "description", description);
+  std::string id;
+  if (!GuidToText(objId, id)) id = PortableGuidToText(objId);
+  WriteStoredText(location, "objId", id);
+  uint32_t n = 0;
+  for (ConfigObject* child : children) {
+    if (!child->IsPersistent()) continue;
+    child->Save(location + "\\" + std::to_string(n));
+    ++n;
+  }
+  WriteStoredNumber(location, "chCnt", n);
+  return true;
+}
+
+bool ConfigObject::CopyTo(ConfigObject* target, bool asNew) {
+  if (!target) return false;
+  target->name = name;
+  target->type = type;
+  target->description = description;
+  target->ro = asNew ? 0 : ro;
+  target->objId = asNew ? Guid{} : objId;
+  for (ConfigObject* child : children) {
+    ConfigObject* copy = FactoryCreate(child->type);
+    if (!copy) continue;
+    if (!child->CopyTo(copy, asNew)) {
+      FactoryDestroy(copy);
+      return false;
+    }
+    if (!target->AddChild(copy)) FactoryDestroy(copy);
+  }
+  return true;
+}
+
+bool ConfigObject::AcceptsChildType(const std::string&) { return true; }
+
+std::string ConfigObject::NextChildName() {
+  if (childNameFormat.empty()) return std::string();
+  // Distinct numbers give distinct names, so one more try than there are children
+  // always finds a free one; a pattern that gives the same or unusable names every
+  // time gives up instead of counting forever.
+  for (size_t tries = children.size() + 1; tries > 0; --tries) {
+    ++lastCh;
+    std::string candidate = FormatNamePattern(childNameFormat, lastCh);
+    if (IsNameAvailable(nullptr, candidate)) return candidate;
+  }
+  return std::string();
+}
+
+std::string ConfigObject::NextGroupName() {
+  for (size_t tries = children.size() + 1; tries > 0; --tries) {
+    ++lastGr;
+    std::string candidate = "group" + std::to_string(lastGr);
+    if (IsNameAvailable(nullptr, candidate)) return candidate;
+  }
+  return std::string();
+}
+
+void ConfigObject::SetName(const std::string& text) { name = text; }
+
+std::string ConfigObject::GetName() const { return name; }
+
+bool ConfigObject::IsNameAvailable(const ConfigObject* candidate, const std::string& text) const {
+  if (text.empty()) return false;
+  for (char c : text)
+    if (!IsNameCharacter(c)) return false;
+  for (const ConfigObject* child : children)
+    if (child != candidate && child->name == text) return false;
+  return true;
+}
+
+bool ConfigObject::Serialize(Archive& ar) {
+  if (ar.IsStoring()) {
+    formatVersion = kArchiveFormatVersion;
+    ar.WriteInt32(formatVersion);
+    ar.WriteString(name);
+    ar.WriteUInt32(lastCh);
+    ar.WriteUInt32(lastGr);
+    ar.WriteInt32(ro);
+    ar.WriteString(description);
+    std::string id;
+    if (objId.IsNil() || !GuidToText(objId, id)) {
+      ar.WriteByte(0);
+    } else {
+      ar.WriteByte(1);
+      ar.WriteString(id);
+    }
+    return true;
+  }
+  formatVersion = ar.ReadInt32();
+  ar.ReadString(name);
+  lastCh = ar.ReadUInt32();
+  lastGr = ar.ReadUInt32();
+  ro = ar.ReadInt32();
+  if (formatVersion > 1000) ar.ReadString(description);
+  if (formatVersion > 1001 && ar.ReadByte() != 0) {
+    std::string id;
+    Guid guid;
+    if (ar.ReadString(id) && GuidFromText(id, guid))
+      objId = guid;
+    else
+      objId = Guid{};
+  }
+  return !ar.Failed();
+}
+
+bool ConfigObject::SerializeChildren(Archive& ar) {
+  if (ar.IsStoring()) {
+    ar.WriteString("childs");
+    uint32_t count = 0;
+    for (ConfigObject* child : children)
+      if (child->IsPersistent()) ++count;
+    ar.WriteUInt32(count);
+    for (ConfigObject* child : children) {
+      if (!child->IsPersistent()) continue;
+      ar.WriteString(child->type);
+      child->Serialize(ar);
+    }
+    return true;
+  }
+  std::string tag;
+  if (!ar.ReadString(tag) || tag != "childs") return false;
+  int32_t count = ar.ReadInt32();
+  if (ar.Failed()) return false;
+  for (int32_t i = 0; i < count; ++i) {
+    std::string childType;
+    if (!ar.ReadString(childType)) return false;
+    // A record of a type the factory does not know cannot be skipped: its length
+    // is known only to its class.
+    ConfigObject* child = FactoryCreate(childType);
+    if (!child) return false;
+    child->parent = this;
+    if (!child->Serialize(ar)) {
+      child->parent = nullptr;
+      FactoryDestroy(child);
+      return false;
+    }
+    AdoptLoadedChild(child);
+  }
+  return true;
+}
+
+bool ConfigObject::IsGroup() const { return false; }
+bool ConfigObject::FirstQuery() const { return false; }
+bool ConfigObject::SecondQuery() const { return false; }
+
+std::string ConfigObject::DisplayText() const { return description.empty() ? name : description; }
+
+bool ConfigObject::IsPersistent() const { return true; }
+
+bool ConfigObject::AddChild(ConfigObject* child) {
+  if (!child || child == this || !AcceptsChildType(child->type)) return false;
+  if (child->parent && child->parent != this) child->parent->RemoveChild(child);
+  RemoveChild(child);
+  child->parent = this;
+  children.push_back(child);
+  return true;
+}
+
+void ConfigObject::RemoveChild(ConfigObject* child) {
+  auto it = std::find(children.begin(), children.end(), child);
+  if (it != children.end()) children.erase(it);
+}
+
+// ---------------------------------------------------------------------------
+// The stored tree
+
+ConfigObject* LoadTree(const std::string& location) {
+  auto* root = new ConfigObject();
+  root->Load(location + "\\configuration");
+  return root;
+}
+
+bool SaveTree(ConfigObject* root, const std::string& location) {
+  std::string stored = location + "\\configuration";
+  KvStore& store = ActiveKvStore();
+  store.BeginUpdate();
+  Location loc = SplitLocation(stored);
+  if (loc.scheme == "reg") DeleteStoredTree(loc.path);
+  if (root) root->Save(stored);
+  store.EndUpdate();
+  return true;
+}
