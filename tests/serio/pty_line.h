@@ -1,0 +1,132 @@
+// A converter stand-in on the far side of a pseudo-terminal: it collects each
+// request the channel sends and answers it from a script of timed writes, so a
+// test can shape the answer byte by byte (noise, pauses, a frame cut short).
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct pty_step {
+  int delay_ms;
+  std::vector<uint8_t> bytes;
+};
+
+class pty_line {
+ public:
+  using clock = std::chrono::steady_clock;
+  // Answers one request with the steps it returns (empty: silence).
+  using script_fn = std::function<std::vector<pty_step>(const std::vector<uint8_t>& request)>;
+
+  // request_size 0: a request ends with a carriage return; else it has this many bytes.
+  explicit pty_line(std::size_t request_size = 0) : request_size_(request_size) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+    char* name = ptsname(master_);
+    if (!name) return;
+    slave_ = name;
+    // The far end keeps the slave open too, so the line never hangs up between
+    // the channel's opens.
+    keeper_ = ::open(slave_.c_str(), O_RDWR | O_NOCTTY);
+    thread_ = std::thread([this] { run(); });
+  }
+
+  ~pty_line() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (keeper_ >= 0) ::close(keeper_);
+    close_master();
+  }
+
+  const std::string& slave() const { return slave_; }
+  std::wstring slave_wide() const { return std::wstring(slave_.begin(), slave_.end()); }
+  bool ok() const { return master_ >= 0 && keeper_ >= 0; }
+
+  void set_script(script_fn script) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    script_ = std::move(script);
+  }
+  // Every request received so far, and when its first byte came.
+  std::vector<std::vector<uint8_t>> requests() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+  }
+  std::vector<clock::time_point> request_times() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return request_times_;
+  }
+  // When the last byte of the last answer was written.
+  clock::time_point last_answer_end() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return last_answer_end_;
+  }
+
+  // Hangs the line up: the channel's writes and reads then fail.
+  void close_master() {
+    int fd = master_.exchange(-1);
+    if (fd >= 0) ::close(fd);
+  }
+
+ private:
+  void run() {
+    std::vector<uint8_t> pending;
+    while (!stop_) {
+      const int fd = master_;
+      if (fd < 0) return;
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 10) <= 0 || !(p.revents & POLLIN)) continue;
+      uint8_t buf[256];
+      ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n <= 0) continue;
+      for (ssize_t i = 0; i < n; ++i) {
+        if (pending.empty()) {
+          std::lock_guard<std::mutex> lock(mutex_);
+          request_times_.push_back(clock::now());
+        }
+        pending.push_back(buf[i]);
+        const bool done = request_size_ ? pending.size() == request_size_ : buf[i] == '\r';
+        if (!done) continue;
+        script_fn script;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          requests_.push_back(pending);
+          script = script_;
+        }
+        std::vector<pty_step> steps;
+        if (script) steps = script(pending);
+        pending.clear();
+        for (const auto& step : steps) {
+          if (step.delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(step.delay_ms));
+          if (master_ < 0) return;
+          if (!step.bytes.empty() &&
+              ::write(master_, step.bytes.data(), step.bytes.size()) < 0)
+            return;
+          std::lock_guard<std::mutex> lock(mutex_);
+          last_answer_end_ = clock::now();
+        }
+      }
+    }
+  }
+
+  std::size_t request_size_;
+  std::atomic<int> master_{-1};
+  int keeper_ = -1;
+  std::string slave_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  script_fn script_;
+  std::vector<std::vector<uint8_t>> requests_;
+  std::vector<clock::time_point> request_times_;
+  clock::time_point last_answer_end_{};
+};
