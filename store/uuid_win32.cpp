@@ -31,6 +31,6 @@ bool GuidFromText(std::string_view text, Guid& guid) {
   }
   UUID uuid;
   if (UuidFromStringW(reinterpret_cast<RPC_WSTR>(wide.data()), &uuid) != RPC_S_OK) return false;
-  std::memcpy(&guid, &uuid, sizeof guid);
+  std::memcpy(static_cast<void*>(&guid), &uuid, sizeof guid);
   return true;
 }
