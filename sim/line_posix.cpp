@@ -49,6 +49,8 @@ bool read_line(int fd, LineReading& out) {
     default: out.line.bits = 8; break;
   }
   out.line.parity = (t.c_cflag & PARENB) == 0 ? Parity::none : (t.c_cflag & PARODD) ? Parity::odd : Parity::even;
+  out.parodd = (t.c_cflag & PARODD) != 0;
+  if (out.parodd) out.line.parity = Parity::odd;
   out.other_parity = (t.c_cflag & PARENB) != 0 && (t.c_cflag & CMSPAR) != 0;
   out.line.stop_bits = (t.c_cflag & CSTOPB) ? 2 : 1;
   return true;
@@ -68,6 +70,11 @@ bool set_raw_line(int fd, const LineSettings& line) {
   t.c_cc[VMIN] = 1;
   t.c_cc[VTIME] = 0;
   return ioctl(fd, TCSETS2, &t) == 0;
+}
+
+bool line_matches(const LineReading& c, const LineSettings& own) {
+  return !c.other_parity && c.line.baud == own.baud && c.line.stop_bits == own.stop_bits &&
+         c.parodd == (own.parity == Parity::odd);
 }
 
 std::string describe(const LineSettings& l) {

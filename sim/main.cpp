@@ -41,13 +41,13 @@ int main(int argc, char** argv) {
   std::printf("%s\n", sim.slave_path().c_str());
   std::fflush(stdout);
   const State s = sim.state();
-  std::fprintf(stderr, "kv4t-sim: converter on %s%s%s, %d %d-%c-%d, address %d (%d-bit), %s, answer delay %d ms\n",
+  if (options.log) std::fprintf(stderr, "kv4t-sim: converter on %s%s%s, %d %d-%c-%d, address %d (%d-bit), %s, answer delay %d ms\n",
                sim.slave_path().c_str(), options.link_path.empty() ? "" : " linked as ", options.link_path.c_str(),
                s.line.baud, s.line.bits, "NOE"[static_cast<int>(s.line.parity)], s.line.stop_bits, s.address, s.alen,
                protocol_name(s.protocol), s.delay_ms);
   int sig = 0;
   sigwait(&stop_signals, &sig);
-  std::fprintf(stderr, "kv4t-sim: stopping (%s)\n", strsignal(sig));
+  if (options.log) std::fprintf(stderr, "kv4t-sim: stopping (%s)\n", strsignal(sig));
   sim.stop();
   return 0;
 }

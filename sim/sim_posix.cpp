@@ -187,7 +187,7 @@ void Simulator::run() {
         std::lock_guard lock(mutex_);
         const LineSettings& own = engine_->state().line;
         const bool readable = read_line(master_fd_, computer);
-        if (options_.enforce_line && (!readable || computer.other_parity || !(computer.line == own))) {
+        if (options_.enforce_line && (!readable || !line_matches(computer, own))) {
           engine_->ignore_bytes(static_cast<std::size_t>(n),
                                 "the computer sends at " + (readable ? describe(computer.line) : std::string("?")) +
                                     (computer.other_parity ? " (mark/space parity)" : "") + ", the converter listens at " +
