@@ -202,8 +202,8 @@ class Parser {
       }
       ++p_;
       ws();
-      v.object.emplace_back(std::move(key), JsonValue{});
-      if (!value(v.object.back().second, depth + 1)) return false;
+      v.object.push_back(JsonMember{std::move(key), JsonValue{}});
+      if (!value(v.object.back().value, depth + 1)) return false;
       ws();
       if (p_ < t_.size() && t_[p_] == ',') {
         ++p_;

@@ -5,10 +5,11 @@
 
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace kv4t::sim {
+
+struct JsonMember;
 
 struct JsonValue {
   enum class Type { null, boolean, number, string, array, object };
@@ -17,11 +18,16 @@ struct JsonValue {
   double number = 0;
   std::string string;
   std::vector<JsonValue> array;
-  std::vector<std::pair<std::string, JsonValue>> object;
+  std::vector<JsonMember> object;
 
   const JsonValue* find(std::string_view key) const;  // object member or null
   bool is_int() const;                                // a number with no fraction in range
   long long as_int(long long fallback) const;
+};
+
+struct JsonMember {
+  std::string key;
+  JsonValue value;
 };
 
 // Parses a whole JSON text; false with a short reason on malformed input.
