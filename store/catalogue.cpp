@@ -204,7 +204,6 @@ void InstrumentCatalogue::LoadText(std::string_view bytes) {
       // again forever.
       pos = next + 2;
       if (pos > end) pos = end;
-      first = false;
       continue;
     }
     pos = next;
