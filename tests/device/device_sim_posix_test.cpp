@@ -1,0 +1,614 @@
+// The device operations against the simulated converter on a pseudo-terminal:
+// what the configurator sends is checked on the converter's side (its stored
+// parameters, its line settings and how often each request arrived).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+#include "device/code_tables.h"
+#include "sim/sim.h"
+#include "store/catalogue.h"
+#include "store/codepage.h"
+#include "store/converter_device.h"
+#include "tests/device/recording_notices.h"
+
+namespace {
+
+namespace sim = kv4t::sim;
+
+const char* const kTextCannotUsePort = "Невозможно использовать порт";
+const char* const kTextNoLink = "Не удалось установить связь с прибором.";
+const char* const kTextNotKV4T = "Подключенное устройство не является преобразователем KV4T.";
+
+WindowHandle const kPage = reinterpret_cast<WindowHandle>(0x9A6E);
+WindowHandle const kOwner = reinterpret_cast<WindowHandle>(0x0E1E);
+
+class DeviceSim : public ::testing::Test {
+ protected:
+  void SetUp() override { Catalogue().AddBuiltInWhenEmpty(); }
+
+  void TearDown() override {
+    device.reset();
+    if (simulator) simulator->stop();
+  }
+
+  // A converter with the given settings and a device object whose link set points
+  // at it (the pseudo-terminal's path stands for the port name).
+  void Start(sim::Options options = {}) {
+    simulator = std::make_unique<sim::Simulator>(std::move(options));
+    std::string error;
+    ASSERT_TRUE(simulator->start(&error)) << error;
+    device = std::make_unique<ConverterDevice>();
+    device->LinkSet().port = simulator->slave_path();
+  }
+
+  void StartOpen(sim::Options options = {}) {
+    Start(std::move(options));
+    ASSERT_TRUE(device->OpenPort());
+  }
+
+  sim::State State() const { return simulator->state(); }
+  long Count(std::string_view name) const { return simulator->request_count(name); }
+  // The converter counts a request when it has read it; the last of several
+  // unanswered attempts may still be on its way when the operation returns.
+  bool WaitCount(std::string_view name, long n) const {
+    return simulator->wait_for_requests(name, n, 2000) && Count(name) == n;
+  }
+
+  ScopedNotices scoped;
+  RecordingNotices& notices = scoped.notices;
+  std::unique_ptr<sim::Simulator> simulator;
+  std::unique_ptr<ConverterDevice> device;
+};
+
+TEST_F(DeviceSim, ConnectIdentifiesTheConverterAndLeavesThePortOpen) {
+  Start();
+  EXPECT_TRUE(device->Connect(kOwner, true, nullptr));
+  EXPECT_TRUE(device->connected);
+  EXPECT_EQ(device->LinkSet().devtype, "KS4T");
+  EXPECT_EQ(device->LinkSet().fwver, sim::kFactoryVersion);
+  EXPECT_EQ(Count("dev"), 1);
+  EXPECT_EQ(Count("ver"), 1);
+  EXPECT_TRUE(notices.boxes.empty());
+  // A second Connect closes and reopens the port.
+  EXPECT_TRUE(device->Connect(kOwner, true, nullptr));
+  EXPECT_EQ(Count("dev"), 2);
+  EXPECT_TRUE(device->ClosePort());
+  EXPECT_FALSE(device->connected);
+  EXPECT_TRUE(device->ClosePort());
+}
+
+TEST_F(DeviceSim, ConnectRefusesAnythingButKS4T) {
+  for (const char* name : {"KS4", "KS4TX", "ks4t", "KS4T "}) {
+    SCOPED_TRACE(name);
+    sim::Options options;
+    options.device = name;
+    Start(options);
+    std::string text;
+    EXPECT_FALSE(device->Connect(kOwner, false, &text));
+    EXPECT_EQ(Cp1251ToUtf8(text), kTextNotKV4T);
+    EXPECT_FALSE(device->connected);
+    EXPECT_FALSE(device->IsKS4T());
+    EXPECT_EQ(device->LinkSet().devtype, name);  // the identity read is kept
+    EXPECT_TRUE(notices.boxes.empty());
+    TearDown();
+  }
+}
+
+// How a failed Connect reports: to the caller, in a box, or (silent state) not at all.
+TEST_F(DeviceSim, ConnectFailureReports) {
+  Start();
+  const std::string port = "/nonexistent/kv4t-line";
+  device->LinkSet().port = port;
+  const std::string expected = std::string(kTextCannotUsePort) + " \"" + port + "\".";
+
+  std::string text;
+  EXPECT_FALSE(device->Connect(kOwner, false, &text));
+  EXPECT_EQ(Cp1251ToUtf8(text), expected);
+  EXPECT_TRUE(notices.boxes.empty());
+  EXPECT_FALSE(device->Connect(kOwner, false, nullptr));
+  EXPECT_TRUE(notices.boxes.empty());
+
+  text.clear();
+  EXPECT_FALSE(device->Connect(kOwner, true, &text));
+  EXPECT_TRUE(text.empty());  // shown, not handed back
+  ASSERT_EQ(notices.boxes.size(), 1u);
+  EXPECT_EQ(notices.boxes[0].text, expected);
+  EXPECT_EQ(notices.boxes[0].caption, "Ошибка");
+  EXPECT_EQ(notices.boxes[0].style, kNoticeIconError);
+  EXPECT_EQ(notices.boxes[0].owner, kOwner);
+  EXPECT_EQ(notices.arrow_cursors, 1);
+
+  SetSilentState(true);
+  EXPECT_FALSE(device->Connect(nullptr, true, nullptr));
+  EXPECT_EQ(notices.boxes.size(), 1u);
+  EXPECT_EQ(notices.arrow_cursors, 2);
+  EXPECT_FALSE(device->connected);
+}
+
+TEST_F(DeviceSim, UnansweredVersionLeavesItEmpty) {
+  sim::Options options;
+  options.faults.no_answer = {"ver"};
+  Start(options);
+  device->LinkSet().fwver = "old";
+  EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
+  EXPECT_EQ(device->LinkSet().fwver, "");
+  EXPECT_TRUE(WaitCount("ver", 4));
+}
+
+// Nothing answers at all: four "dev" reads, the Modbus wake-up in both framings,
+// the pause, four more reads; then text 127 and the port closed.
+TEST_F(DeviceSim, SilentConverterFailsAfterTheWakeUp) {
+  sim::Options options;
+  options.faults.silent = true;
+  Start(options);
+  device->LinkSet().devtype = "before";
+  std::string text;
+  EXPECT_FALSE(device->Connect(nullptr, false, &text));
+  EXPECT_EQ(Cp1251ToUtf8(text), kTextNoLink);
+  EXPECT_FALSE(device->connected);
+  EXPECT_EQ(device->LinkSet().devtype, "before");
+  EXPECT_TRUE(WaitCount("dev", 8));
+  EXPECT_EQ(Count("ver"), 0);
+}
+
+TEST_F(DeviceSim, ConverterInModbusIsWokenAndIdentified) {
+  struct Case {
+    sim::Protocol protocol;
+    long coils;  // wake-up requests the converter saw in its own framing
+  } const cases[] = {{sim::Protocol::modbus_rtu, 1}, {sim::Protocol::modbus_ascii, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(sim::protocol_name(c.protocol));
+    sim::Options options;
+    options.protocol = c.protocol;
+    Start(options);
+    EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
+    EXPECT_EQ(device->LinkSet().devtype, "KS4T");
+    EXPECT_EQ(Count("dev"), 5);  // four unanswered, one after the wake-up
+    EXPECT_EQ(Count(sim::kCountModbusCoil), c.coils);
+    EXPECT_EQ(State().protocol, sim::Protocol::ravik);
+    TearDown();
+  }
+}
+
+// Four attempts for a read, no pause between them: three lost answers are
+// survived, four are not.
+TEST_F(DeviceSim, ReadIsTriedFourTimes) {
+  for (int skipped : {0, 3, 4}) {
+    SCOPED_TRACE(skipped);
+    sim::Options options;
+    options.faults.skip_requests = skipped;
+    options.faults.only = {"BPS"};
+    StartOpen(options);
+    int32_t code = -7;
+    EXPECT_EQ(device->ReadIntParam("BPS", code), skipped < 4);
+    if (skipped < 4) EXPECT_EQ(code, 2);  // 9600 baud
+    else EXPECT_EQ(code, -7);
+    EXPECT_TRUE(WaitCount("BPS", std::min(skipped + 1, 4)));
+    TearDown();
+  }
+}
+
+TEST_F(DeviceSim, AnswerWithTheRequestFlagIsRejected) {
+  sim::Options options;
+  options.faults.request_flag = true;
+  options.faults.only = {"dev"};
+  StartOpen(options);
+  std::string dev = "x";
+  EXPECT_FALSE(device->ReadTextParam("dev", dev));
+  EXPECT_EQ(dev, "");
+  EXPECT_EQ(Count("dev"), 1);  // the frame itself was good: not repeated
+  std::string ver;
+  EXPECT_TRUE(device->ReadTextParam("ver", ver));
+  EXPECT_EQ(ver, sim::kFactoryVersion);
+}
+
+TEST_F(DeviceSim, IntegersOnTheWire) {
+  sim::Options options;
+  options.loop_poll = 66051;  // answered as the three bytes 01 02 03
+  StartOpen(options);
+  int32_t value = 0;
+  EXPECT_TRUE(device->ReadIntParam("FrEq", value));
+  EXPECT_EQ(value, 66051);
+
+  struct Case {
+    int32_t written;
+    long long stored;
+  } const cases[] = {
+      {0, 0}, {255, 255}, {256, 256}, {65535, 65535},
+      {-1, 0xFF},          // below 256: one byte
+      {70000, 70000 & 0xFFFF},  // only the 16 low bits
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.written);
+    EXPECT_TRUE(device->WriteIntParam("FrEq", c.written));
+    EXPECT_EQ(State().number("FrEq"), c.stored);
+  }
+}
+
+TEST_F(DeviceSim, TextLongerThanEightCharactersIsNotSent) {
+  StartOpen();
+  EXPECT_FALSE(device->WriteTextParam("dEv.L", "ABCDEFGHI"));
+  EXPECT_EQ(Count("dEv.L"), 0);
+  EXPECT_TRUE(device->WriteTextParam("dEv.L", "ABCDEFGH"));
+  EXPECT_EQ(State().text("dEv.L"), "ABCDEFGH");
+
+  // In the loop write the other six rows still go out, and the stored set stays.
+  PortSettings& loop = device->LoopSet();
+  loop.devtype = "123456789";
+  loop.fwver = "V9";
+  loop.baud = 1200;
+  const PortSettings stored = device->storedSettings[ConverterDevice::kStoredLoop];
+  EXPECT_FALSE(device->WriteLoopSettings());
+  EXPECT_EQ(Count("dEv.L"), 1);
+  EXPECT_EQ(State().text("dEv.L"), "ABCDEFGH");
+  EXPECT_EQ(State().text("vEr.L"), "V9");
+  EXPECT_EQ(State().setting("BP.L"), 1200);
+  for (const char* name : {"vEr.L", "BP.L", "LE.L", "Pr.L", "Sb.L", "FrEq"})
+    EXPECT_EQ(Count(name), 1) << name;
+  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], stored);
+}
+
+// Settings outside their code table go out as -1, the single byte 0xFF.
+TEST_F(DeviceSim, SettingOutsideItsTableIsWrittenAsFF) {
+  StartOpen();
+  int32_t baud = 1200, parity = 3, stopbits = 1;
+  const ConverterDevice::ParamEntry rows[] = {
+      {"BPS", ConverterDevice::kCoded, kTableRs485Baud, &baud},
+      {"PrtY", ConverterDevice::kCoded, kTableParity, &parity},
+      {"Sbit", ConverterDevice::kCoded, kTableStopBits, &stopbits},
+      {"", 0, 0, nullptr},
+  };
+  EXPECT_TRUE(device->ExchangeParams(rows, true));
+  for (const char* name : {"BPS", "PrtY", "Sbit"}) EXPECT_EQ(State().number(name), 0xFF) << name;
+  // Read back, a code the table does not know fails the row and keeps the setting.
+  EXPECT_FALSE(device->ExchangeParams(rows, false));
+  EXPECT_EQ(baud, 1200);
+  EXPECT_EQ(parity, 3);
+  // An empty list is done at once.
+  const ConverterDevice::ParamEntry empty[] = {{"", 0, 0, nullptr}};
+  EXPECT_TRUE(device->ExchangeParams(empty, true));
+}
+
+struct Rs485Case {
+  int32_t baud, bytesize, parity, stopbits, address, alen, proto, delay;
+};
+
+// Every RS-485 field goes through its code table; after "APLY" the converter runs
+// at the new settings and the next request reaches it there.
+TEST_F(DeviceSim, WriteRs485SettingsThroughTheCodeTables) {
+  const Rs485Case cases[] = {
+      {19200, 7, 2, 2, 5, 8, 0, 7},
+      {115200, 8, 1, 0, 1000, 11, 0, 0},
+      {2400, 8, 0, 2, 200, 8, 0, 100},
+      {4800, 8, 1, 0, 33, 8, 2, 3},     // Modbus RTU (8 data bits: RTU carries bytes)
+      {38400, 8, 2, 0, 1500, 11, 1, 2},  // Modbus ASCII
+  };
+  for (const Rs485Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.baud << " " << c.address << " proto " << c.proto);
+    StartOpen();
+    notices.boxes.clear();
+    PortSettings& rs = device->Rs485Set();
+    rs.baud = c.baud;
+    rs.bytesize = c.bytesize;
+    rs.parity = c.parity;
+    rs.stopbits = c.stopbits;
+    rs.address = c.address;
+    rs.alen = c.alen;
+    rs.proto = c.proto;
+    rs.delay = c.delay;
+    rs.changed = false;
+    device->LinkSet().changed = false;
+    const std::string port = device->LinkSet().port;
+
+    ASSERT_TRUE(device->WriteRs485Settings(kPage));
+    EXPECT_TRUE(WaitCount("APLY", 1));
+    const sim::State s = State();
+    EXPECT_EQ(s.number("BPS"), sim::code_of(sim::kBaudTable, c.baud));
+    EXPECT_EQ(s.number("Len"), sim::code_of(sim::kBitsTable, c.bytesize));
+    EXPECT_EQ(s.number("PrtY"), sim::code_of(sim::kParityTable, c.parity));
+    EXPECT_EQ(s.number("Sbit"), sim::code_of(sim::kStopTable, c.stopbits));
+    EXPECT_EQ(s.number("rs.dl"), c.delay);
+    EXPECT_EQ(s.number("A.Len"), sim::code_of(sim::kAlenTable, c.alen));
+    EXPECT_EQ(s.number("addr"), c.address);
+    EXPECT_EQ(s.number("PrOt"), sim::code_of(sim::kProtoTable, c.proto));
+    // Taken into effect.
+    EXPECT_EQ(s.line, (sim::LineSettings{c.baud, c.bytesize, static_cast<sim::Parity>(c.parity),
+                                         c.stopbits == 2 ? 2 : 1}));
+    EXPECT_EQ(s.address, c.address);
+    EXPECT_EQ(s.alen, c.alen);
+    EXPECT_EQ(s.delay_ms, c.delay);
+    EXPECT_EQ(s.protocol, static_cast<sim::Protocol>(c.proto));
+
+    // The link set follows; port, adaptor and protocol stay.
+    const PortSettings& link = device->LinkSet();
+    EXPECT_EQ(link.port, port);
+    EXPECT_EQ(link.baud, c.baud);
+    EXPECT_EQ(link.bytesize, c.bytesize);
+    EXPECT_EQ(link.parity, c.parity);
+    EXPECT_EQ(link.stopbits, c.stopbits);
+    EXPECT_EQ(link.address, c.address);
+    EXPECT_EQ(link.alen, c.alen);
+    EXPECT_EQ(link.delay, c.delay);
+    EXPECT_EQ(link.adaptor, 1);
+    EXPECT_EQ(link.proto, 0);
+    EXPECT_TRUE(link.changed);
+    EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLink], link);
+    EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredRs485], rs);
+    EXPECT_TRUE(notices.boxes.empty());
+
+    // The next request reaches the converter at its new settings (in Modbus, only
+    // the wake-up there brings it back to RAVIK).
+    EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
+    EXPECT_EQ(Count(sim::kCountModbusCoil), c.proto == 0 ? 0 : 1);
+    EXPECT_EQ(State().protocol, sim::Protocol::ravik);
+    TearDown();
+  }
+}
+
+TEST_F(DeviceSim, AddressOutsideItsRangeIsCorrectedEvenWhenSilent) {
+  struct Case {
+    int32_t address, alen, written;
+  } const cases[] = {
+      {300, 8, 254}, {255, 8, 255}, {-5, 8, 0}, {2047, 11, 2047}, {2048, 11, 2046},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.address << "/" << c.alen);
+    StartOpen();
+    notices.boxes.clear();
+    notices.controls.clear();
+    SetSilentState(true);
+    PortSettings& rs = device->Rs485Set();
+    rs.address = c.address;
+    rs.alen = c.alen;
+    ASSERT_TRUE(device->WriteRs485Settings(kPage));
+    EXPECT_EQ(rs.address, c.written);
+    EXPECT_EQ(device->LinkSet().address, c.written);
+    EXPECT_EQ(State().number("addr"), c.written);
+    EXPECT_EQ(State().address, c.written);
+    if (c.written == c.address) {
+      EXPECT_TRUE(notices.boxes.empty());
+      EXPECT_TRUE(notices.controls.empty());
+    } else {
+      ASSERT_EQ(notices.boxes.size(), 1u);
+      char text[200];
+      std::snprintf(text, sizeof text,
+                    "Адрес %i вне допустимого диапазона при данном типе адресации.\n"
+                    "Будет установлено значение адреса равное %i",
+                    c.address, c.written);
+      EXPECT_EQ(notices.boxes[0].text, text);
+      EXPECT_EQ(notices.boxes[0].caption, "Неверный адрес");
+      EXPECT_EQ(notices.boxes[0].style, kNoticeIconError);
+      EXPECT_EQ(notices.boxes[0].owner, notices.main_window);
+      ASSERT_EQ(notices.controls.size(), 2u);
+      EXPECT_EQ(notices.controls[0].page, kPage);
+      EXPECT_EQ(notices.controls[0].control_id, 1008);
+      EXPECT_EQ(notices.controls[0].value, c.written);
+      EXPECT_FALSE(notices.controls[0].focus);
+      EXPECT_EQ(notices.controls[1].page, kPage);
+      EXPECT_EQ(notices.controls[1].control_id, 1009);
+      EXPECT_TRUE(notices.controls[1].focus);
+    }
+    std::string dev;
+    EXPECT_TRUE(device->ReadTextParam("dev", dev));  // answered at the written address
+    SetSilentState(false);
+    TearDown();
+  }
+}
+
+// A row that fails stops "APLY"; the rows around it are still written, and neither
+// the link set nor the stored sets change.
+TEST_F(DeviceSim, FailedRs485RowSendsNoApply) {
+  sim::Options options;
+  options.faults.no_answer = {"Sbit"};
+  StartOpen(options);
+  device->Rs485Set().baud = 19200;
+  const PortSettings link = device->LinkSet();
+  const PortSettings stored_link = device->storedSettings[ConverterDevice::kStoredLink];
+  const PortSettings stored_rs = device->storedSettings[ConverterDevice::kStoredRs485];
+  EXPECT_FALSE(device->WriteRs485Settings(kPage));
+  EXPECT_TRUE(WaitCount("Sbit", 4));
+  for (const char* name : {"BPS", "Len", "PrtY", "rs.dl", "A.Len", "addr", "PrOt"})
+    EXPECT_EQ(Count(name), 1) << name;
+  EXPECT_EQ(Count("APLY"), 0);
+  EXPECT_EQ(State().number("BPS"), 4);  // written, not in effect
+  EXPECT_EQ(State().line.baud, 9600);
+  EXPECT_EQ(device->LinkSet(), link);
+  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLink], stored_link);
+  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredRs485], stored_rs);
+}
+
+TEST_F(DeviceSim, ApplyIsSentOnceWithoutWaiting) {
+  sim::Options options;
+  options.faults.silent = true;
+  StartOpen(options);
+  EXPECT_TRUE(device->SendApply());
+  EXPECT_TRUE(WaitCount("APLY", 1));
+}
+
+TEST_F(DeviceSim, WriteLoopSettingsThroughTheCodeTables) {
+  struct Case {
+    const char* devtype;
+    const char* fwver;
+    int32_t baud, bytesize, parity, stopbits, delay;
+  } const cases[] = {
+      {"ZR-40", "ZR40A12", 110, 7, 1, 2, 5},
+      {"NEW-1", "V2", 115200, 8, 2, 0, 600},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.baud);
+    StartOpen();
+    PortSettings& loop = device->LoopSet();
+    loop.devtype = c.devtype;
+    loop.fwver = c.fwver;
+    loop.baud = c.baud;
+    loop.bytesize = c.bytesize;
+    loop.parity = c.parity;
+    loop.stopbits = c.stopbits;
+    loop.delay = c.delay;
+    ASSERT_TRUE(device->WriteLoopSettings());
+    const sim::State s = State();
+    EXPECT_EQ(s.text("dEv.L"), c.devtype);
+    EXPECT_EQ(s.text("vEr.L"), c.fwver);
+    EXPECT_EQ(s.number("BP.L"), sim::code_of(sim::kLoopBaudTable, c.baud));
+    EXPECT_EQ(s.number("LE.L"), sim::code_of(sim::kBitsTable, c.bytesize));
+    EXPECT_EQ(s.number("Pr.L"), sim::code_of(sim::kParityTable, c.parity));
+    EXPECT_EQ(s.number("Sb.L"), sim::code_of(sim::kStopTable, c.stopbits));
+    EXPECT_EQ(s.number("FrEq"), c.delay);
+    EXPECT_EQ(Count("APLY"), 0);
+    EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], loop);
+    TearDown();
+  }
+}
+
+TEST_F(DeviceSim, ReadLoopSettingsOfAKnownInstrument) {
+  sim::Options options;
+  options.loop_baud = 300;
+  options.loop_bits = 7;
+  options.loop_parity = sim::Parity::odd;
+  options.loop_stop_bits = 1;
+  options.loop_poll = 9;
+  StartOpen(options);
+  device->LoopSet().changed = false;
+  ASSERT_TRUE(device->ReadLoopSettings(nullptr));
+  const PortSettings& loop = device->LoopSet();
+  EXPECT_EQ(loop.devtype, sim::kFactoryLoopDevice);
+  EXPECT_EQ(loop.fwver, sim::kFactoryLoopVersion);
+  EXPECT_EQ(loop.baud, 300);
+  EXPECT_EQ(loop.bytesize, 7);
+  EXPECT_EQ(loop.parity, 1);
+  EXPECT_EQ(loop.stopbits, 0);
+  EXPECT_EQ(loop.delay, 9);
+  EXPECT_TRUE(loop.changed);
+  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], loop);
+}
+
+TEST_F(DeviceSim, ReadLoopSettingsOfAnUnknownInstrument) {
+  sim::Options options;
+  options.loop_device = "XR-99";
+  options.loop_version = "X1";
+  options.loop_baud = 2400;
+  options.loop_poll = 40;
+  StartOpen(options);
+
+  // Into the loop set: the first catalogue entry's defaults; nothing more is read.
+  PortSettings& loop = device->LoopSet();
+  loop.baud = 57600;
+  loop.delay = 77;
+  ASSERT_TRUE(device->ReadLoopSettings(nullptr));
+  const DeviceDescription& first = FirstDescription();
+  EXPECT_EQ(loop.devtype, first.name);
+  EXPECT_EQ(loop.fwver, first.version);
+  EXPECT_EQ(loop.baud, first.defbaud);
+  EXPECT_EQ(loop.bytesize, first.defbytesize);
+  EXPECT_EQ(loop.parity, first.defparity);
+  EXPECT_EQ(loop.stopbits, first.defstopbits);
+  EXPECT_EQ(loop.delay, PollIndexForBaud(first, first.defbaud));
+  EXPECT_TRUE(loop.changed);
+  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], loop);
+  EXPECT_EQ(Count("BP.L"), 0);
+  EXPECT_EQ(Count("FrEq"), 0);
+
+  // Into a given record: all seven parameters.
+  PortSettings record;
+  ASSERT_TRUE(device->ReadLoopSettings(&record));
+  EXPECT_EQ(record.devtype, "XR-99");
+  EXPECT_EQ(record.fwver, "X1");
+  EXPECT_EQ(record.baud, 2400);
+  EXPECT_EQ(record.delay, 40);
+  EXPECT_TRUE(record.changed);
+  EXPECT_EQ(device->LoopSet(), loop);
+  EXPECT_EQ(Count("BP.L"), 1);
+  EXPECT_EQ(Count("FrEq"), 1);
+}
+
+TEST_F(DeviceSim, FailedLoopReadChangesNothing) {
+  sim::Options options;
+  options.faults.no_answer = {"vEr.L"};
+  StartOpen(options);
+  const PortSettings loop = device->LoopSet();
+  const PortSettings stored = device->storedSettings[ConverterDevice::kStoredLoop];
+  EXPECT_FALSE(device->ReadLoopSettings(nullptr));
+  EXPECT_EQ(device->LoopSet(), loop);
+  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], stored);
+  EXPECT_EQ(Count("BP.L"), 0);
+}
+
+TEST_F(DeviceSim, ProtocolSwitchAndRestore) {
+  StartOpen();
+  // RAVIK in the RS-485 set: nothing to restore, nothing sent.
+  device->Rs485Set().proto = 0;
+  EXPECT_TRUE(device->RestoreConverterProtocol(true));
+  EXPECT_TRUE(State().requests.empty());
+
+  // To Modbus ASCII and back through the wake-up coil.
+  ASSERT_TRUE(device->SetConverterProtocol(true));
+  EXPECT_TRUE(WaitCount("APLY", 1));
+  EXPECT_EQ(State().number("PrOt"), sim::kProtoCodeAscii);
+  EXPECT_EQ(State().protocol, sim::Protocol::modbus_ascii);
+  EXPECT_TRUE(device->ModbusWriteCoil(true, 0xF0F0, 1));
+  EXPECT_EQ(State().protocol, sim::Protocol::ravik);
+
+  // The RS-485 set says Modbus RTU: the converter goes back to it.
+  device->Rs485Set().proto = 2;
+  ASSERT_TRUE(device->RestoreConverterProtocol(true));
+  EXPECT_EQ(State().number("PrOt"), sim::kProtoCodeRtu);
+  EXPECT_EQ(State().protocol, sim::Protocol::modbus_rtu);
+  // ... and from there, with the wake-up, to it again.
+  ASSERT_TRUE(device->RestoreConverterProtocol(false));
+  EXPECT_EQ(Count(sim::kCountModbusCoil), 2);
+  EXPECT_EQ(State().protocol, sim::Protocol::modbus_rtu);
+}
+
+TEST_F(DeviceSim, RegisterReads) {
+  sim::Options options;
+  options.protocol = sim::Protocol::modbus_rtu;
+  options.registers[7] = -1;
+  options.registers[0x10] = 0xBEEF;
+  StartOpen(options);
+  device->LinkSet().adaptor = 0;
+
+  int value = -1, exception = -1;
+  EXPECT_TRUE(device->ModbusReadRegister(false, 0x10, value, &exception));
+  EXPECT_EQ(value, 0xBEEF);
+  EXPECT_EQ(exception, 0);
+
+  value = -1;
+  EXPECT_FALSE(device->ModbusReadRegister(false, 7, value, &exception));
+  EXPECT_EQ(exception, sim::kExIllegalAddress);
+  EXPECT_EQ(value, -1);
+  EXPECT_EQ(Count(sim::kCountModbusRead), 2);  // an exception is an answer: not repeated
+
+  // Two attempts, then failure.
+  sim::Faults faults;
+  faults.no_answer = {std::string(sim::kCountModbusRead)};
+  simulator->set_faults(faults);
+  EXPECT_FALSE(device->ModbusReadRegister(false, 0x10, value, nullptr));
+  EXPECT_TRUE(WaitCount(sim::kCountModbusRead, 4));
+}
+
+// "COMn" on this side resolves through the ports folder.
+TEST_F(DeviceSim, ComPortThroughThePortsFolder) {
+  Start();
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("kv4t-ports-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  std::filesystem::create_symlink(simulator->slave_path(), dir / "com7");
+  const char* old = std::getenv("KV4T_PORTS_DIR");
+  const std::string saved = old ? old : "";
+  setenv("KV4T_PORTS_DIR", dir.c_str(), 1);
+  device->LinkSet().port = "COM7";
+  EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
+  EXPECT_EQ(device->LinkSet().devtype, "KS4T");
+  device->ClosePort();
+  if (old) setenv("KV4T_PORTS_DIR", saved.c_str(), 1);
+  else unsetenv("KV4T_PORTS_DIR");
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
