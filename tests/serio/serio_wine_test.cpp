@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -32,6 +33,11 @@ struct log_capture {
       if (l == text) return true;
     return false;
   }
+  bool has_prefix(const std::string& text) const {
+    for (const auto& l : lines)
+      if (l.compare(0, text.size(), text) == 0) return true;
+    return false;
+  }
 };
 
 std::wstring port_under_test() {
@@ -52,14 +58,33 @@ std::string answer_text(const bytes& payload) {
   return std::string(payload.rbegin(), payload.rend() - 4);
 }
 
+// The line settings the converter listens at: $KV4T_SERIO_LINE as
+// "baud bytesize parity stopbits" in the channel's values, else 9600 8-n-1.
+struct line_settings {
+  int baud = 9600, bytesize = 8, parity = 0, stopbits = 0;
+  std::string text() const {
+    return std::to_string(baud) + " " + std::to_string(bytesize) + "-" + "noe"[parity] + "-" +
+           (stopbits == 2 ? "2" : "1");
+  }
+};
+
+line_settings converter_line() {
+  line_settings l;
+  if (const char* text = std::getenv("KV4T_SERIO_LINE"))
+    std::sscanf(text, "%d %d %d %d", &l.baud, &l.bytesize, &l.parity, &l.stopbits);
+  return l;
+}
+
 class serio_wine : public ::testing::Test {
  protected:
   void SetUp() override {
     port = port_under_test();
     if (port.empty()) GTEST_SKIP() << "KV4T_SERIO_PORT names no port";
+    ASSERT_TRUE(channel.set_params(line.baud, line.bytesize, line.parity, line.stopbits));
     ASSERT_TRUE(channel.open(port)) << channel.os_error();
     channel.codec = &ravik;
   }
+  const line_settings line = converter_line();
   std::string tag() const { return "serio(" + std::string(port.begin(), port.end()) + "): "; }
 
   log_capture log;
@@ -69,7 +94,7 @@ class serio_wine : public ::testing::Test {
 };
 
 TEST_F(serio_wine, identifies_the_converter_in_every_switching_mode) {
-  EXPECT_TRUE(log.has(tag() + "установлены новые параметры обмена 9600 8-n-1\r\n"));
+  EXPECT_TRUE(log.has(tag() + "установлены новые параметры обмена " + line.text() + "\r\n"));
   // A pseudo-terminal has no RTS or DTR: Wine refuses to switch them, and the
   // channel sends all the same.
   for (int mode : {0, 1, 2}) {
@@ -94,12 +119,13 @@ TEST_F(serio_wine, silence_and_a_foreign_rate_end_without_answer) {
   EXPECT_EQ(channel.status(), serio_no_answer);
   EXPECT_TRUE(log.has(tag() + "очередной байт пакета не пришел в назначенное время\r\n"));
   // At another rate the converter hears nothing it understands.
-  ASSERT_TRUE(channel.set_params(19200, 8, 0, 0));
-  EXPECT_TRUE(log.has(tag() + "установлены новые параметры обмена 19200 8-n-1\r\n"));
+  const int other = line.baud == 19200 ? 38400 : 19200;
+  ASSERT_TRUE(channel.set_params(other, line.bytesize, line.parity, line.stopbits));
+  EXPECT_TRUE(log.has_prefix(tag() + "установлены новые параметры обмена " + std::to_string(other)));
   EXPECT_FALSE(channel.transact(read_request("dev"), answer, true));
   EXPECT_EQ(channel.status(), serio_no_answer);
   // Back at its rate it answers again.
-  ASSERT_TRUE(channel.set_params(9600, 8, 0, 0));
+  ASSERT_TRUE(channel.set_params(line.baud, line.bytesize, line.parity, line.stopbits));
   EXPECT_TRUE(channel.transact(read_request("dev"), answer, true)) << channel.status();
 }
 
