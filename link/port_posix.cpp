@@ -375,18 +375,30 @@ void port_sleep(uint32_t ms) {
 }
 
 // Windows priorities map onto the thread's nice value, five steps each; raising
-// it needs a privilege most users lack, and then the thread keeps its own.
+// it needs a privilege most users lack, and then the thread keeps its own. The
+// nice value last read is remembered, so that handing back the priority read
+// restores it exactly.
+namespace {
+thread_local int t_read_nice = 0;
+
+int priority_of_nice(int nice_value) {
+  const int p = -nice_value / 5;
+  return p < -2 ? -2 : (p > 2 ? 2 : p);
+}
+}  // namespace
+
 int port_thread_priority() {
   errno = 0;
   const int nice_value = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
   if (errno != 0) return 0;
-  int p = -nice_value / 5;
-  return p < -2 ? -2 : (p > 2 ? 2 : p);
+  t_read_nice = nice_value;
+  return priority_of_nice(nice_value);
 }
 
 void port_set_thread_priority(int priority) {
   const int old_errno = errno;
-  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -5 * priority);
+  const int nice_value = priority == priority_of_nice(t_read_nice) ? t_read_nice : -5 * priority;
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice_value);
   errno = old_errno;
 }
 

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
+#include <random>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -509,6 +511,57 @@ TEST(serio_ports, ports_folder_links_and_probe) {
 
   if (old) setenv("KV4T_PORTS_DIR", saved.c_str(), 1); else unsetenv("KV4T_PORTS_DIR");
   std::filesystem::remove_all(dir);
+}
+
+// Whatever comes back on the line, the channel ends each transaction in time,
+// with a reception status, and hands out a payload only from a frame that checks.
+TEST(serio_random, arbitrary_answers_end_in_a_reception_status) {
+  std::mt19937 random(20261209);
+  const int allowed[] = {serio_ok, serio_answer_timeout, serio_no_answer, serio_bad_checksum,
+                         serio_bad_frame, serio_receive_error};
+  for (bool rtu : {false, true}) {
+    pty_line line(rtu ? 8 : 0);
+    ASSERT_TRUE(line.ok());
+    serio channel;
+    ASSERT_TRUE(channel.open(line.slave_wide()));
+    ravik_codec ravik;
+    modbus_rtu_codec modbus;
+    channel.codec = rtu ? static_cast<frame_codec*>(&modbus) : &ravik;
+    // Modbus waits a second for silence; the override keeps the rounds short.
+    if (rtu) channel.answer_override = 200000;
+    const bytes request = rtu ? bytes{16, 3, 0, 0, 0, 1} : ravik_payload("dev", true);
+    for (int round = 0; round < 12; ++round) {
+      // Pieces of a good answer, frame characters and arbitrary bytes.
+      std::vector<pty_step> steps;
+      const int pieces = static_cast<int>(random() % 4);
+      for (int i = 0; i < pieces; ++i) {
+        bytes piece;
+        switch (random() % 3) {
+          case 0: piece = rtu ? rtu_frame({16, 3, 2, 1, 2}) : dev_frame(); break;
+          case 1: piece = text_bytes(rtu ? "\x10\x03" : "#GHIJKLMNOPQRSTUV\r"); break;
+          default:
+            for (unsigned n = random() % 40; n > 0; --n) piece.push_back(static_cast<uint8_t>(random()));
+        }
+        if (!piece.empty()) piece.resize(1 + random() % piece.size());
+        steps.push_back({static_cast<int>(random() % 20), piece});
+      }
+      line.set_script([steps](const bytes&) { return steps; });
+      bytes answer;
+      const auto start = std::chrono::steady_clock::now();
+      const bool ok = channel.transact(request, answer, true);
+      const auto took = std::chrono::steady_clock::now() - start;
+      EXPECT_NE(std::find(std::begin(allowed), std::end(allowed), channel.status()),
+                std::end(allowed))
+          << channel.status();
+      EXPECT_EQ(ok, channel.status() == serio_ok);
+      if (ok) {
+        EXPECT_GE(answer.size(), rtu ? 2u : 4u);
+      }
+      EXPECT_LT(took, ms(3000));
+      EXPECT_GE(channel.rts_margin(), 100u);
+      std::this_thread::sleep_for(ms(80));  // the script's last piece is out
+    }
+  }
 }
 
 }  // namespace
