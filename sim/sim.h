@@ -142,12 +142,15 @@ class Simulator {
 
  private:
   void run();
+  void watch_closes();
+  bool others_hold_slave() const;
 
   Options options_;
   std::string slave_path_;
   int master_fd_ = -1;
   int slave_fd_ = -1;
   int wake_pipe_[2] = {-1, -1};
+  int watch_fd_ = -1;  // inotify on the slave: the computer's closes
   std::thread thread_;
   std::atomic<bool> stopping_{false};
   bool linked_ = false;

@@ -1,5 +1,8 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,6 +97,16 @@ bool Simulator::start(std::string* error) {
   if (slave_fd_ < 0) return fail(errno_text("open slave"));
   if (!set_raw_line(slave_fd_, engine_->state().line)) return fail(errno_text("line settings"));
   if (pipe2(wake_pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return fail(errno_text("pipe"));
+  // A pseudo-terminal's slave lives as long as its master, so an exclusive open
+  // (TIOCEXCL) outlasts the program that asked for it and every later open by an
+  // ordinary user fails with EBUSY. A real port forgets it at the last close; the
+  // converter watches the computer's closes to do the same. Best effort:
+  // without inotify the flag simply stays.
+  watch_fd_ = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  if (watch_fd_ >= 0 && inotify_add_watch(watch_fd_, name, IN_CLOSE) < 0) {
+    close(watch_fd_);
+    watch_fd_ = -1;
+  }
 
   if (!options_.link_path.empty()) {
     struct stat st {};
@@ -126,7 +139,7 @@ void Simulator::stop() {
     if (n >= 0 && slave_path_ == std::string(target, static_cast<std::size_t>(n))) unlink(options_.link_path.c_str());
     linked_ = false;
   }
-  for (int* fd : {&master_fd_, &slave_fd_, &wake_pipe_[0], &wake_pipe_[1]}) {
+  for (int* fd : {&master_fd_, &slave_fd_, &wake_pipe_[0], &wake_pipe_[1], &watch_fd_}) {
     if (*fd >= 0) close(*fd);
     *fd = -1;
   }
@@ -151,6 +164,48 @@ void Simulator::set_faults(const Faults& faults) {
   if (engine_) engine_->set_faults(faults);
 }
 
+// Whether any process other than this converter's own slave descriptor holds the
+// slave open (processes of other users cannot be seen and count as not holding it).
+bool Simulator::others_hold_slave() const {
+  DIR* proc = opendir("/proc");
+  if (!proc) return false;
+  const std::string self = std::to_string(getpid());
+  const std::string own_fd = std::to_string(slave_fd_);
+  bool held = false;
+  while (!held) {
+    const dirent* p = readdir(proc);
+    if (!p) break;
+    if (p->d_name[0] < '0' || p->d_name[0] > '9') continue;
+    const std::string fd_dir = std::string("/proc/") + p->d_name + "/fd";
+    DIR* fds = opendir(fd_dir.c_str());
+    if (!fds) continue;
+    while (const dirent* f = readdir(fds)) {
+      if (f->d_name[0] == '.') continue;
+      if (self == p->d_name && own_fd == f->d_name) continue;
+      char target[256];
+      const ssize_t n = readlink((fd_dir + "/" + f->d_name).c_str(), target, sizeof target - 1);
+      if (n > 0 && slave_path_.compare(0, std::string::npos, target, static_cast<std::size_t>(n)) == 0) {
+        held = true;
+        break;
+      }
+    }
+    closedir(fds);
+  }
+  closedir(proc);
+  return held;
+}
+
+void Simulator::watch_closes() {
+  alignas(inotify_event) char buf[4096];
+  bool closed = false;
+  // The events only say that somebody closed the slave (the kernel merges repeated
+  // ones); whether anybody still holds it is looked up afterwards.
+  while (read(watch_fd_, buf, sizeof buf) > 0) closed = true;
+  // TIOCNXCL clears the exclusive flag for the next open; ioctl returns -1 on failure.
+  if (closed && !others_hold_slave() && ioctl(slave_fd_, TIOCNXCL) != 0 && options_.log)
+    std::fprintf(options_.log, "kv4t-sim: cannot clear the exclusive open: %s\n", std::strerror(errno));
+}
+
 void Simulator::run() {
   std::uint8_t buf[4096];
   std::vector<Reply> replies;
@@ -172,9 +227,10 @@ void Simulator::run() {
       const std::int64_t deadline = engine_->idle_deadline_us();
       if (deadline >= 0) timeout = static_cast<int>(std::max<std::int64_t>(0, (deadline - now_us() + 999) / 1000));
     }
-    pollfd fds[2] = {{master_fd_, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
-    const int r = poll(fds, 2, timeout);
+    pollfd fds[3] = {{master_fd_, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}, {watch_fd_, POLLIN, 0}};
+    const int r = poll(fds, watch_fd_ >= 0 ? 3 : 2, timeout);
     if (stopping_) break;
+    if (watch_fd_ >= 0 && (fds[2].revents & POLLIN)) watch_closes();
     replies.clear();
     if (r < 0) {
       if (errno != EINTR) pause(10);

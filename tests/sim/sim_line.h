@@ -26,6 +26,7 @@ class SimLine {
   SimLine(const SimLine&) = delete;
   SimLine& operator=(const SimLine&) = delete;
   bool ok() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
 
   // Raw mode at baud (standard rates only), bits 7/8, parity 'N' 'E' 'O', stop bits 1/2.
   bool set(int baud, int bits = 8, char parity = 'N', int stop_bits = 1) {

@@ -2,6 +2,8 @@
 // pseudo-terminal, answers read back and checked byte by byte.
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
+
 #include <chrono>
 #include <fstream>
 #include <random>
@@ -317,6 +319,31 @@ TEST_F(SimTest, AnswersAgainAfterTheComputerClosesAndReopens) {
     ASSERT_TRUE(line_->set(9600));
     EXPECT_FALSE(ask(ravik_request("ver", true)).empty()) << "open " << i;
   }
+}
+
+// A pseudo-terminal keeps an exclusive open after its holder closes it, which would
+// lock every later open by an ordinary user out; the converter ends it at the close.
+TEST_F(SimTest, ExclusiveOpenEndsWhenTheComputerClosesThePort) {
+  start();
+  auto exclusive = [](const SimLine& l) {
+    int flag = -1;
+    return ioctl(l.fd(), TIOCGEXCL, &flag) == 0 ? flag : -1;
+  };
+  ASSERT_EQ(ioctl(line_->fd(), TIOCEXCL), 0);
+  {
+    SimLine second(sim_->slave_path());  // root may open it all the same
+    ASSERT_TRUE(second.ok());
+  }
+  usleep(50000);
+  EXPECT_EQ(exclusive(*line_), 1) << "still held: the exclusive open stays";
+  line_.reset();
+  int flag = 1;
+  for (int i = 0; i < 100 && flag != 0; ++i) {
+    usleep(5000);
+    SimLine probe(sim_->slave_path());
+    flag = exclusive(probe);
+  }
+  EXPECT_EQ(flag, 0);
 }
 
 // ---- Modbus ----
