@@ -1,0 +1,168 @@
+// The device operations in the Windows build, over the Win32 communications API
+// under Wine, against the simulated converter whose pseudo-terminal is linked as
+// the COM port named by $KV4T_DEVICE_PORT (tests/device/run-with-sim). What the
+// converter took in is read back from its JSON state ($KV4T_SIM_STATE).
+//
+// One converter serves the whole run: every test leaves it at its factory
+// settings, in RAVIK.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "sim/sim_constants.h"
+#include "store/catalogue.h"
+#include "store/codepage.h"
+#include "store/converter_device.h"
+#include "tests/device/recording_notices.h"
+
+namespace {
+
+namespace sim = kv4t::sim;
+
+std::string PortUnderTest() {
+  const char* name = std::getenv("KV4T_DEVICE_PORT");
+  return name ? name : "";
+}
+
+// The simulator's state file, seen through Wine's drive for the Unix root.
+std::string ReadState() {
+  const char* path = std::getenv("KV4T_SIM_STATE");
+  if (!path || !*path) return {};
+  std::FILE* f = std::fopen((std::string("Z:") + path).c_str(), "rb");
+  if (!f) return {};
+  std::string text;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  std::fclose(f);
+  return text;
+}
+
+// The state file is rewritten after each change; give it a moment.
+bool StateHas(const std::string& line) {
+  for (int i = 0; i < 100; ++i) {
+    if (ReadState().find(line) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+class DeviceWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (PortUnderTest().empty()) GTEST_SKIP() << "KV4T_DEVICE_PORT not set";
+    Catalogue().AddBuiltInWhenEmpty();
+    device = std::make_unique<ConverterDevice>();
+    device->LinkSet().port = PortUnderTest();
+  }
+  void TearDown() override {
+    if (device) device->ClosePort();
+  }
+
+  void SetRs485(int32_t baud, int32_t bytesize, int32_t parity, int32_t stopbits,
+                int32_t address, int32_t delay) {
+    PortSettings& rs = device->Rs485Set();
+    rs.baud = baud;
+    rs.bytesize = bytesize;
+    rs.parity = parity;
+    rs.stopbits = stopbits;
+    rs.address = address;
+    rs.alen = 8;
+    rs.proto = 0;
+    rs.delay = delay;
+  }
+
+  ScopedNotices scoped;
+  RecordingNotices& notices = scoped.notices;
+  std::unique_ptr<ConverterDevice> device;
+};
+
+TEST_F(DeviceWine, ConnectOverTheComPort) {
+  ASSERT_TRUE(device->Connect(nullptr, true, nullptr));
+  EXPECT_TRUE(device->connected);
+  EXPECT_EQ(device->LinkSet().devtype, "KS4T");
+  EXPECT_EQ(device->LinkSet().fwver, sim::kFactoryVersion);
+  EXPECT_TRUE(notices.boxes.empty());
+}
+
+TEST_F(DeviceWine, PortThatCannotBeOpened) {
+  device->LinkSet().port = "COM199";
+  std::string text;
+  EXPECT_FALSE(device->Connect(nullptr, false, &text));
+  EXPECT_EQ(Cp1251ToUtf8(text), "Невозможно использовать порт \"COM199\".");
+  EXPECT_FALSE(device->connected);
+}
+
+TEST_F(DeviceWine, LoopSettingsWrittenAndReadBack) {
+  ASSERT_TRUE(device->Connect(nullptr, true, nullptr));
+  PortSettings& loop = device->LoopSet();
+  loop.devtype = "NEW-1";
+  loop.fwver = "V2";
+  loop.baud = 300;
+  loop.bytesize = 7;
+  loop.parity = 1;  // odd: the converter's code 2
+  loop.stopbits = 0;
+  loop.delay = 42;
+  ASSERT_TRUE(device->WriteLoopSettings());
+  EXPECT_TRUE(StateHas("\"dEv.L\": {\"text\": \"NEW-1\"}"));
+  EXPECT_TRUE(StateHas("\"BP.L\": {\"code\": 1, \"value\": 300}"));
+  EXPECT_TRUE(StateHas("\"Pr.L\": {\"code\": 2, \"value\": 1}"));
+  EXPECT_TRUE(StateHas("\"FrEq\": {\"value\": 42}"));
+
+  PortSettings record;
+  ASSERT_TRUE(device->ReadLoopSettings(&record));
+  EXPECT_EQ(record.devtype, "NEW-1");
+  EXPECT_EQ(record.fwver, "V2");
+  EXPECT_EQ(record.baud, 300);
+  EXPECT_EQ(record.bytesize, 7);
+  EXPECT_EQ(record.parity, 1);
+  EXPECT_EQ(record.stopbits, 0);
+  EXPECT_EQ(record.delay, 42);
+}
+
+// New RS-485 settings with a corrected address; the converter is then reached at
+// them, and put back to its factory settings the same way.
+TEST_F(DeviceWine, Rs485SettingsTakeEffect) {
+  ASSERT_TRUE(device->Connect(nullptr, true, nullptr));
+  SetRs485(19200, 8, 2, 2, 300, 5);
+  ASSERT_TRUE(device->WriteRs485Settings(nullptr));
+  ASSERT_EQ(notices.boxes.size(), 1u);
+  EXPECT_EQ(notices.boxes[0].caption, "Неверный адрес");
+  EXPECT_TRUE(StateHas("\"BPS\": {\"code\": 4, \"value\": 19200}"));
+  EXPECT_TRUE(StateHas("\"PrtY\": {\"code\": 1, \"value\": 2}"));
+  EXPECT_TRUE(StateHas("\"addr\": {\"value\": 254}"));
+  EXPECT_TRUE(StateHas("\"line\": {\"baud\": 19200, \"bits\": 8, \"parity\": \"even\", \"stop_bits\": 2}"));
+  EXPECT_EQ(device->LinkSet().baud, 19200);
+  EXPECT_EQ(device->LinkSet().address, 254);
+
+  device->ClosePort();
+  ASSERT_TRUE(device->Connect(nullptr, true, nullptr));
+  SetRs485(sim::kFactoryBaud, sim::kFactoryBits, 0, 0, sim::kFactoryAddress, sim::kFactoryDelayMs);
+  ASSERT_TRUE(device->WriteRs485Settings(nullptr));
+  EXPECT_TRUE(StateHas("\"line\": {\"baud\": 9600, \"bits\": 8, \"parity\": \"none\", \"stop_bits\": 1}"));
+  device->ClosePort();
+  EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
+}
+
+TEST_F(DeviceWine, RegisterReadInModbusRtu) {
+  ASSERT_TRUE(device->Connect(nullptr, true, nullptr));
+  ASSERT_TRUE(device->SetConverterProtocol(false));
+  EXPECT_TRUE(StateHas("\"protocol\": \"modbus-rtu\""));
+  int value = -1, exception = -1;
+  EXPECT_TRUE(device->ModbusReadRegister(false, 0x21, value, &exception));
+  EXPECT_EQ(value, sim::factory_register(0x21));
+  EXPECT_EQ(exception, 0);
+  // Back to RAVIK, which the RS-485 set names: only the wake-up is sent.
+  device->Rs485Set().proto = 0;
+  EXPECT_TRUE(device->RestoreConverterProtocol(false));
+  EXPECT_TRUE(StateHas("\"protocol\": \"ravik\""));
+  device->ClosePort();
+  EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
+}
+
+}  // namespace
