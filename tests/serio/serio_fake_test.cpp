@@ -1,0 +1,306 @@
+// The channel's order of steps and its timing, on a port layer of make-believe
+// with a virtual clock.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fake_port.h"
+#include "link/diag_log.h"
+#include "link/frame_codec.h"
+#include "link/modbus.h"
+#include "link/serio.h"
+
+namespace {
+
+using bytes = std::vector<uint8_t>;
+
+bytes ravik_payload(const char* name, bool is_read, bytes data = {}) {
+  ravik_make_request(data, is_read, false, 16, ravik_hash(name, nullptr));
+  return data;
+}
+bytes encoded(const frame_codec& codec, const bytes& payload) {
+  bytes out;
+  codec.encode(payload, out);
+  return out;
+}
+
+class serio_fake : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake().reset();
+    diag_log_sink(&serio_fake::sink, this);
+    ASSERT_TRUE(channel.open(L"COM3"));
+    channel.codec = &ravik;
+  }
+  void TearDown() override { diag_log_sink(nullptr, nullptr); }
+  static void sink(void* self, const char* line) {
+    static_cast<serio_fake*>(self)->lines.emplace_back(line + 15);
+  }
+  // The calls from the first of what on, names only.
+  std::vector<std::string> sequence(std::size_t from = 0) const {
+    std::vector<std::string> out;
+    for (std::size_t i = from; i < fake().calls.size(); ++i) out.push_back(fake().calls[i].what);
+    return out;
+  }
+  // Queues an answer arriving ms after now.
+  void answer_in(int64_t ms, const bytes& b) { fake().incoming.push_back({fake().clock + ms * fake_ms, b}); }
+  int64_t char_ns(int baud = 9600, int bits = 10) const { return bits * 1000000000LL / baud; }
+
+  std::vector<std::string> lines;
+  serio channel;
+  ravik_codec ravik;
+  const bytes dev_answer = ravik_payload("dev", false, {'T', '4', 'S', 'K'});
+};
+
+TEST_F(serio_fake, open_sets_the_line_then_the_idle_timeouts) {
+  EXPECT_EQ(sequence(), (std::vector<std::string>{"open", "line", "purge", "timeouts"}));
+  const port_timeouts& t = fake().timeouts;
+  EXPECT_EQ(t.read_interval, port_maxdword);
+  EXPECT_EQ(t.read_total_multiplier, port_maxdword);
+  EXPECT_EQ(t.read_total_constant, 25u);
+  EXPECT_EQ(t.write_total_multiplier, 0u);
+  EXPECT_EQ(t.write_total_constant, 500u);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "serio(COM3): установлены новые параметры обмена 9600 8-n-1\r\n");
+
+  // A new rate sends the line again; the time-outs stay as they are for it.
+  const std::size_t before = fake().calls.size();
+  ASSERT_TRUE(channel.set_params(19200, 8, 0, 0));
+  EXPECT_EQ(sequence(before), (std::vector<std::string>{"line", "purge", "timeouts"}));
+  // Reopened, the new handle gets its time-outs again.
+  channel.close();
+  ASSERT_TRUE(channel.open(L"COM3"));
+  EXPECT_EQ(fake().of("timeouts").size(), 3u);
+}
+
+struct switching_case {
+  int mode;
+  const char* raise;
+  const char* drop;
+};
+
+class serio_switching : public serio_fake, public ::testing::WithParamInterface<switching_case> {};
+
+// Raise the priority, raise the line, all but the last byte written, the last one
+// sent by itself, the line dropped once the frame and one character more have
+// passed, the priority restored.
+TEST_P(serio_switching, line_is_held_for_the_frame_time) {
+  const auto& c = GetParam();
+  fake().priority = -1;
+  ASSERT_TRUE(channel.set_line_control(c.mode));
+  const bytes request = ravik_payload("APLY", false, {1});
+  const bytes frame = encoded(ravik, request);
+  const std::size_t from = fake().calls.size();
+  bytes answer;
+  ASSERT_TRUE(channel.transact(request, answer, false));
+
+  std::vector<std::string> expected{"timeouts", "purge", "priority", c.raise};
+  expected.push_back("write");
+  expected.push_back("char");
+  expected.push_back(c.drop);
+  expected.push_back("priority");
+  EXPECT_EQ(sequence(from), expected);
+  const auto writes = fake().of("write");
+  ASSERT_EQ(writes.size(), 1u);
+  EXPECT_EQ(writes[0].data, bytes(frame.begin(), frame.end() - 1));
+  EXPECT_EQ(fake().of("char")[0].data, bytes{frame.back()});
+  const auto priorities = fake().of("priority");
+  EXPECT_EQ(priorities[0].value, port_priority_above_normal);
+  EXPECT_EQ(priorities[1].value, -1);
+  // Held for (frame + 1) characters, and not a spin threshold longer.
+  const int64_t held = fake().of(c.drop)[0].at - fake().of(c.raise)[0].at;
+  const int64_t frame_ns = static_cast<int64_t>(frame.size() + 1) * char_ns();
+  EXPECT_GE(held, frame_ns);
+  EXPECT_LT(held, frame_ns + 10000);
+  EXPECT_EQ(channel.status(), serio_ok);
+}
+
+INSTANTIATE_TEST_SUITE_P(modes, serio_switching,
+                         ::testing::Values(switching_case{1, "rts+", "rts-"},
+                                           switching_case{2, "dtr+", "dtr-"}));
+
+TEST_F(serio_fake, without_switching_one_write_and_the_frame_time) {
+  const bytes request = ravik_payload("APLY", false, {1});
+  const std::size_t from = fake().calls.size();
+  const int64_t start = fake().clock;
+  bytes answer;
+  ASSERT_TRUE(channel.transact(request, answer, false));
+  EXPECT_EQ(sequence(from), (std::vector<std::string>{"timeouts", "purge", "write"}));
+  const int64_t frame_ns = static_cast<int64_t>(encoded(ravik, request).size() + 1) * char_ns();
+  EXPECT_GE(fake().clock - start, frame_ns);
+}
+
+// A one-byte frame is sent by character transmission alone.
+class one_byte_codec : public ravik_codec {
+ public:
+  int encode(const std::vector<uint8_t>&, std::vector<uint8_t>& out) const override {
+    out.push_back(0x55);
+    return static_cast<int>(out.size());
+  }
+};
+
+TEST_F(serio_fake, one_byte_frame_with_switching) {
+  one_byte_codec codec;
+  channel.codec = &codec;
+  ASSERT_TRUE(channel.set_line_control(1));
+  const std::size_t from = fake().calls.size();
+  bytes answer;
+  ASSERT_TRUE(channel.transact({}, answer, false));
+  EXPECT_EQ(sequence(from), (std::vector<std::string>{"timeouts", "purge", "priority", "rts+",
+                                                      "char", "rts-", "priority"}));
+}
+
+TEST_F(serio_fake, failed_transmissions_drop_the_line_and_restore_the_priority) {
+  ASSERT_TRUE(channel.set_line_control(1));
+  fake().write_fails = true;
+  std::size_t from = fake().calls.size();
+  bytes answer;
+  EXPECT_FALSE(channel.transact(ravik_payload("dev", true), answer, true));
+  EXPECT_EQ(channel.status(), serio_io_error);
+  EXPECT_EQ(channel.os_error(), 5u);
+  EXPECT_EQ(sequence(from), (std::vector<std::string>{"timeouts", "purge", "priority", "rts+",
+                                                      "write", "rts-", "priority"}));
+  EXPECT_EQ(lines.back(), "serio(COM3): ошибка передачи блока (5)\r\n");
+
+  fake().write_fails = false;
+  fake().char_fails = true;
+  from = fake().calls.size();
+  EXPECT_FALSE(channel.transact(ravik_payload("dev", true), answer, true));
+  EXPECT_EQ(channel.status(), serio_io_error);
+  EXPECT_EQ(sequence(from), (std::vector<std::string>{"timeouts", "purge", "priority", "rts+",
+                                                      "write", "char", "rts-", "priority"}));
+  EXPECT_EQ(lines.back(), "serio(COM3): ошибка передачи символа (5)\r\n");
+  EXPECT_EQ(fake().priority, 0);
+}
+
+// The reception: 50 ms after the frame, the first byte within the answer time
+// plus 10 ms, later bytes within the gap (here the answer time) plus 10 ms.
+TEST_F(serio_fake, reception_timeouts_and_pause) {
+  const int64_t start = fake().clock;
+  answer_in(30, encoded(ravik, dev_answer));
+  bytes answer;
+  ASSERT_TRUE(channel.transact(ravik_payload("dev", true), answer, true));
+  EXPECT_EQ(answer, dev_answer);
+  const auto timeouts = fake().of("timeouts");
+  ASSERT_GE(timeouts.size(), 3u);
+  EXPECT_EQ(timeouts[timeouts.size() - 2].value, 70 + 10);  // first byte: 70 ms answer time
+  EXPECT_EQ(timeouts.back().value, 70 + 10);                 // no gap: the answer time again
+  const auto sleeps = fake().of("sleep");
+  ASSERT_EQ(sleeps.size(), 1u);
+  EXPECT_EQ(sleeps[0].value, 50);
+  const auto reads = fake().of("read");
+  ASSERT_FALSE(reads.empty());
+  EXPECT_GE(reads[0].at - start, 50 * fake_ms);
+  EXPECT_EQ(reads[0].value, 1);
+  EXPECT_EQ(lines.back(), "serio(COM3): принят правильный кадр\r\n");
+}
+
+TEST_F(serio_fake, queued_input_is_read_away_64_bytes_at_a_time) {
+  fake().purge_clears = false;
+  answer_in(0, bytes(150, 'x'));
+  fake().clock += 1;
+  bytes answer;
+  EXPECT_FALSE(channel.transact(ravik_payload("dev", true), answer, true));
+  const auto reads = fake().of("read");
+  ASSERT_GE(reads.size(), 3u);
+  EXPECT_EQ(reads[0].value, 64);
+  EXPECT_EQ(reads[1].value, 64);
+  EXPECT_EQ(reads[2].value, 22);
+  EXPECT_EQ(channel.status(), serio_no_answer);
+}
+
+TEST_F(serio_fake, turnaround_counts_from_the_end_of_the_last_reception) {
+  ASSERT_TRUE(channel.set_turnaround(10000));
+  answer_in(1, encoded(ravik, dev_answer));
+  bytes answer;
+  ASSERT_TRUE(channel.transact(ravik_payload("dev", true), answer, true));
+  const int64_t end = channel.last_reception_end();
+  ASSERT_TRUE(channel.transact(ravik_payload("APLY", false, {1}), answer, false));
+  const auto writes = fake().of("write");
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_GE(writes[1].at - end, (10000 + 400) * 1000LL);
+}
+
+// Bytes that keep coming but never end a frame: the answer deadline (answer time
+// plus margin from the start of reception) ends the reception.
+TEST_F(serio_fake, answer_deadline_from_the_start_of_reception) {
+  bytes answer;
+  int64_t at = fake().clock + 5 * fake_ms;
+  for (int i = 0; i < 100; ++i) {
+    fake().incoming.push_back({at, bytes{'#'} });
+    at += 20 * fake_ms;
+  }
+  fake().incoming.front().bytes = {'#'};
+  for (std::size_t i = 1; i < fake().incoming.size(); ++i) fake().incoming[i].bytes = {'G'};
+  EXPECT_FALSE(channel.transact(ravik_payload("dev", true), answer, true));
+  EXPECT_EQ(channel.status(), serio_answer_timeout);
+  const int64_t reception_start = fake().of("sleep")[0].at + 50 * fake_ms;
+  const int64_t ended = channel.last_reception_end() - reception_start;
+  EXPECT_GE(ended, 70400 * 1000LL);
+  EXPECT_LT(ended, (70400 + 25000) * 1000LL);
+  EXPECT_EQ(lines.back(), "serio(COM3): ошибка приёма кадра\r\n");
+}
+
+// Modbus RTU at 9600: 50 ms of silence ends a frame; the read waits 60 ms.
+TEST_F(serio_fake, modbus_gap) {
+  modbus_rtu_codec rtu;
+  channel.codec = &rtu;
+  bytes frame = encoded(rtu, {16, 3, 2, 0x12, 0x34});
+  // Two halves 40 ms apart: one frame.
+  answer_in(70, bytes(frame.begin(), frame.begin() + 3));
+  answer_in(110, bytes(frame.begin() + 3, frame.end()));
+  bytes answer;
+  ASSERT_TRUE(channel.transact({16, 3, 0, 0, 0, 1}, answer, true)) << channel.status();
+  EXPECT_EQ(answer, (bytes{16, 3, 2, 0x12, 0x34}));
+  EXPECT_EQ(fake().of("timeouts").back().value, 50 + 10);
+  // 70 ms apart: the silence ends the frame after its third byte, too short.
+  fake().incoming.clear();
+  answer_in(70, bytes(frame.begin(), frame.begin() + 3));
+  answer_in(140, bytes(frame.begin() + 3, frame.end()));
+  EXPECT_FALSE(channel.transact({16, 3, 0, 0, 0, 1}, answer, true));
+  EXPECT_EQ(channel.status(), serio_answer_timeout);
+}
+
+TEST_F(serio_fake, read_failures) {
+  bytes answer;
+  fake().read_fails = true;
+  EXPECT_FALSE(channel.transact(ravik_payload("dev", true), answer, true));
+  EXPECT_EQ(channel.status(), serio_no_answer);
+  EXPECT_EQ(channel.os_error(), 5u);
+  EXPECT_EQ(lines.back(), "serio(COM3): очередной байт пакета не пришел в назначенное время\r\n");
+
+  // The first byte comes, the next read fails.
+  fake().read_fails = false;
+  answer_in(1, bytes{'#'});
+  class fail_after_first : public ravik_codec {
+   public:
+    feed_result feed(int final, const std::vector<uint8_t>& input, int& consumed) override {
+      fake().read_fails = true;
+      return ravik_codec::feed(final, input, consumed);
+    }
+  } codec;
+  channel.codec = &codec;
+  EXPECT_FALSE(channel.transact(ravik_payload("dev", true), answer, true));
+  EXPECT_EQ(channel.status(), serio_io_error);
+  EXPECT_EQ(lines.back(), "serio(COM3): ошибка ReadFile (5)\r\n");
+}
+
+TEST(serio_fake_open, open_failure_keeps_the_error) {
+  fake().reset();
+  fake().open_fails = true;
+  std::vector<std::string> lines;
+  diag_log_sink([](void* l, const char* line) {
+    static_cast<std::vector<std::string>*>(l)->emplace_back(line + 15);
+  }, &lines);
+  serio channel;
+  EXPECT_FALSE(channel.open(L"COM9"));
+  diag_log_sink(nullptr, nullptr);
+  EXPECT_EQ(channel.status(), serio_open_failed);
+  EXPECT_EQ(channel.os_error(), 2u);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "serio(COM9): ошибка открытия порта (2)\r\n");
+}
+
+}  // namespace
