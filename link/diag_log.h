@@ -6,17 +6,24 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <vector>
+
+// The log formats through the C library's vsnprintf; with MinGW that is its own
+// C99 implementation, so the formats are checked as GNU ones (%zu, %lld) there too.
+#if defined(__MINGW_PRINTF_FORMAT)
+#define DIAG_LOG_FORMAT __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)))
+#elif defined(__GNUC__)
+#define DIAG_LOG_FORMAT __attribute__((format(printf, 2, 3)))
+#else
+#define DIAG_LOG_FORMAT
+#endif
 
 // Logs one printf-style message. level is the caller's severity tag (1 routine
 // events and most failures, 3 reception errors and timing corrections); every level
 // is accepted and none is filtered. A message longer than 8191 characters is cut.
-void diag_log(int level, const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
-#endif
-    ;
+void diag_log(int level, const char* format, ...) DIAG_LOG_FORMAT;
 
 // A sink receives each line (stamp included) with the context it was installed
 // with. It is called with the log's lock held; a line it logs itself is dropped.
