@@ -80,8 +80,9 @@ void parse_io_value(std::string_view value, argument& arg) {
 
 }  // namespace
 
-const std::vector<keyword>& keyword_table() {
-  static const std::vector<keyword> table = {
+namespace {
+
+constexpr keyword keywords[] = {
       {"write", value_none, 3},
       {"read", value_none, 2},
       {"test", value_none, 4},
@@ -114,13 +115,25 @@ const std::vector<keyword>& keyword_table() {
       {"confirmevent", value_string, 32},
       {"uni", value_string, 33},
       {"io", value_string, key_io},
-  };
-  return table;
-}
+};
+
+constexpr std::size_t longest_keyword = [] {
+  std::size_t longest = 0;
+  for (const keyword& k : keywords) longest = k.name.size() > longest ? k.name.size() : longest;
+  return longest;
+}();
+
+}  // namespace
+
+std::span<const keyword> keyword_table() { return keywords; }
 
 const keyword* find_keyword(std::string_view word) {
-  for (const keyword& k : keyword_table()) {
-    if (equals_ignoring_case(word, k.name)) return &k;
+  // A line of a million slashes asks this a million times: reject by length and
+  // first letter before comparing whole words.
+  if (word.empty() || word.size() > longest_keyword) return nullptr;
+  const char first = lower_ascii(word.front());
+  for (const keyword& k : keywords) {
+    if (k.name.front() == first && equals_ignoring_case(word, k.name)) return &k;
   }
   return nullptr;
 }
@@ -160,13 +173,20 @@ int read_number(std::string_view text) {
 
 std::vector<std::string_view> tokenize(std::string_view line, std::string& pool) {
   pool.clear();
-  // Every character of the line adds at most one character to the pool.
+  // Every character of the line adds at most one character to the pool, so the
+  // pool never moves once reserved and the views into it stay valid.
   pool.reserve(line.size());
-  std::vector<std::pair<std::size_t, std::size_t>> spans;
+  // A token ends only at a space or a slash: their count bounds the tokens, and
+  // reserving it up front spares the copies of a growing list (pages reserved
+  // but never filled cost nothing).
+  std::size_t separators = 0;
+  for (char c : line) separators += (c == ' ' || c == '/') ? 1 : 0;
+  std::vector<std::string_view> tokens;
+  tokens.reserve(separators + 1);
   std::size_t start = 0;
   auto end_token = [&] {
     if (pool.size() > start) {
-      spans.emplace_back(start, pool.size() - start);
+      tokens.emplace_back(pool.data() + start, pool.size() - start);
       start = pool.size();
     }
   };
@@ -195,10 +215,6 @@ std::vector<std::string_view> tokenize(std::string_view line, std::string& pool)
     }
   }
   end_token();
-
-  std::vector<std::string_view> tokens;
-  tokens.reserve(spans.size());
-  for (const auto& [offset, length] : spans) tokens.emplace_back(pool.data() + offset, length);
   return tokens;
 }
 

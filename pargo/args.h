@@ -6,6 +6,7 @@
 // a fixed-size record whose text is a view into that pool.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,7 +50,7 @@ struct keyword {
 };
 
 // The fixed vocabulary, in the order it is searched.
-const std::vector<keyword>& keyword_table();
+std::span<const keyword> keyword_table();
 
 // The entry for word compared without regard to case, or null.
 const keyword* find_keyword(std::string_view word);
