@@ -28,8 +28,8 @@ constexpr int kRegisterAttempts = 2;
 constexpr int kTurnaroundUs = 10000;
 // A converter set to Modbus acknowledges this coil and then answers RAVIK again.
 constexpr int kWakeCoil = 0xF0F0;
-// When neither framing of the wake-up is acknowledged, the converter may still be
-// busy switching: give it this long before the next RAVIK request.
+// When neither framing of the wake-up is acknowledged, the converter gets this
+// long before the next RAVIK request.
 constexpr auto kWakePause = std::chrono::milliseconds(1000);
 constexpr std::size_t kMaxTextChars = 8;
 constexpr const char* kApplyName = "APLY";
