@@ -128,7 +128,7 @@ int64_t serio::now() {
   return t;
 }
 
-void serio::log(serio_message_id id, ...) {
+void serio::log(int id, ...) {
   char buffer[1024];
   va_list args;
   va_start(args, id);

@@ -138,7 +138,7 @@ class serio {
 
  private:
   void apply_params();
-  void log(serio_message_id id, ...);
+  void log(int id, ...);  // id: serio_message_id
   int64_t now();
   void drop_line();
   bool receive(std::vector<uint8_t>& answer, int64_t gap_ticks, uint32_t gap_ms,
