@@ -62,7 +62,14 @@ FileReadStatus ReadWholeFile(const std::filesystem::path& path, bool forUpdate, 
   return FileReadStatus::kOk;
 }
 
-bool WriteFileReplacing(const std::filesystem::path& path, const void* data, size_t size) {
+bool WriteFileReplacing(const std::filesystem::path& link, const void* data, size_t size) {
+  // A symbolic link keeps pointing at the file: the file it names is replaced.
+  std::error_code ec;
+  std::filesystem::path path = link;
+  if (std::filesystem::is_symlink(link, ec)) {
+    std::filesystem::path target = std::filesystem::weakly_canonical(link, ec);
+    if (!ec) path = target;
+  }
   std::string temp = path.string() + ".XXXXXX";
   int fd = ::mkstemp(temp.data());
   if (fd < 0) return false;

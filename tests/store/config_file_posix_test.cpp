@@ -82,6 +82,21 @@ TEST_F(PosixFileTest, SavedFileKeepsItsMode) {
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
+TEST_F(PosixFileTest, SaveThroughASymbolicLinkReplacesTheFileItNames) {
+  fs::create_directory(dir / "real");
+  fs::path real = dir / "real" / "device.cfg";
+  fs::path link = dir / "device.cfg";
+  ConverterDevice d;
+  ASSERT_EQ(d.SaveConfigFile(real.string()), 0);
+  fs::create_symlink(real, link);
+  d.name = "renamed";
+  ASSERT_EQ(d.SaveConfigFile(link.string()), 0);
+  EXPECT_TRUE(fs::is_symlink(link));
+  ConverterDevice back;
+  ASSERT_EQ(back.LoadConfigFile(real.string()), 0);
+  EXPECT_EQ(back.name, "renamed");
+}
+
 TEST_F(PosixFileTest, DefaultStoreLocation) {
   fs::path named = dir / "named.reg";
   int code = InChild([&] {

@@ -97,6 +97,8 @@ struct NameCase {
   uint32_t lastChAfter;
 };
 
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.what; }
+
 class TreeNames : public MemoryStoreTest, public ::testing::WithParamInterface<NameCase> {};
 
 TEST_P(TreeNames, UnavailableNamesBecomeAutomatic) {
