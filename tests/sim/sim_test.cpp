@@ -11,6 +11,7 @@
 
 #include "sim/engine.h"
 #include "sim/json.h"
+#include "sim/options.h"
 #include "sim/sim.h"
 #include "sim/sim_constants.h"
 #include "sim/wire.h"
@@ -586,6 +587,46 @@ TEST(SimEngine, RandomBytesNeverCrashAndLeaveItAnswering) {
     e.receive(req.data(), req.size(), t, out);
     EXPECT_EQ(out.size(), 1u) << protocol_name(p) << " -> " << protocol_name(now);
   }
+}
+
+ParseOutcome parse(std::vector<std::string> args, Options& o) {
+  args.insert(args.begin(), "kv4t-sim");
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  std::string error;
+  return parse_options(static_cast<int>(argv.size()), argv.data(), o, &error);
+}
+
+TEST(SimOptions, FillTheOptionsAndRejectWhatTheConverterCannotBe) {
+  Options o;
+  ASSERT_EQ(parse({"--baud", "19200", "--parity", "even", "--stop-bits", "2", "--alen", "11", "--address", "2047",
+                   "--protocol", "modbus-ascii", "--delay", "0", "--registers", "00-1F,40", "--register", "1f=0x1234",
+                   "--no-answer", "dev,ver", "--fault-only", "modbus:3", "--skip", "2", "--quiet"},
+                  o),
+            ParseOutcome::run);
+  EXPECT_EQ(o.line, (LineSettings{19200, 8, Parity::even, 2}));
+  EXPECT_EQ(o.address, 2047);
+  EXPECT_EQ(o.protocol, Protocol::modbus_ascii);
+  EXPECT_EQ(o.registers[0x1F], 0x1234);
+  EXPECT_EQ(o.registers[0x00], factory_register(0));
+  EXPECT_EQ(o.registers[0x20], -1);
+  EXPECT_EQ(o.registers[0x40], factory_register(0x40));
+  EXPECT_EQ(o.faults.no_answer, (std::vector<std::string>{"dev", "ver"}));
+  EXPECT_EQ(o.faults.skip_requests, 2);
+  EXPECT_EQ(o.log, nullptr);
+
+  const std::vector<std::vector<std::string>> bad = {
+      {"--baud", "1200"},   {"--baud", "9600x"},       {"--bits", "6"},          {"--parity", "mark"},
+      {"--stop-bits", "3"}, {"--alen", "9"},           {"--address", "300"},     {"--protocol", "tcp"},
+      {"--delay", "-1"},    {"--registers", "20-10"},  {"--registers", "100"},   {"--register", "10"},
+      {"--register", "10=70000"}, {"--dev", "0123456789abcdef"}, {"--whatever"}, {"--baud"},
+  };
+  for (const auto& args : bad) {
+    Options b;
+    EXPECT_EQ(parse(args, b), ParseOutcome::error) << args[0] << " " << (args.size() > 1 ? args[1] : "");
+  }
+  Options h;
+  EXPECT_EQ(parse({"--help"}, h), ParseOutcome::help);
 }
 
 TEST(SimState, RejectsStateFilesThatAreNotStatesAndKeepsTheOldState) {
