@@ -131,7 +131,10 @@ void FormatKey(const FileStore::Key& key, const std::u16string& path, bool isRoo
   if (!isRoot || !key.values.empty()) {
     out += "\r\n[";
     out += kHive;
-    if (!isRoot) out += "\\" + ToUtf8(path);
+    if (!isRoot) {
+      out.push_back('\\');
+      out += ToUtf8(path);
+    }
     out += "]\r\n";
     for (const FileStore::Value& v : key.values) out += FormatValue(v) + "\r\n";
   }
