@@ -151,6 +151,23 @@ int wait_ready(int fd, short events, int64_t timeout_ms) {
   }
 }
 
+// A /dev/ttyS device whose UART the kernel found absent ("type" 0, PORT_UNKNOWN).
+// Such nodes exist for every ttyS the driver reserves; without this check a user
+// outside the group allowed to open them would see each as a busy port.
+bool absent_uart(const std::string& path) {
+  char resolved[4096];
+  if (!realpath(path.c_str(), resolved)) return false;
+  const std::string real = resolved;
+  if (real.compare(0, 9, "/dev/ttyS") != 0) return false;
+  const std::string type_file = "/sys/class/tty/" + real.substr(5) + "/type";
+  const int fd = ::open(type_file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char text[16] = {};
+  const ssize_t n = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  return n > 0 && std::strtol(text, nullptr, 10) == 0 && text[0] == '0';
+}
+
 }  // namespace
 
 // COMn: the link comN of the ports folder when there is one, else the default
@@ -170,6 +187,10 @@ std::wstring port_device_path(const std::wstring& name) {
 
 port_handle* port_open(const std::wstring& path) {
   const std::string p = narrow(path);
+  if (absent_uart(p)) {
+    errno = ENXIO;
+    return nullptr;
+  }
   // Non-blocking: opening must not wait for a carrier, and reads and writes wait
   // through poll() under the port's time-outs.
   int fd = ::open(p.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
