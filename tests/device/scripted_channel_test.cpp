@@ -1,0 +1,185 @@
+// The device operations over a scripted channel: the exact requests they hand to
+// the channel, how often, with which codec, and what they make of answers no
+// well-behaved converter sends.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/code_tables.h"
+#include "link/frame_codec.h"
+#include "link/serio.h"
+#include "store/catalogue.h"
+#include "store/converter_device.h"
+
+namespace {
+
+using bytes = std::vector<uint8_t>;
+
+struct Sent {
+  bytes request;
+  bool expect_answer;
+  std::string codec;
+  int64_t answer_override;
+};
+
+// Hands out the scripted answers in turn; an empty script entry is a failed
+// transaction, and so is every transaction once the script is used up.
+class scripted_serio : public serio {
+ public:
+  bool transact(const bytes& request, bytes& answer, bool expect_answer) override {
+    sent.push_back({request, expect_answer, codec ? codec->name() : "", answer_override});
+    if (!expect_answer) return true;
+    if (script.empty()) return false;
+    const std::unique_ptr<bytes> next = std::move(script.front());
+    script.pop_front();
+    if (!next) return false;
+    answer = *next;
+    return true;
+  }
+  void answer(bytes payload) { script.push_back(std::make_unique<bytes>(std::move(payload))); }
+  void fail() { script.push_back(nullptr); }
+
+  std::deque<std::unique_ptr<bytes>> script;
+  std::vector<Sent> sent;
+};
+
+class ScriptedDevice : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Catalogue().AddBuiltInWhenEmpty();
+    auto owned = std::make_unique<scripted_serio>();
+    line = owned.get();
+    device.channel = std::move(owned);
+  }
+  // A RAVIK answer from address 16 with the given data field.
+  static bytes Answer(const char* name, bytes data) {
+    const uint16_t hash = ravik_hash(name, nullptr);
+    bytes a = {16, static_cast<uint8_t>(data.size()), static_cast<uint8_t>(hash >> 8),
+               static_cast<uint8_t>(hash & 0xFF)};
+    a.insert(a.end(), data.begin(), data.end());
+    return a;
+  }
+
+  ConverterDevice device;
+  scripted_serio* line = nullptr;
+};
+
+TEST_F(ScriptedDevice, AttemptCounts) {
+  int32_t number = 0;
+  EXPECT_FALSE(device.ReadIntParam("BPS", number));
+  EXPECT_EQ(line->sent.size(), 4u);
+  line->sent.clear();
+
+  EXPECT_FALSE(device.WriteIntParam("BPS", 2));
+  EXPECT_EQ(line->sent.size(), 4u);
+  line->sent.clear();
+
+  EXPECT_TRUE(device.SendApply());
+  ASSERT_EQ(line->sent.size(), 1u);
+  EXPECT_FALSE(line->sent[0].expect_answer);
+  EXPECT_EQ(line->sent[0].request, (bytes{16, 0x01, 0x84, 0x03, 0x01}));  // "APLY", data 1
+  line->sent.clear();
+
+  EXPECT_FALSE(device.ModbusWriteCoil(false, 0xF0F0, 1));
+  EXPECT_EQ(line->sent.size(), 4u);
+  line->sent.clear();
+
+  int value = 0;
+  EXPECT_FALSE(device.ModbusReadRegister(true, 3, value, nullptr));
+  EXPECT_EQ(line->sent.size(), 2u);
+}
+
+TEST_F(ScriptedDevice, RequestsCarryTheLinkAddressAndTheRightCodec) {
+  device.LinkSet().alen = 11;
+  device.LinkSet().address = 2047;
+  line->answer({});
+  EXPECT_TRUE(device.WriteIntParam("addr", 300));
+  ASSERT_EQ(line->sent.size(), 1u);
+  const uint16_t hash = ravik_hash("addr", nullptr);
+  EXPECT_EQ(line->sent[0].request,
+            (bytes{0xFF, 0xE2, static_cast<uint8_t>(hash >> 8), static_cast<uint8_t>(hash), 0x01,
+                   0x2C}));
+  EXPECT_EQ(line->sent[0].codec, "ravik_codec");
+  EXPECT_EQ(line->sent[0].answer_override, 0);
+  EXPECT_TRUE(line->sent[0].expect_answer);
+
+  device.LinkSet().address = 7;
+  line->answer({7, 5, 0xF0, 0xF0, 0xFF, 0x00});
+  EXPECT_TRUE(device.ModbusWriteCoil(true, 0xF0F0, 1));
+  EXPECT_EQ(line->sent[1].request, (bytes{7, 5, 0xF0, 0xF0, 0xFF, 0x00}));
+  EXPECT_EQ(line->sent[1].codec, "modbus_ascii_codec");
+
+  line->answer({7, 3, 4, 0x12, 0x34, 0x56, 0x78});
+  int value = 0;
+  EXPECT_TRUE(device.ModbusReadRegister(false, 0x20, value, nullptr));
+  EXPECT_EQ(line->sent[2].request, (bytes{7, 3, 0x00, 0x20, 0x00, 0x02}));
+  EXPECT_EQ(line->sent[2].codec, "modbus_rtu_codec");
+  EXPECT_EQ(value, 0x1234);
+}
+
+// Answers that check as frames but are not what was asked for.
+TEST_F(ScriptedDevice, OddAnswers) {
+  struct Case {
+    const char* what;
+    bytes answer;
+    bool ok;
+    int32_t value;
+  } const cases[] = {
+      {"three bytes", Answer("FrEq", {1, 2, 3}), true, 66051},
+      {"no data", Answer("FrEq", {}), true, 0},
+      // Longer than an integer holds: the low 32 bits, without overflow.
+      {"five bytes", Answer("FrEq", {1, 2, 3, 4, 5}), true, 0x02030405},
+      {"all ones", Answer("FrEq", {0xFF, 0xFF, 0xFF, 0xFF}), true, -1},
+      {"request flag", {16, 0x11, 0, 0, 9}, false, -7},
+      {"header cut short", {16, 0x00, 0}, false, -7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    line->sent.clear();
+    line->answer(c.answer);
+    int32_t value = -7;
+    EXPECT_EQ(device.ReadIntParam("FrEq", value), c.ok);
+    EXPECT_EQ(value, c.value);
+    EXPECT_EQ(line->sent.size(), 1u);  // a transaction that succeeded is not repeated
+  }
+
+  // Modbus: another unit's acknowledgement, an exception, a register answer too short.
+  line->sent.clear();
+  line->answer({17, 5, 0xF0, 0xF0, 0xFF, 0x00});
+  EXPECT_FALSE(device.ModbusWriteCoil(false, 0xF0F0, 1));
+  EXPECT_EQ(line->sent.size(), 1u);
+
+  int value = -1, exception = -1;
+  line->answer({16, 0x83, 0x02});
+  EXPECT_FALSE(device.ModbusReadRegister(false, 9, value, &exception));
+  EXPECT_EQ(exception, 2);
+  line->answer({16, 3, 1, 0xAB});
+  EXPECT_FALSE(device.ModbusReadRegister(false, 9, value, &exception));
+  EXPECT_EQ(exception, 0);
+  EXPECT_EQ(value, -1);
+}
+
+TEST_F(ScriptedDevice, EveryRowIsTriedAndAMissingTargetFailsItsRow) {
+  int32_t a = 5, b = 6;
+  const ConverterDevice::ParamEntry rows[] = {
+      {"rs.dl", ConverterDevice::kRaw, 0, &a},
+      {"addr", ConverterDevice::kRaw, 0, nullptr},
+      {"FrEq", ConverterDevice::kRaw, 0, &b},
+      {"", 0, 0, nullptr},
+      {"BPS", ConverterDevice::kRaw, 0, &a},  // after the end: never reached
+  };
+  line->fail();
+  line->fail();
+  line->fail();
+  line->fail();
+  line->answer({});
+  EXPECT_FALSE(device.ExchangeParams(rows, true));
+  ASSERT_EQ(line->sent.size(), 5u);  // four attempts for "rs.dl", one for "FrEq"
+  EXPECT_EQ(line->sent[4].request.back(), 6);
+  EXPECT_TRUE(device.ExchangeParams(nullptr, true));
+}
+
+}  // namespace
