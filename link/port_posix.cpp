@@ -133,8 +133,10 @@ int64_t monotonic_ms() {
 }
 
 // Waits until fd is ready for events or timeout_ms passes (-1: no limit).
-// 1 ready, 0 time-out, -1 error (errno set).
-int wait_ready(int fd, short events, int64_t timeout_ms) {
+// 1 ready, 0 time-out, -1 error (errno set). *hung_up (when given) tells whether
+// the line has hung up (a device unplugged, the other end of a pseudo-terminal
+// gone).
+int wait_ready(int fd, short events, int64_t timeout_ms, bool* hung_up = nullptr) {
   const int64_t until = timeout_ms < 0 ? -1 : monotonic_ms() + timeout_ms;
   for (;;) {
     int wait = -1;
@@ -145,7 +147,10 @@ int wait_ready(int fd, short events, int64_t timeout_ms) {
     }
     pollfd p{fd, events, 0};
     int r = poll(&p, 1, wait);
-    if (r > 0) return 1;
+    if (r > 0) {
+      if (hung_up) *hung_up = (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+      return 1;
+    }
     if (r == 0) return 0;
     if (errno != EINTR) return -1;
   }
@@ -309,6 +314,7 @@ bool port_read(port_handle* port, uint8_t* buffer, uint32_t size, uint32_t& got)
     total_ms = static_cast<int64_t>(t.read_total_multiplier) * size + t.read_total_constant;
   }
   const int64_t until = total_ms < 0 ? -1 : monotonic_ms() + total_ms;
+  bool hung_up = false;
   for (;;) {
     ssize_t r = ::read(port->fd, buffer + got, size - got);
     if (r > 0) {
@@ -316,6 +322,11 @@ bool port_read(port_handle* port, uint8_t* buffer, uint32_t size, uint32_t& got)
       if (got == size || first_byte) return true;
     } else if (r < 0 && errno != EAGAIN && errno != EINTR) {
       return got > 0;
+    } else if (r == 0 && hung_up) {
+      // A hung-up tty reads as end of file for ever: a failure, not silence.
+      if (got > 0) return true;
+      errno = EIO;
+      return false;
     }
     if (immediate || (t.read_interval == port_maxdword && !first_byte && got > 0)) return true;
     int64_t wait = -1;
@@ -326,7 +337,7 @@ bool port_read(port_handle* port, uint8_t* buffer, uint32_t size, uint32_t& got)
     if (got > 0 && t.read_interval != 0 && t.read_interval != port_maxdword &&
         (wait < 0 || wait > t.read_interval))
       wait = t.read_interval;
-    const int ready = wait_ready(port->fd, POLLIN, wait);
+    const int ready = wait_ready(port->fd, POLLIN, wait, &hung_up);
     if (ready < 0) return got > 0;
     if (ready == 0) {
       // Silence: the interval or the total time ran out.

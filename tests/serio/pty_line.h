@@ -18,9 +18,10 @@
 #include <vector>
 
 struct pty_step {
-  int delay_ms;
+  int delay_ms;  // before the bytes; pty_hang_up: the far end hangs up instead
   std::vector<uint8_t> bytes;
 };
+inline constexpr int pty_hang_up = -1;
 
 class pty_line {
  public:
@@ -106,6 +107,10 @@ class pty_line {
         if (script) steps = script(pending);
         pending.clear();
         for (const auto& step : steps) {
+          if (step.delay_ms == pty_hang_up) {
+            close_master();
+            return;
+          }
           if (step.delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(step.delay_ms));
           if (master_ < 0) return;
           if (!step.bytes.empty() &&

@@ -468,6 +468,16 @@ TEST_F(serio_pty, transmission_failures) {
   EXPECT_TRUE(channel.is_open());
 }
 
+// The far end hangs up in the middle of an answer: the read fails.
+TEST_F(serio_pty, hang_up_during_reception) {
+  answer_with({{0, text_bytes("#GH")}, {70, {}}, {pty_hang_up, {}}});
+  bytes answer;
+  EXPECT_FALSE(channel.transact(ravik_payload("dev", true), answer, true));
+  EXPECT_EQ(channel.status(), serio_io_error);
+  EXPECT_EQ(channel.os_error(), static_cast<uint32_t>(EIO));
+  EXPECT_TRUE(log.has(tag() + "ошибка ReadFile (5)\r\n"));
+}
+
 TEST_F(serio_pty, bytes_left_from_an_earlier_answer_are_discarded) {
   // The first answer comes twice; the copy must not be taken for the second.
   answer_with({{0, dev_frame()}, {0, dev_frame()}});
