@@ -174,6 +174,11 @@ bool DeleteStoredTree(std::string_view path) {
 
 namespace {
 
+// Children loaded per object at most: the configurator stores one, and checking
+// each loaded name against its siblings must not grow into hours on a store
+// damaged or made by hand.
+constexpr size_t kMaxStoredChildren = 4096;
+
 // The positions below `count` that exist as subkeys of the location, ascending. A
 // stored "chCnt" may be far larger than the children really there; walking the
 // existing subkeys instead of every number up to it keeps a damaged count from
@@ -200,6 +205,7 @@ std::vector<uint32_t> StoredChildPositions(std::string_view location, uint32_t c
   }
   std::sort(positions.begin(), positions.end());
   positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+  if (positions.size() > kMaxStoredChildren) positions.resize(kMaxStoredChildren);
   return positions;
 }
 

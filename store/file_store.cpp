@@ -1,14 +1,21 @@
 #include "store/file_store.h"
 
 #include <cstdio>
+#include <list>
 #include <system_error>
 
 #include "store/codepage.h"
 
 struct FileStore::Key {
   std::u16string name;
-  std::vector<Value> values;
-  std::map<std::u16string, std::unique_ptr<Key>> subkeys;  // by case-folded name
+  std::list<Value> values;  // in the order first set
+  std::map<std::u16string, std::list<Value>::iterator> valueIndex;  // by case-folded name
+  std::map<std::u16string, std::unique_ptr<Key>> subkeys;           // by case-folded name
+
+  Value* Find(const std::u16string& valueName);
+  // Sets the value, keeping its place when it exists.
+  void Set(Value value);
+  void Erase(const std::u16string& valueName);
 };
 
 namespace {
@@ -30,7 +37,6 @@ std::u16string Fold(std::u16string_view s) {
   return out;
 }
 
-bool SameName(std::u16string_view a, std::u16string_view b) { return Fold(a) == Fold(b); }
 
 // Splits "a\b\c" into its key names; false for an empty name (a doubled, leading
 // or trailing "\"), a name too long or too many levels.
@@ -216,6 +222,30 @@ bool ParseHexBytes(std::string_view s, std::vector<uint8_t>& data) {
 
 }  // namespace
 
+FileStore::Value* FileStore::Key::Find(const std::u16string& valueName) {
+  auto it = valueIndex.find(Fold(valueName));
+  return it == valueIndex.end() ? nullptr : &*it->second;
+}
+
+void FileStore::Key::Set(Value value) {
+  std::u16string folded = Fold(value.name);
+  auto it = valueIndex.find(folded);
+  if (it != valueIndex.end()) {
+    it->second->type = value.type;
+    it->second->data = std::move(value.data);
+    return;
+  }
+  values.push_back(std::move(value));
+  valueIndex.emplace(std::move(folded), std::prev(values.end()));
+}
+
+void FileStore::Key::Erase(const std::u16string& valueName) {
+  auto it = valueIndex.find(Fold(valueName));
+  if (it == valueIndex.end()) return;
+  values.erase(it->second);
+  valueIndex.erase(it);
+}
+
 FileStore::FileStore(std::filesystem::path file)
     : file_(std::move(file)), root_(std::make_unique<Key>()) {}
 
@@ -316,24 +346,12 @@ void FileStore::ParseText(std::string_view text) {
         continue;
       if (!ParseHexBytes(rest.substr(close + 2), value.data)) continue;
     } else if (rest == "-") {
-      for (auto it = current->values.begin(); it != current->values.end(); ++it)
-        if (SameName(it->name, value.name)) {
-          current->values.erase(it);
-          break;
-        }
+      current->Erase(value.name);
       continue;
     } else {
       continue;
     }
-    bool replaced = false;
-    for (Value& v : current->values)
-      if (SameName(v.name, value.name)) {
-        v.type = value.type;
-        v.data = std::move(value.data);
-        replaced = true;
-        break;
-      }
-    if (!replaced) current->values.push_back(std::move(value));
+    current->Set(std::move(value));
   }
 }
 
@@ -376,12 +394,10 @@ FileStore::Key* FileStore::CreateKeyPath(const std::u16string& path) {
 bool FileStore::GetValue(const std::u16string& path, const std::u16string& name, Value& value) {
   Key* key = FindKey(path);
   if (!key) return false;
-  for (const Value& v : key->values)
-    if (SameName(v.name, name)) {
-      value = v;
-      return true;
-    }
-  return false;
+  const Value* v = key->Find(name);
+  if (!v) return false;
+  value = *v;
+  return true;
 }
 
 bool FileStore::SetValue(const std::u16string& path, const std::u16string& name, uint32_t type,
@@ -392,15 +408,7 @@ bool FileStore::SetValue(const std::u16string& path, const std::u16string& name,
     if (c == u'\r' || c == u'\n') return false;
   Key* key = CreateKeyPath(path);
   if (!key) return false;
-  bool found = false;
-  for (Value& v : key->values)
-    if (SameName(v.name, name)) {
-      v.type = type;
-      v.data = std::move(data);
-      found = true;
-      break;
-    }
-  if (!found) key->values.push_back(Value{name, type, std::move(data)});
+  key->Set(Value{name, type, std::move(data)});
   return Changed();
 }
 

@@ -1,6 +1,5 @@
 // The configuration tree on a store in memory: layout of a saved tree, loading
 // with its fallbacks and automatic names, copying, and the archive record.
-#include <chrono>
 #include <memory>
 
 #include "store/codepage.h"
@@ -177,9 +176,8 @@ TEST_F(TreeTest, HugeChildCountOnlyVisitsStoredChildren) {
   PutNumber(kRootKey, "chCnt", 0xFFFFFFFFu);
   PutText(kRootKey + "\\4000000000", "type", u"item");
   PutText(kRootKey + "\\4000000000", "name", u"far");
-  auto start = std::chrono::steady_clock::now();
+  // Visiting every number up to the count would not end within the test's time-out.
   std::unique_ptr<ConfigObject> root(LoadTree(kLoc));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   ASSERT_EQ(root->Children().size(), 1u);
   EXPECT_EQ(root->Children()[0]->name, "far");
 }
