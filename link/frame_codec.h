@@ -125,7 +125,7 @@ inline constexpr codec_timing_row ravik_answer_table[] = {{9599, 150000}, {INT_M
 // The 16-bit identifier of a parameter name: up to four characters counted (a '.'
 // after a character belongs to it), case ignored, short names padded with spaces.
 // Sets *ok (when given) to false and returns 0 when a character is not one of
-// 0-9 A-Z a-z - _ / and space.
+// 0-9 A-Z a-z - _ / and space, or when name is null.
 uint16_t ravik_hash(const char* name, bool* ok);
 
 // One step of the frame check: byte fed into crc most significant bit first

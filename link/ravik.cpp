@@ -43,26 +43,26 @@ constexpr const codec_timing_row* ravik_tables[] = {nullptr, ravik_guard_table,
 }  // namespace
 
 uint16_t ravik_hash(const char* name, bool* ok) {
-  if (ok) *ok = true;
+  if (ok) *ok = name != nullptr;
+  // No name at all is no parameter either.
+  if (name == nullptr) return 0;
   uint16_t h = 0;
   int count = 0;
-  if (name != nullptr) {
-    const auto* p = reinterpret_cast<const unsigned char*>(name);
-    while (count < 4 && *p != 0) {
-      const int code = ravik_char_code(*p);
-      if (code < 0) {
-        if (ok) *ok = false;
-        return 0;
-      }
-      unsigned dot = 0;
-      if (p[1] == '.') {
-        dot = 1;
-        ++p;
-      }
-      h = ravik_shift(h, static_cast<unsigned>(2 * code) + dot, 7);
-      ++count;
+  const auto* p = reinterpret_cast<const unsigned char*>(name);
+  while (count < 4 && *p != 0) {
+    const int code = ravik_char_code(*p);
+    if (code < 0) {
+      if (ok) *ok = false;
+      return 0;
+    }
+    unsigned dot = 0;
+    if (p[1] == '.') {
+      dot = 1;
       ++p;
     }
+    h = ravik_shift(h, static_cast<unsigned>(2 * code) + dot, 7);
+    ++count;
+    ++p;
   }
   for (; count < 4; ++count) h = ravik_shift(h, 2 * ravik_space_code, 7);
   return h;

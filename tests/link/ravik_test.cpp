@@ -60,6 +60,9 @@ TEST(RavikHash, InvalidNames) {
   }
   // Without a place to report, an invalid name still gives 0 and does not crash.
   EXPECT_EQ(ravik_hash(".", nullptr), 0);
+  bool no_name = true;
+  EXPECT_EQ(ravik_hash(nullptr, &no_name), 0);
+  EXPECT_FALSE(no_name);
   // The other characters of the table are all valid.
   bool ok = false;
   ravik_hash("-_/ ", &ok);
