@@ -104,12 +104,12 @@ constexpr SettingDefault kSettings[] = {
     {L"pollmin", L"1"},       {L"pollmax", L"1000"}, {L"minpolls", L"1"},
 };
 
-// A setting from the version element, else from its device, else the built-in default.
-std::wstring Setting(const XmlNode& version, const XmlNode& device, size_t index) {
-  std::wstring value;
+// A setting from the version element, else from its device, else the built-in
+// default; the first attribute of the name counts, without surrounding white space.
+std::wstring_view Setting(const XmlNode& version, const XmlNode& device, size_t index) {
   const SettingDefault& s = kSettings[index];
-  if (AttrValueTrimmed(version, s.attribute, value)) return value;
-  if (AttrValueTrimmed(device, s.attribute, value)) return value;
+  if (const std::wstring* v = AttrValue(version, s.attribute)) return Trim(*v);
+  if (const std::wstring* v = AttrValue(device, s.attribute)) return Trim(*v);
   return s.value;
 }
 
@@ -138,7 +138,7 @@ std::string PairKey(std::string_view name, std::string_view version) {
 }
 
 // The file's bytes as wide text, ending at the first zero.
-std::wstring FileToWide(std::string_view bytes, FileTexts& texts) {
+std::wstring FileToWide(std::string_view bytes, FileTexts& texts, std::wstring&& buffer) {
   if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
     texts.unicode = true;
     bytes.remove_prefix(3);
@@ -159,7 +159,11 @@ std::wstring FileToWide(std::string_view bytes, FileTexts& texts) {
     }
     return Utf16ToWide(units);
   }
-  return Cp1251ToWide(bytes.substr(0, bytes.find('\0')));
+  bytes = bytes.substr(0, bytes.find('\0'));
+  buffer.resize(bytes.size());
+  for (size_t i = 0; i < bytes.size(); ++i)
+    buffer[i] = static_cast<wchar_t>(ByteToChar(static_cast<unsigned char>(bytes[i]), TextEncoding::Cp1251));
+  return std::move(buffer);
 }
 
 }  // namespace
@@ -182,7 +186,8 @@ DeviceDescription BuiltInDescription() {
 
 void InstrumentCatalogue::LoadText(std::string_view bytes) {
   FileTexts texts;
-  const std::wstring text = FileToWide(bytes, texts);
+  // The wide text of the file before is reused: most files are alike in size.
+  std::wstring text = FileToWide(bytes, texts, std::move(scratch_));
   auto& index = index_;
 
   XmlNode node;
@@ -271,6 +276,7 @@ void InstrumentCatalogue::LoadText(std::string_view bytes) {
       }
     }
   }
+  scratch_ = std::move(text);
 }
 
 void InstrumentCatalogue::LoadFolder(const std::filesystem::path& folder) {
@@ -301,6 +307,7 @@ void InstrumentCatalogue::LoadFolder(const std::filesystem::path& folder) {
     if (!ReadDescriptionFile(file, bytes, kMaxDescriptionFileBytes)) continue;
     LoadText(bytes);
   }
+  scratch_ = std::wstring();
 }
 
 void InstrumentCatalogue::AddBuiltInWhenEmpty() {

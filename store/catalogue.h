@@ -57,6 +57,7 @@ class InstrumentCatalogue {
   Entries entries_;
   // (name, version) -> entry, for Find and for dropping later duplicates.
   std::unordered_map<std::string, const DeviceDescription*> index_;
+  std::wstring scratch_;  // a file's wide text, kept between the files of a folder
 };
 
 // The process-wide catalogue: filled once at start-up, read-only afterwards.

@@ -252,17 +252,19 @@ std::wstring Cp1251ToWide(std::string_view text) {
 }
 
 std::string WideToCp1251(std::wstring_view text) {
-  std::string out;
-  out.reserve(text.size());
+  // One byte per character, and a character is at least one wchar_t.
+  std::string out(text.size(), '\0');
+  size_t n = 0;
   for (size_t i = 0; i < text.size();) {
     const auto c = static_cast<char32_t>(text[i]);
     if (c < 0x80) {
-      out += static_cast<char>(c);
+      out[n++] = static_cast<char>(c);
       ++i;
     } else {
-      out += CharToCp1251(NextWide(text, i));
+      out[n++] = CharToCp1251(NextWide(text, i));
     }
   }
+  out.resize(n);
   return out;
 }
 

@@ -39,7 +39,7 @@ std::string MakeFile(int index, std::mt19937& rng) {
            text("Регулятор температуры, серия ") + std::to_string(d) + "\"\n    validbauds=\"" +
            kBauds[rng() % 3] + "\" defbaud=\"0\" defbytesize=\"8\" defparity=\"" + std::to_string(rng() % 3) +
            "\" defstopbits=\"2\" pollmin=\"1\" pollmax=\"1000\" flags=\"15\">\n";
-    for (int v = 0; v < 5; ++v) {
+    for (int v = 0; v < 6; ++v) {
       out += "    <version name=\"V" + std::to_string(v) + "A" + std::to_string(rng() % 100) + "\" description=\"" +
              text("Исполнение ") + std::to_string(v) + text(", прошивка &quot;ZR") + std::to_string(v) +
              ".HEX&quot; &amp; " + text("опрос от двух до восьми") + "\"\n      minpolls=\"8,4,2,1\" flags=\"" +
@@ -90,6 +90,7 @@ void BM_LoadCatalogueFolder(benchmark::State& state) {
     benchmark::DoNotOptimize(entries);
   }
   state.counters["files"] = kFiles;
+  state.counters["MB"] = static_cast<double>(corpus.bytes) / 1e6;
   state.counters["entries"] = static_cast<double>(entries);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(corpus.bytes));
 }
