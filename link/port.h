@@ -62,7 +62,8 @@ bool port_error_means_present(uint32_t error);
 bool port_set_line(port_handle* port, const port_line& line);
 bool port_get_timeouts(port_handle* port, port_timeouts& timeouts);
 bool port_set_timeouts(port_handle* port, const port_timeouts& timeouts);
-// Discards both queues and aborts pending operations (all four purge flags).
+// Discards what has arrived and aborts pending operations (PurgeComm with all
+// four flags on Windows; on Linux the output is left to go out, see port_posix.cpp).
 bool port_purge(port_handle* port);
 // Bytes waiting in the input queue (ClearCommError's cbInQue).
 bool port_input_queue(port_handle* port, uint32_t& bytes);

@@ -283,7 +283,12 @@ bool port_set_timeouts(port_handle* port, const port_timeouts& timeouts) {
   return true;
 }
 
-bool port_purge(port_handle* port) { return tcflush(port->fd, TCIOFLUSH) == 0; }
+// Only the input is discarded. The channel purges at the start of a transaction,
+// when its previous frame has already been given its time on the wire; on a
+// pseudo-terminal, though, the "wire" is the far end's unread buffer, which an
+// output flush would empty, taking back a request the simulated converter has
+// not read yet.
+bool port_purge(port_handle* port) { return tcflush(port->fd, TCIFLUSH) == 0; }
 
 bool port_input_queue(port_handle* port, uint32_t& bytes) {
   int n = 0;

@@ -62,6 +62,19 @@ class pty_line {
     std::lock_guard<std::mutex> lock(mutex_);
     return requests_;
   }
+  // While paused the far end reads nothing: what the channel sends waits in the
+  // pseudo-terminal's buffer.
+  void pause(bool paused) { paused_ = paused; }
+
+  // Waits up to timeout_ms until n requests have come; false when they have not.
+  bool wait_requests(std::size_t n, int timeout_ms = 2000) const {
+    const auto until = clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (clock::now() < until) {
+      if (requests().size() >= n) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return requests().size() >= n;
+  }
   std::vector<clock::time_point> request_times() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return request_times_;
@@ -72,18 +85,29 @@ class pty_line {
     return last_answer_end_;
   }
 
-  // Hangs the line up: the channel's writes and reads then fail.
+  // Hangs the line up: the channel's writes and reads then fail. The answering
+  // thread stops first, since a poll in progress would keep the master alive.
+  void hang_up() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    close_master();
+  }
+
+ private:
   void close_master() {
     int fd = master_.exchange(-1);
     if (fd >= 0) ::close(fd);
   }
 
- private:
   void run() {
     std::vector<uint8_t> pending;
     while (!stop_) {
       const int fd = master_;
       if (fd < 0) return;
+      if (paused_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        continue;
+      }
       pollfd p{fd, POLLIN, 0};
       if (poll(&p, 1, 10) <= 0 || !(p.revents & POLLIN)) continue;
       uint8_t buf[256];
@@ -129,6 +153,7 @@ class pty_line {
   std::string slave_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> paused_{false};
   mutable std::mutex mutex_;
   script_fn script_;
   std::vector<std::vector<uint8_t>> requests_;

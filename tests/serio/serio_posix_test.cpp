@@ -158,6 +158,18 @@ TEST_F(serio_pty, line_switching_modes_send_the_whole_frame) {
   for (const auto& r : line.requests()) EXPECT_EQ(r, ravik_frame(ravik_payload("dev", true)));
 }
 
+// A request the far end has not read yet when the next transaction starts is
+// still delivered: the purge takes back nothing that was sent.
+TEST_F(serio_pty, purge_keeps_what_was_sent) {
+  line.pause(true);
+  bytes answer;
+  ASSERT_TRUE(channel.transact(ravik_payload("APLY", false, {1}), answer, false));
+  ASSERT_TRUE(channel.transact(ravik_payload("APLY", false, {1}), answer, false));
+  line.pause(false);
+  ASSERT_TRUE(line.wait_requests(2));
+  for (const auto& r : line.requests()) EXPECT_EQ(r, ravik_frame(ravik_payload("APLY", false, {1})));
+}
+
 // A codec whose frames are one byte long and whose reception is scripted.
 class one_byte_codec : public ravik_codec {
  public:
@@ -170,10 +182,12 @@ class one_byte_codec : public ravik_codec {
 TEST_F(serio_pty, one_byte_frame_goes_out_alone_in_every_switching_mode) {
   one_byte_codec codec;
   channel.codec = &codec;
+  std::size_t sent = 0;
   for (int mode : {1, 2}) {
     ASSERT_TRUE(channel.set_line_control(mode));
     bytes answer;
     EXPECT_TRUE(channel.transact({}, answer, false));
+    ASSERT_TRUE(line.wait_requests(++sent));
   }
   ASSERT_EQ(line.requests().size(), 2u);
   EXPECT_EQ(line.requests()[1], bytes{'\r'});
@@ -383,7 +397,7 @@ TEST(serio_modbus, silence_gap_ends_the_frame) {
   const bytes frame = rtu_frame(reply);
   const bytes head(frame.begin(), frame.begin() + 3), tail(frame.begin() + 3, frame.end());
 
-  line.set_script([&](const bytes&) { return std::vector<pty_step>{{0, head}, {20, tail}}; });
+  line.set_script([&](const bytes&) { return std::vector<pty_step>{{0, head}, {10, tail}}; });
   bytes answer;
   EXPECT_TRUE(channel.transact(request, answer, true)) << channel.status();
   EXPECT_EQ(answer, reply);
@@ -449,7 +463,7 @@ TEST_F(serio_pty, codec_results_map_to_statuses) {
 
 // A line that hangs up: transmission fails with the OS error kept.
 TEST_F(serio_pty, transmission_failures) {
-  line.close_master();
+  line.hang_up();
   bytes answer;
   EXPECT_FALSE(channel.transact(ravik_payload("dev", true), answer, true));
   EXPECT_EQ(channel.status(), serio_io_error);
@@ -470,7 +484,9 @@ TEST_F(serio_pty, transmission_failures) {
 
 // The far end hangs up in the middle of an answer: the read fails.
 TEST_F(serio_pty, hang_up_during_reception) {
-  answer_with({{0, text_bytes("#GH")}, {70, {}}, {pty_hang_up, {}}});
+  // A long answer time keeps the channel reading until the hang-up.
+  channel.answer_override = 1000000;
+  answer_with({{0, text_bytes("#GH")}, {300, {}}, {pty_hang_up, {}}});
   bytes answer;
   EXPECT_FALSE(channel.transact(ravik_payload("dev", true), answer, true));
   EXPECT_EQ(channel.status(), serio_io_error);
