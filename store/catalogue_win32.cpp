@@ -37,7 +37,8 @@ std::filesystem::path ProgramFolder() {
 
 std::vector<std::filesystem::path> ListDescriptionFiles(const std::filesystem::path& folder) {
   std::vector<std::filesystem::path> files;
-  const std::wstring base = folder.native();
+  std::wstring base = folder.native();
+  if (!base.empty() && (base.back() == L'\\' || base.back() == L'/')) base.pop_back();  // "C:\"
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileW((base + L"\\*.xml").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return files;

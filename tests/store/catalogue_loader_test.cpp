@@ -8,6 +8,8 @@
 
 #include "store/catalogue.h"
 #include "store/codepage.h"
+#include "store/config_object.h"
+#include "store/converter_device.h"
 
 namespace {
 
@@ -314,6 +316,33 @@ TEST_F(CatalogueFolder, AnEmptyOrMissingFolderLeavesTheBuiltInEntry) {
     c.AddBuiltInWhenEmpty();
     EXPECT_EQ(Pairs(c), std::vector<std::string>{"ZR-40/ZR40A12"});
   }
+}
+
+// Start-up with no description file: the built-in entry, and the factory makes a
+// converter whose loop instrument comes from it.
+TEST_F(CatalogueFolder, LoadCatalogueRegistersTheFactoryAndFillsTheCatalogue) {
+  ClearCatalogue();
+  LoadCatalogue(folder_);
+  ASSERT_EQ(Catalogue().size(), 1u);
+  EXPECT_TRUE(HasDescription("ZR-40", "ZR40A12"));
+
+  ASSERT_NE(RegisteredObjectFactory().create, nullptr);
+  EXPECT_EQ(FactoryCreate("object"), nullptr);
+  ConfigObject* object = FactoryCreate("kv4t_device");
+  ASSERT_NE(object, nullptr);
+  EXPECT_EQ(object->type, "kv4t_device");
+  auto* device = dynamic_cast<ConverterDevice*>(object);
+  ASSERT_NE(device, nullptr);
+  const PortSettings& loop = device->LoopSet();
+  EXPECT_EQ(loop.devtype, "ZR-40");
+  EXPECT_EQ(loop.fwver, "ZR40A12");
+  EXPECT_EQ(loop.baud, 9600);
+  EXPECT_EQ(loop.bytesize, 8);
+  EXPECT_EQ(loop.parity, 0);
+  EXPECT_EQ(loop.stopbits, 2);
+  EXPECT_EQ(loop.delay, 1);
+  FactoryDestroy(object);
+  ClearCatalogue();
 }
 
 TEST(CatalogueProcess, FirstDescriptionIsNeverMissing) {
