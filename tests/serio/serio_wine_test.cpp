@@ -13,6 +13,7 @@
 
 #include "link/diag_log.h"
 #include "link/frame_codec.h"
+#include "link/modbus.h"
 #include "link/serio.h"
 #include "sim/sim_constants.h"
 
@@ -164,6 +165,43 @@ TEST(serio_wine_names, a_name_that_is_not_com_is_a_path) {
   EXPECT_NE(channel.os_error(), 0u);
   EXPECT_TRUE(log.has("serio(\\\\.\\COM250): ошибка открытия порта (" +
                       std::to_string(channel.os_error()) + ")\r\n"));
+}
+
+// The converter speaking Modbus RTU (the simulator started with that protocol):
+// holding registers read whole, the answer's length known from its header, and
+// the wake-up coil.
+TEST(serio_wine_rtu, holding_registers_and_wake_up) {
+  const std::wstring port = port_under_test();
+  if (port.empty()) GTEST_SKIP() << "KV4T_SERIO_PORT names no port";
+  serio channel;
+  ASSERT_TRUE(channel.open(port)) << channel.os_error();
+  modbus_rtu_codec rtu;
+  channel.codec = &rtu;
+  modbus_request read;
+  read.set_function(3);
+  read.set_unit(sim::kFactoryAddress);
+  ASSERT_EQ(read.set_range(0x20, 16), 0);
+  bytes request, answer, data;
+  ASSERT_EQ(read.build(request, -1), 0);
+  ASSERT_TRUE(channel.transact(request, answer, true)) << channel.status();
+  ASSERT_EQ(read.check_answer(answer, -1), 0);
+  ASSERT_EQ(read.take_data(data), 0);
+  ASSERT_EQ(data.size(), 32u);
+  for (int i = 0; i < 16; ++i)
+    EXPECT_EQ((data[2 * i] << 8) | data[2 * i + 1], sim::factory_register(0x20 + i));
+
+  modbus_request wake;
+  wake.set_function(5);
+  wake.set_unit(sim::kFactoryAddress);
+  ASSERT_EQ(wake.set_range(sim::kWakeCoil, 0xFF00), 0);
+  ASSERT_EQ(wake.build(request, -1), 0);
+  ASSERT_TRUE(channel.transact(request, answer, true)) << channel.status();
+  EXPECT_EQ(wake.check_answer(answer, -1), 0);
+  // Back in RAVIK.
+  ravik_codec ravik;
+  channel.codec = &ravik;
+  ASSERT_TRUE(channel.transact(read_request("dev"), answer, true)) << channel.status();
+  EXPECT_EQ(answer_text(answer), sim::kFactoryDevice);
 }
 
 }  // namespace
