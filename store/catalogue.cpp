@@ -11,10 +11,6 @@
 
 namespace {
 
-// Description files are a few kilobytes; anything this large is not one of them
-// and is skipped rather than read into memory.
-constexpr std::size_t kMaxDescriptionFileBytes = 16u * 1024 * 1024;
-
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {

@@ -3,6 +3,7 @@
 // the instrument description files ("*.xml") beside the program.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -26,6 +27,11 @@ struct DeviceDescription {
   int32_t defstopbits = 0;  // as stored in PortSettings: 0 one, 2 two
   int32_t flags = 0;        // bit 0 baud, bit 1 data bits, bit 2 parity, bit 3 stop bits may be changed
 };
+
+// Description files are a few kilobytes. A larger file than this is not one of them
+// and is skipped unread: a hostile file must not make the reader build a tree of
+// hundreds of megabytes.
+constexpr std::size_t kMaxDescriptionFileBytes = 1024 * 1024;
 
 // The entry used when no description file yields one: ZR-40, ZR40A12.
 DeviceDescription BuiltInDescription();

@@ -301,10 +301,15 @@ TEST_F(CatalogueFolder, FilesAreReadInNameOrder) {
   Write("empty.xml", "");
   Write("broken.xml", "<KV4T><device name='D' description='x'><version name='broken' description='x'>");
   fs::create_directories(folder_ / "folder.xml");
+  std::string huge = Doc(Device("", Version("huge")));
+  huge.resize(kMaxDescriptionFileBytes + 1, ' ');
+  Write("huge.xml", huge);
+  huge.resize(kMaxDescriptionFileBytes);
+  Write("large.xml", huge);
 
   InstrumentCatalogue c;
   c.LoadFolder(folder_);
-  EXPECT_EQ(Pairs(c), (std::vector<std::string>{"D/shared", "D/a", "D/b", "D/c"}));
+  EXPECT_EQ(Pairs(c), (std::vector<std::string>{"D/shared", "D/a", "D/b", "D/c", "D/huge"}));
   EXPECT_EQ(c.Find("D", "shared")->defbaud, 1200);
 }
 
