@@ -313,6 +313,15 @@ TEST_F(CatalogueFolder, FilesAreReadInNameOrder) {
   EXPECT_EQ(c.Find("D", "shared")->defbaud, 1200);
 }
 
+TEST_F(CatalogueFolder, FolderAndFileNamesBeyondAscii) {
+  const fs::path folder = folder_ / fs::path(u8"Приборы КВ4Т");
+  fs::create_directories(folder);
+  std::ofstream(folder / fs::path(u8"Термометры.xml"), std::ios::binary) << Doc(Device("", Version("1")));
+  InstrumentCatalogue c;
+  c.LoadFolder(folder);
+  EXPECT_EQ(Pairs(c), std::vector<std::string>{"D/1"});
+}
+
 TEST_F(CatalogueFolder, AnEmptyOrMissingFolderLeavesTheBuiltInEntry) {
   for (const fs::path& folder : {folder_, folder_ / "missing"}) {
     InstrumentCatalogue c;
