@@ -19,6 +19,7 @@
 #include <string>
 
 #include "link/port.h"
+#include "link/port_names.h"
 
 struct port_handle {
   int fd = -1;
@@ -43,67 +44,6 @@ constexpr unsigned long kernel_tcgets2 = _IOR('T', 0x2A, kernel_termios2);
 constexpr unsigned long kernel_tcsets2 = _IOW('T', 0x2B, kernel_termios2);
 constexpr tcflag_t kernel_cbaud = 0010017;
 constexpr tcflag_t kernel_bother = 0010000;
-
-std::string narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t w : text) {
-    uint32_t c = static_cast<uint32_t>(w);
-    if (c > 0x10FFFF) c = '?';
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::wstring widen(const std::string& text) {
-  // Paths built here are ASCII apart from what the environment gives; bytes
-  // above 0x7F are decoded as UTF-8 where they form a sequence.
-  std::wstring out;
-  for (std::size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    uint32_t cp = c;
-    std::size_t len = 1;
-    if (c >= 0xF0 && i + 3 < text.size()) {
-      cp = ((c & 0x07u) << 18) | ((text[i + 1] & 0x3Fu) << 12) | ((text[i + 2] & 0x3Fu) << 6) |
-           (text[i + 3] & 0x3Fu);
-      len = 4;
-    } else if (c >= 0xE0 && i + 2 < text.size()) {
-      cp = ((c & 0x0Fu) << 12) | ((text[i + 1] & 0x3Fu) << 6) | (text[i + 2] & 0x3Fu);
-      len = 3;
-    } else if (c >= 0xC0 && i + 1 < text.size()) {
-      cp = ((c & 0x1Fu) << 6) | (text[i + 1] & 0x3Fu);
-      len = 2;
-    }
-    out += static_cast<wchar_t>(cp);
-    i += len;
-  }
-  return out;
-}
-
-// "COMn" -> n; -1 for any other name.
-int com_number(const std::wstring& name) {
-  if (name.size() < 4 || name.compare(0, 3, L"COM") != 0) return -1;
-  long n = 0;
-  std::size_t i = 3;
-  for (; i < name.size() && name[i] >= L'0' && name[i] <= L'9'; ++i) {
-    n = n * 10 + (name[i] - L'0');
-    if (n > 1000000) return -1;
-  }
-  return i == 3 ? -1 : static_cast<int>(n);
-}
 
 std::string ports_folder() {
   if (const char* dir = std::getenv("KV4T_PORTS_DIR"); dir && *dir) return dir;
@@ -179,19 +119,19 @@ bool absent_uart(const std::string& path) {
 // numbering COM1..32 = /dev/ttyS0..31, COM33..64 = /dev/ttyUSB0..31,
 // COM65..96 = /dev/ttyACM0..31.
 std::wstring port_device_path(const std::wstring& name) {
-  const int n = com_number(name);
+  const int n = com_port_number(name);
   if (n < 0) return name;
   const std::string link = ports_folder() + "/com" + std::to_string(n);
   struct stat st{};
-  if (lstat(link.c_str(), &st) == 0) return widen(link);
-  if (n >= 1 && n <= 32) return widen("/dev/ttyS" + std::to_string(n - 1));
-  if (n >= 33 && n <= 64) return widen("/dev/ttyUSB" + std::to_string(n - 33));
-  if (n >= 65 && n <= 96) return widen("/dev/ttyACM" + std::to_string(n - 65));
-  return widen(link);
+  if (lstat(link.c_str(), &st) == 0) return utf8_to_wide(link);
+  if (n >= 1 && n <= 32) return utf8_to_wide("/dev/ttyS" + std::to_string(n - 1));
+  if (n >= 33 && n <= 64) return utf8_to_wide("/dev/ttyUSB" + std::to_string(n - 33));
+  if (n >= 65 && n <= 96) return utf8_to_wide("/dev/ttyACM" + std::to_string(n - 65));
+  return utf8_to_wide(link);
 }
 
 port_handle* port_open(const std::wstring& path) {
-  const std::string p = narrow(path);
+  const std::string p = wide_to_utf8(path);
   if (absent_uart(p)) {
     errno = ENXIO;
     return nullptr;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "link/port.h"
+#include "link/port_names.h"
 
 struct port_handle {
   HANDLE handle = INVALID_HANDLE_VALUE;
@@ -13,23 +14,8 @@ struct port_handle {
 // The configuration block SetCommConfig takes, as the channel fills it.
 static_assert(sizeof(COMMCONFIG) == 52, "COMMCONFIG is 52 bytes");
 
-namespace {
-
-int com_number(const std::wstring& name) {
-  if (name.size() < 4 || name.compare(0, 3, L"COM") != 0) return -1;
-  long n = 0;
-  std::size_t i = 3;
-  for (; i < name.size() && name[i] >= L'0' && name[i] <= L'9'; ++i) {
-    n = n * 10 + (name[i] - L'0');
-    if (n > 1000000) return -1;
-  }
-  return i == 3 ? -1 : static_cast<int>(n);
-}
-
-}  // namespace
-
 std::wstring port_device_path(const std::wstring& name) {
-  if (com_number(name) < 0) return name;
+  if (com_port_number(name) < 0) return name;
   return L"\\\\.\\" + name;
 }
 

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "link/diag_log.h"
+#include "link/port_names.h"
 
 const serio_message serio_messages[serio_msg_count] = {
     {1, "serio(%s): ошибка открытия порта (%u)\r\n"},
@@ -38,38 +39,6 @@ void init_counter() {
     g_frequency = f;
     g_spin_ticks = f / 1500;
   });
-}
-
-// Port names and paths as the log prints them (UTF-8).
-std::string to_utf8(const std::wstring& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = static_cast<uint32_t>(text[i]);
-    if (sizeof(wchar_t) == 2 && c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) {
-      uint32_t low = static_cast<uint32_t>(text[i + 1]);
-      if (low >= 0xDC00 && low < 0xE000) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if (c > 0x10FFFF) c = '?';
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
 }
 
 int status_of(feed_result r) {
@@ -157,13 +126,13 @@ bool serio::open(const std::wstring& name) {
   if (!port) {
     os_error_ = port_last_error();
     status_ = serio_open_failed;
-    log(serio_msg_open_error, to_utf8(path).c_str(), static_cast<unsigned>(os_error_));
+    log(serio_msg_open_error, wide_to_utf8(path).c_str(), static_cast<unsigned>(os_error_));
     return false;
   }
   port_ = port;
   answer_override = 0;
   port_name_ = name;
-  log_name_ = to_utf8(name);
+  log_name_ = wide_to_utf8(name);
   status_ = serio_ok;
   std::lock_guard<std::mutex> lock(settings_lock_);
   // A fresh handle carries none of the time-outs set on the previous one.
@@ -490,17 +459,7 @@ bool is_standard_baud(int baud) {
          std::end(standard_baud_rates);
 }
 
-int serial_port_number(const std::wstring& name) {
-  if (name.size() < 4 || name.compare(0, 3, L"COM") != 0) return -1;
-  int64_t n = 0;
-  std::size_t i = 3;
-  for (; i < name.size() && name[i] >= L'0' && name[i] <= L'9'; ++i) {
-    n = n * 10 + (name[i] - L'0');
-    if (n > INT_MAX) return -1;
-  }
-  if (i == 3) return -1;
-  return static_cast<int>(n);
-}
+int serial_port_number(const std::wstring& name) { return com_port_number(name); }
 
 std::wstring serial_port_name(int number) { return L"COM" + std::to_wstring(number); }
 
