@@ -49,3 +49,14 @@ endfunction()
 # port: the Windows build cannot build it, so it comes from a native build tree.
 set(KV4T_SIM_PROGRAM "${CMAKE_SOURCE_DIR}/build/linux/bin/kv4t-sim" CACHE FILEPATH
     "Native kv4t-sim used by the Windows tests under Wine")
+
+# kv4t_add_wine_sim_test(NAME PORT COMn TARGET exe [SIM_ARGS ...] [TEST_ARGS ...]):
+# a Windows test program run under Wine against the native simulator linked as
+# PORT (tests/wine-with-sim); skipped when the native simulator is missing.
+function(kv4t_add_wine_sim_test name)
+  cmake_parse_arguments(W "" "PORT;TARGET" "SIM_ARGS;TEST_ARGS" ${ARGN})
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/wine-with-sim ${CMAKE_BINARY_DIR} ${KV4T_SIM_PROGRAM}
+                   ${W_PORT} $<TARGET_FILE:${W_TARGET}> ${W_SIM_ARGS} -- ${W_TEST_ARGS})
+  set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+endfunction()

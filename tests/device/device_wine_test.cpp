@@ -1,6 +1,6 @@
 // The device operations in the Windows build, over the Win32 communications API
 // under Wine, against the simulated converter whose pseudo-terminal is linked as
-// the COM port named by $KV4T_DEVICE_PORT (tests/device/run-with-sim). What the
+// the COM port named by $KV4T_WINE_PORT (tests/wine-with-sim). What the
 // converter took in is read back from its JSON state ($KV4T_SIM_STATE).
 //
 // One converter serves the whole run: every test leaves it at its factory
@@ -25,7 +25,7 @@ namespace {
 namespace sim = kv4t::sim;
 
 std::string PortUnderTest() {
-  const char* name = std::getenv("KV4T_DEVICE_PORT");
+  const char* name = std::getenv("KV4T_WINE_PORT");
   return name ? name : "";
 }
 
@@ -55,7 +55,7 @@ bool StateHas(const std::string& line) {
 class DeviceWine : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (PortUnderTest().empty()) GTEST_SKIP() << "KV4T_DEVICE_PORT not set";
+    if (PortUnderTest().empty()) GTEST_SKIP() << "KV4T_WINE_PORT not set";
     Catalogue().AddBuiltInWhenEmpty();
     device = std::make_unique<ConverterDevice>();
     device->LinkSet().port = PortUnderTest();

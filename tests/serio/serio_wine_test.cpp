@@ -1,6 +1,6 @@
 // The Windows channel over the Win32 communications API, against the simulated
 // converter whose pseudo-terminal is linked as the COM port named by
-// $KV4T_SERIO_PORT in the Wine prefix (tests/serio/run-with-sim).
+// $KV4T_WINE_PORT in the Wine prefix (tests/wine-with-sim).
 #include <windows.h>
 #include <gtest/gtest.h>
 
@@ -42,7 +42,7 @@ struct log_capture {
 };
 
 std::wstring port_under_test() {
-  const char* name = std::getenv("KV4T_SERIO_PORT");
+  const char* name = std::getenv("KV4T_WINE_PORT");
   if (!name || !*name) return {};
   return std::wstring(name, name + std::strlen(name));
 }
@@ -80,7 +80,7 @@ class serio_wine : public ::testing::Test {
  protected:
   void SetUp() override {
     port = port_under_test();
-    if (port.empty()) GTEST_SKIP() << "KV4T_SERIO_PORT names no port";
+    if (port.empty()) GTEST_SKIP() << "KV4T_WINE_PORT names no port";
     ASSERT_TRUE(channel.set_params(line.baud, line.bytesize, line.parity, line.stopbits));
     ASSERT_TRUE(channel.open(port)) << channel.os_error();
     channel.codec = &ravik;
@@ -172,7 +172,7 @@ TEST(serio_wine_names, a_name_that_is_not_com_is_a_path) {
 // the wake-up coil.
 TEST(serio_wine_rtu, holding_registers_and_wake_up) {
   const std::wstring port = port_under_test();
-  if (port.empty()) GTEST_SKIP() << "KV4T_SERIO_PORT names no port";
+  if (port.empty()) GTEST_SKIP() << "KV4T_WINE_PORT names no port";
   serio channel;
   ASSERT_TRUE(channel.open(port)) << channel.os_error();
   modbus_rtu_codec rtu;
