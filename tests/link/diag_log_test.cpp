@@ -59,9 +59,12 @@ TEST(DiagLogStamp, Format) {
 }
 
 TEST_F(DiagLog, LineIsLocalTimeStampAndMessage) {
-  const std::time_t before = std::time(nullptr);
+  // The log reads the precise clock; time() may lag it by a tick, so bracket the call
+  // with the same clock.
+  using clock = std::chrono::system_clock;
+  const std::time_t before = clock::to_time_t(clock::now());
   diag_log(1, "serio(%s): принят правильный кадр %d\r\n", "COM3", 42);
-  const std::time_t after = std::time(nullptr);
+  const std::time_t after = clock::to_time_t(clock::now());
 
   const std::vector<std::string> lines = diag_log_lines();
   ASSERT_EQ(lines.size(), 1u);
