@@ -76,6 +76,12 @@ argument parse_token(std::string_view token);
 // The library's state: the last command line, its tokens and their arguments.
 class argument_list {
 public:
+  // The arguments view the list's own pool: a copy or a move would leave them
+  // pointing into the old one.
+  argument_list() = default;
+  argument_list(const argument_list&) = delete;
+  argument_list& operator=(const argument_list&) = delete;
+
   // Replaces everything with the parse of line. When memory runs out the list is
   // left empty and std::bad_alloc propagates.
   void parse(std::string_view line);

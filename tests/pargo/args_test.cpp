@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -180,6 +181,10 @@ TEST(PargoKeywords, EveryKeywordInAnyCaseGivesItsKey) {
   EXPECT_EQ(pargo::find_keyword("por"), nullptr);
   EXPECT_EQ(pargo::find_keyword("ports"), nullptr);
 }
+
+// Its arguments view its own pool: a copy would view the original's.
+static_assert(!std::is_copy_constructible_v<pargo::argument_list>);
+static_assert(!std::is_move_constructible_v<pargo::argument_list>);
 
 TEST(PargoArgumentList, KeepsEveryTokenInOrderAndReplacesTheLastParse) {
   pargo::argument_list list;

@@ -22,8 +22,9 @@ else()
   string(REPLACE "\n" ";" lines "${out}")
   set(names)
   foreach(line IN LISTS lines)
-    # "name type value size": functions and data only.
-    if(line MATCHES "^([^ ]+) [TtDdBbRrVvWw] ")
+    # "name type value size": every defined kind of symbol a program can bind to,
+    # unique (u) and indirect (i) ones included.
+    if(line MATCHES "^([^ ]+) [TtDdBbRrVvWwuiGgSs] ")
       list(APPEND names "${CMAKE_MATCH_1}")
     endif()
   endforeach()
