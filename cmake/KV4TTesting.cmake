@@ -1,7 +1,7 @@
 # GoogleTest: Debian's packages natively; for Windows, built from the sources
 # Debian's libgtest-dev ships, with the cross toolchain.
-if(KV4T_FUZZ)
-  # fuzz builds need no GoogleTest
+if(KV4T_FUZZ OR NOT KV4T_TESTS)
+  # fuzz and benchmark builds need no GoogleTest
 elseif(CMAKE_CROSSCOMPILING)
   if(NOT TARGET GTest::gtest)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -36,7 +36,11 @@ function(kv4t_add_fuzzer name)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set(corpus ${CMAKE_CURRENT_BINARY_DIR}/corpus/${name})
   file(MAKE_DIRECTORY ${corpus})
+  # libFuzzer refuses a corpus folder that does not exist: seeds are optional.
   set(seeds ${CMAKE_CURRENT_SOURCE_DIR}/seeds/${name})
+  if(NOT EXISTS ${seeds})
+    set(seeds)
+  endif()
   if(NOT DEFINED KV4T_FUZZ_SECONDS)
     set(KV4T_FUZZ_SECONDS 10)
   endif()
