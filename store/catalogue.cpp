@@ -100,16 +100,26 @@ constexpr SettingDefault kSettings[] = {
     {L"pollmin", L"1"},       {L"pollmax", L"1000"}, {L"minpolls", L"1"},
 };
 
+enum SettingIndex { kValidBauds, kFlags, kDefBaud, kDefByteSize, kDefParity, kDefStopBits, kPollMin, kPollMax, kMinPolls };
+constexpr size_t kSettingCount = sizeof kSettings / sizeof kSettings[0];
+
+// The nine settings of a device element, looked up once for all its versions: a
+// device with a great many attributes and versions must not cost their product.
+struct DeviceSettings {
+  const std::wstring* values[kSettingCount];
+  explicit DeviceSettings(const XmlNode& device) {
+    for (size_t i = 0; i < kSettingCount; ++i) values[i] = AttrValue(device, kSettings[i].attribute);
+  }
+};
+
 // A setting from the version element, else from its device, else the built-in
 // default; the first attribute of the name counts, without surrounding white space.
-std::wstring_view Setting(const XmlNode& version, const XmlNode& device, size_t index) {
+std::wstring_view Setting(const XmlNode& version, const DeviceSettings& device, size_t index) {
   const SettingDefault& s = kSettings[index];
   if (const std::wstring* v = AttrValue(version, s.attribute)) return Trim(*v);
-  if (const std::wstring* v = AttrValue(device, s.attribute)) return Trim(*v);
+  if (const std::wstring* v = device.values[index]) return Trim(*v);
   return s.value;
 }
-
-enum SettingIndex { kValidBauds, kFlags, kDefBaud, kDefByteSize, kDefParity, kDefStopBits, kPollMin, kPollMax, kMinPolls };
 
 // How the texts of one file become Windows-1251.
 struct FileTexts {
@@ -222,6 +232,7 @@ void InstrumentCatalogue::LoadText(std::string_view bytes) {
           !AttrValueTrimmed(*device, L"description", deviceDescription))
         continue;
       const std::string name = texts.ToCp1251(deviceName);
+      const DeviceSettings deviceSettings(*device);
       for (const auto& version : device->children) {
         if (!EqualsNoCase(version->name, L"version")) continue;
         std::wstring versionName, versionDescription;
@@ -238,29 +249,29 @@ void InstrumentCatalogue::LoadText(std::string_view bytes) {
         d.version = std::move(versionText);
         d.description = texts.ToCp1251(versionDescription);
 
-        d.validbauds = ReadList(Setting(*version, *device, kValidBauds));
-        d.defbaud = ReadNumber(Setting(*version, *device, kDefBaud));
+        d.validbauds = ReadList(Setting(*version, deviceSettings, kValidBauds));
+        d.defbaud = ReadNumber(Setting(*version, deviceSettings, kDefBaud));
         if (!d.validbauds.empty()) {
           if (d.defbaud == 0) d.defbaud = d.validbauds.front();
         } else {
           if (d.defbaud == 0) d.defbaud = 9600;
           d.validbauds.push_back(d.defbaud);
         }
-        d.defbytesize = ReadNumber(Setting(*version, *device, kDefByteSize));
+        d.defbytesize = ReadNumber(Setting(*version, deviceSettings, kDefByteSize));
         if (d.defbytesize != 7 && d.defbytesize != 8) d.defbytesize = 8;
-        d.defparity = ReadNumber(Setting(*version, *device, kDefParity));
+        d.defparity = ReadNumber(Setting(*version, deviceSettings, kDefParity));
         if (d.defparity < 0 || d.defparity > 2) d.defparity = 0;
-        d.defstopbits = ReadNumber(Setting(*version, *device, kDefStopBits)) == 2 ? 2 : 0;
-        d.flags = ReadNumber(Setting(*version, *device, kFlags));
+        d.defstopbits = ReadNumber(Setting(*version, deviceSettings, kDefStopBits)) == 2 ? 2 : 0;
+        d.flags = ReadNumber(Setting(*version, deviceSettings, kFlags));
 
-        d.pollmax = ReadNumber(Setting(*version, *device, kPollMax));
-        d.pollmin = ReadNumber(Setting(*version, *device, kPollMin));
+        d.pollmax = ReadNumber(Setting(*version, deviceSettings, kPollMax));
+        d.pollmin = ReadNumber(Setting(*version, deviceSettings, kPollMin));
         if (!(d.pollmin >= 1 && d.pollmax >= 1 && d.pollmin < d.pollmax)) {
           d.pollmax = 1000;
           d.pollmin = 1;
         }
 
-        d.minpolls = ReadList(Setting(*version, *device, kMinPolls));
+        d.minpolls = ReadList(Setting(*version, deviceSettings, kMinPolls));
         if (d.minpolls.empty()) {
           d.minpolls.assign(d.validbauds.size(), d.pollmin);
         } else if (d.minpolls.size() < d.validbauds.size()) {

@@ -177,6 +177,21 @@ TEST(CatalogueLoader, WhichElementsYieldEntries) {
   }
 }
 
+// A device with a great many attributes and versions: looking each version's
+// settings up among all the device's attributes again would not end within the
+// test's time-out.
+TEST(CatalogueLoader, ManyDeviceAttributesAndVersions) {
+  std::string attrs = "defbaud='4800'";
+  for (int i = 0; i < 150000; ++i) attrs += " b=1";
+  std::string versions;
+  for (int i = 0; i < 6000; ++i) versions += Version(std::to_string(i));
+  InstrumentCatalogue c;
+  c.LoadText(Doc(Device(attrs, versions)));
+  ASSERT_EQ(c.size(), 6000u);
+  EXPECT_EQ(c.entries().back()->defbaud, 4800);
+  EXPECT_EQ(c.entries().back()->pollmax, 1000);
+}
+
 TEST(CatalogueLoader, TheFirstDescriptionOfAPairWinsAcrossFiles) {
   InstrumentCatalogue c;
   c.LoadText(Doc(Device("", Version("1", "defbaud='1200'"))));
