@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <system_error>
 
 #include "store/catalogue.h"
@@ -44,7 +45,9 @@ std::vector<std::filesystem::path> ListDescriptionFiles(const std::filesystem::p
 
 bool ReadDescriptionFile(const std::filesystem::path& file, std::string& bytes, std::size_t maxBytes) {
   bytes.clear();
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a named pipe called "*.xml" would wait for a writer
+  // forever; it is then refused as not a regular file.
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st {};
   bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) <= maxBytes;

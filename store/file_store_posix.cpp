@@ -31,7 +31,9 @@ bool WriteAll(int fd, const uint8_t* p, size_t size) {
 FileReadStatus ReadWholeFile(const std::filesystem::path& path, bool forUpdate, size_t maxBytes,
                              std::vector<uint8_t>& data) {
   data.clear();
-  int fd = ::open(path.c_str(), (forUpdate ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  // O_NONBLOCK: a named pipe in the file's place is refused below as not a regular
+  // file instead of being waited on for a writer.
+  int fd = ::open(path.c_str(), (forUpdate ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? FileReadStatus::kMissing : FileReadStatus::kCannotOpen;
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -3,6 +3,7 @@
 // lives by default.
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "store/catalogue.h"
 #include "store/codepage.h"
 #include "settings_support.h"
 
@@ -95,6 +97,25 @@ TEST_F(PosixFileTest, SaveThroughASymbolicLinkReplacesTheFileItNames) {
   ConverterDevice back;
   ASSERT_EQ(back.LoadConfigFile(real.string()), 0);
   EXPECT_EQ(back.name, "renamed");
+}
+
+// A named pipe where a description file, the store file or a configuration file
+// is expected: refused at once, never waited on for a writer.
+TEST_F(PosixFileTest, NamedPipesAreNeverWaitedOn) {
+  ASSERT_EQ(mkfifo((dir / "pipe.xml").c_str(), 0600), 0);
+  int code = InChild([&] {
+    alarm(20);
+    InstrumentCatalogue c;
+    c.LoadFolder(dir);
+    if (!c.empty()) return 1;
+    FileStore store(dir / "pipe.xml");
+    std::u16string text;
+    if (store.ReadText(u"A", u"x", text) || !store.Unreadable()) return 2;
+    ConverterDevice d;
+    if (d.LoadConfigFile((dir / "pipe.xml").string()) != 0) return 3;
+    return 0;
+  });
+  EXPECT_EQ(code, 0);
 }
 
 TEST_F(PosixFileTest, DefaultStoreLocation) {
