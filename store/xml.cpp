@@ -45,10 +45,22 @@ void SetText(std::wstring& field, const wchar_t* begin, const wchar_t* end, bool
   field.assign(begin, end);
 }
 
+// Whether the text holds the first character of any reference of the table; most
+// values hold none and need no decoding pass.
+bool MayHoldReference(const XmlEntityTable& table, const std::wstring& text) {
+  wchar_t last = 0;
+  for (const XmlEntity& e : table.entries) {
+    if (e.length <= 0 || e.reference[0] == last) continue;
+    last = e.reference[0];
+    if (text.find(last) != std::wstring::npos) return true;
+  }
+  return false;
+}
+
 // Sets a text value, decoding entity references when asked.
 void SetValue(std::wstring& field, const wchar_t* begin, const wchar_t* end, const XmlParseInfo& info) {
   SetText(field, begin, end, info.trimValues);
-  if (info.decodeEntities && info.entities && field.find(L'&') != std::wstring::npos)
+  if (info.decodeEntities && info.entities && MayHoldReference(*info.entities, field))
     field = DecodeEntities(*info.entities, field);
 }
 
@@ -262,17 +274,12 @@ std::wstring DecodeEntities(const XmlEntityTable& table, std::wstring_view text)
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
-    const size_t amp = text.find(L'&', i);
-    if (amp == std::wstring_view::npos) {
-      out.append(text.substr(i));
-      break;
-    }
-    out.append(text.substr(i, amp - i));
-    i = amp;
     bool replaced = false;
     for (const XmlEntity& e : table.entries) {
+      // A reference holds at most 10 characters; a longer length is no reference.
       const auto len = static_cast<size_t>(e.length);
-      if (len > 0 && len <= text.size() - i && text.compare(i, len, e.reference, len) == 0) {
+      if (len > 0 && len <= 10 && text[i] == e.reference[0] && len <= text.size() - i &&
+          text.compare(i, len, e.reference, len) == 0) {
         out += e.character;
         i += len;
         replaced = true;

@@ -167,6 +167,19 @@ TEST(XmlReader, EntityReferences) {
   EXPECT_EQ(*AttrValue(undecoded.node, L"v"), L"&lt;");
   EXPECT_EQ(undecoded.node.value, L"&amp;");
 
+  // A table of the caller's own: references need not begin with "&", and a length
+  // beyond the 10 characters a reference holds matches nothing.
+  const XmlEntityTable own{{{L'\u00A9', L"(c)", 3}, {L'-', L"--", 2}, {L'!', L"&amp;", 40}}};
+  EXPECT_EQ(DecodeEntities(own, L"(c) a--b &amp; (C)"), L"\u00A9 a-b &amp; (C)");
+  const std::wstring text = L"<a v='x--y'>(c)</a>";
+  XmlNode node;
+  XmlParseInfo info;
+  info.decodeEntities = true;
+  info.entities = &own;
+  ParseElement(node, text.data(), text.data() + text.size(), info, false);
+  EXPECT_EQ(*AttrValue(node, L"v"), L"x-y");
+  EXPECT_EQ(node.value, L"\u00A9");
+
   const XmlEntityTable& table = DefaultEntityTable();
   ASSERT_EQ(table.entries.size(), 5u);
   EXPECT_EQ(table.entries[1].character, L'"');
