@@ -392,7 +392,9 @@ void Engine::handle_ravik(const bytes& p, std::vector<Reply>& out) {
       note("write of read-only \"" + name + "\" ignored");
       return;
     }
-    if (data.empty()) {
+    // An empty text is a text all the same (an instrument without a version);
+    // a number needs at least one byte.
+    if (data.empty() && def->kind != Kind::text) {
       garbled("write without a value", p.data(), p.size());
       return;
     }

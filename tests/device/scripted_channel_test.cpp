@@ -120,6 +120,52 @@ TEST_F(ScriptedDevice, RequestsCarryTheLinkAddressAndTheRightCodec) {
   EXPECT_EQ(value, 0x1234);
 }
 
+// Identify's way back from Modbus: the RTU wake-up first, the ASCII one only when
+// RTU is not acknowledged, then "dev" again with its four attempts.
+TEST_F(ScriptedDevice, IdentifyWakesTheConverterRtuFirst) {
+  const uint16_t dev = ravik_hash("dev", nullptr);
+  const bytes read_dev = {16, 0x10, static_cast<uint8_t>(dev >> 8), static_cast<uint8_t>(dev)};
+  const bytes coil = {16, 5, 0xF0, 0xF0, 0xFF, 0x00};
+  struct Step {
+    const char* codec;
+    bytes request;
+    int times;
+  };
+  const auto expect_steps = [&](const std::vector<Step>& steps) {
+    std::size_t i = 0;
+    for (const Step& step : steps) {
+      for (int n = 0; n < step.times; ++n, ++i) {
+        ASSERT_LT(i, line->sent.size());
+        EXPECT_EQ(line->sent[i].codec, step.codec) << i;
+        if (!step.request.empty()) {
+          EXPECT_EQ(line->sent[i].request, step.request) << i;
+        }
+      }
+    }
+    EXPECT_EQ(line->sent.size(), i);
+  };
+
+  // Nothing answers: both wake-ups, the pause, four more reads; "ver" is not asked.
+  device.LinkSet().devtype = "before";
+  EXPECT_FALSE(device.Identify());
+  expect_steps({{"ravik_codec", read_dev, 4},
+                {"modbus_rtu_codec", coil, 4},
+                {"modbus_ascii_codec", coil, 4},
+                {"ravik_codec", read_dev, 4}});
+  EXPECT_EQ(device.LinkSet().devtype, "before");
+
+  // The RTU wake-up is acknowledged: no ASCII one, "dev" and "ver" answered.
+  line->sent.clear();
+  for (int n = 0; n < 4; ++n) line->fail();
+  line->answer(coil);
+  line->answer(Answer("dev", {'T', '4', 'S', 'K'}));
+  line->answer(Answer("ver", {'1'}));
+  EXPECT_TRUE(device.Identify());
+  expect_steps({{"ravik_codec", read_dev, 4}, {"modbus_rtu_codec", coil, 1}, {"ravik_codec", {}, 2}});
+  EXPECT_EQ(device.LinkSet().devtype, "KS4T");
+  EXPECT_EQ(device.LinkSet().fwver, "1");
+}
+
 // Answers that check as frames but are not what was asked for.
 TEST_F(ScriptedDevice, OddAnswers) {
   struct Case {

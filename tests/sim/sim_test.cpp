@@ -186,6 +186,7 @@ TEST_F(SimTest, StoresWritesAcknowledgesThemAndKeepsTheStateFile) {
       {kParamParity, {2}},         // odd, in the converter's codes
       {kParamAddr, {0x01, 0x2C}},  // 300, two bytes
       {kParamLoopDev, as_bytes("CBA")},
+      {kParamLoopVer, {}},         // an instrument without a version: the empty text
       {kParamLoopPoll, {0xFF}},    // a value the configurator sends for an unknown code
   };
   for (const Case& w : writes) {
@@ -201,6 +202,7 @@ TEST_F(SimTest, StoresWritesAcknowledgesThemAndKeepsTheStateFile) {
   EXPECT_EQ(s.setting(kParamParity), 1);  // odd as the configurator counts it
   EXPECT_EQ(s.number(kParamAddr), 300);
   EXPECT_EQ(s.text(kParamLoopDev), "ABC");
+  EXPECT_EQ(s.params.at(std::string(kParamLoopVer)), (ParamValue{true, 0, ""}));
   EXPECT_EQ(s.line.baud, 9600) << "writes take effect only with APLY";
   // Read back what was written.
   EXPECT_EQ(data_field(ravik_payload(ask(ravik_request(kParamLoopDev, true)))), as_bytes("CBA"));
