@@ -92,8 +92,8 @@ bool ravik_codec::is_frame_start(uint8_t byte) const { return byte == ravik_star
 
 int ravik_codec::encode(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out) const {
   if (payload.size() < ravik_header_bytes) return -2;
-  // Keep the result within what an int can report.
-  if (payload.size() > frame_max_bytes) return -2;
+  // No codec takes in a frame over frame_max_bytes, so none is sent either.
+  if (payload.size() > (frame_max_bytes - 6) / 2) return -2;
   out.reserve(out.size() + 2 * payload.size() + 6);
   out.push_back(ravik_start_char);
   uint16_t crc = 0;

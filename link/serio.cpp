@@ -233,9 +233,10 @@ bool serio::wait_until(int64_t deadline) {
   return true;
 }
 
-void serio::drop_line() {
-  port_escape(port_, line_control_ == serio_line_dtr ? port_line_op::clear_dtr
-                                                     : port_line_op::clear_rts);
+// Drops the line that mode raised; a mode changed meanwhile must not leave the
+// transmitter switched on.
+void serio::drop_line(int mode) {
+  port_escape(port_, mode == serio_line_dtr ? port_line_op::clear_dtr : port_line_op::clear_rts);
 }
 
 bool serio::transact(const std::vector<uint8_t>& request, std::vector<uint8_t>& answer,
@@ -334,7 +335,7 @@ bool serio::transact(const std::vector<uint8_t>& request, std::vector<uint8_t>& 
       if (!port_write(port_, frame.data(), frame_size - 1, written) ||
           written != frame_size - 1) {
         os_error_ = port_last_error();
-        drop_line();
+        drop_line(mode);
         port_set_thread_priority(saved_priority_);
         log(serio_msg_block_error, log_name_.c_str(), static_cast<unsigned>(os_error_));
         status_ = serio_io_error;
@@ -343,7 +344,7 @@ bool serio::transact(const std::vector<uint8_t>& request, std::vector<uint8_t>& 
     }
     if (!port_transmit_char(port_, frame.back())) {
       os_error_ = port_last_error();
-      drop_line();
+      drop_line(mode);
       last_reception_end_ = now();
       port_set_thread_priority(saved_priority_);
       log(serio_msg_char_error, log_name_.c_str(), static_cast<unsigned>(os_error_));
@@ -351,7 +352,7 @@ bool serio::transact(const std::vector<uint8_t>& request, std::vector<uint8_t>& 
       return false;
     }
     wait_until(deadline);
-    drop_line();
+    drop_line(mode);
     port_set_thread_priority(saved_priority_);
   }
   log(serio_msg_sent, log_name_.c_str(), static_cast<unsigned>(ticks_to_us(now() - send_start)));
@@ -415,8 +416,8 @@ bool serio::receive(std::vector<uint8_t>& answer, int64_t gap_ticks, uint32_t ga
     }
     port_sleep(0);
 
-    int n = codec->read_hint();
-    if (n < 0) n = 1;
+    const int hint = codec->read_hint();
+    int n = hint < 0 ? 1 : hint;
     if (n == 0) {
       last_reception_end_ = now();
       status_ = serio_zero_read;
@@ -433,9 +434,12 @@ bool serio::receive(std::vector<uint8_t>& answer, int64_t gap_ticks, uint32_t ga
       return false;
     }
     if (got == 0) {
-      // The port waited the gap and more in silence: with a protocol whose frames
-      // end by silence, that silence has ended the frame.
-      if (gap_ticks != 0 && codec->feed(1, none, consumed) == feed_result::frame_ok) break;
+      // The port waited the gap and more in silence. A frame whose length the
+      // codec cannot tell (Modbus RTU with a function it does not know) ends by
+      // that silence; one whose length it knows and that stopped short has timed
+      // out, even if the bytes so far happen to check.
+      if (gap_ticks != 0 && hint < 0 && codec->feed(1, none, consumed) == feed_result::frame_ok)
+        break;
       log(serio_msg_answer_timeout, log_name_.c_str());
       last_reception_end_ = now();
       status_ = serio_answer_timeout;

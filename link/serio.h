@@ -140,7 +140,7 @@ class serio {
   void apply_params();
   void log(int id, ...);  // id: serio_message_id
   int64_t now();
-  void drop_line();
+  void drop_line(int mode);
   bool receive(std::vector<uint8_t>& answer, int64_t gap_ticks, uint32_t gap_ms,
                int64_t answer_ticks, port_timeouts& timeouts);
   bool fail_reception(feed_result result);

@@ -122,6 +122,13 @@ TEST(RavikCodec, Encode) {
   bytes longest(19, 0x7E);
   EXPECT_EQ(codec.encode(longest, out), 44);
 
+  // The longest frame any codec takes in, and one character pair more.
+  out.clear();
+  EXPECT_EQ(codec.encode(bytes(32764, 0x01), out), 65534);
+  out = text("keep");
+  EXPECT_EQ(codec.encode(bytes(32765, 0x01), out), -2);
+  EXPECT_EQ(out, text("keep"));
+
   for (const bytes& too_short : {bytes{}, bytes{1, 2, 3}}) {
     out = text("keep");
     EXPECT_EQ(codec.encode(too_short, out), -2);

@@ -115,6 +115,7 @@ bool port_read(port_handle*, uint8_t* buffer, uint32_t size, uint32_t& got) {
 }
 
 bool port_write(port_handle*, const uint8_t* data, uint32_t size, uint32_t& written) {
+  if (g_line.on_write) g_line.on_write();
   g_line.calls.push_back({"write", g_line.clock, std::vector<uint8_t>(data, data + size), 0});
   if (g_line.write_fails) {
     written = 0;

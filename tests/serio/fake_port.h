@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@ struct fake_line {
   bool purge_clears = true;  // the purge drops what has arrived
   uint32_t error = 0;
   int priority = 0;
+  std::function<void()> on_write;  // run at each write, before it is recorded
 
   // Bytes that have arrived by now.
   std::size_t available() const;

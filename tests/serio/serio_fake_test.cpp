@@ -2,6 +2,7 @@
 // with a virtual clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -115,6 +116,20 @@ TEST_P(serio_switching, line_is_held_for_the_frame_time) {
   EXPECT_GE(held, frame_ns);
   EXPECT_LT(held, frame_ns + 10000);
   EXPECT_EQ(channel.status(), serio_ok);
+}
+
+// The mode changed from another thread while a frame goes out: the line that was
+// raised is the one dropped, so the transmitter is not left on.
+TEST_P(serio_switching, raised_line_is_dropped_when_the_mode_changes_meanwhile) {
+  const auto& c = GetParam();
+  ASSERT_TRUE(channel.set_line_control(c.mode));
+  fake().on_write = [&] { channel.set_line_control(c.mode == 1 ? 2 : 1); };
+  const std::size_t from = fake().calls.size();
+  bytes answer;
+  ASSERT_TRUE(channel.transact(ravik_payload("APLY", false, {1}), answer, false));
+  const auto seq = sequence(from);
+  EXPECT_EQ(std::count(seq.begin(), seq.end(), c.raise), 1);
+  EXPECT_EQ(std::count(seq.begin(), seq.end(), c.drop), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(modes, serio_switching,
@@ -261,6 +276,15 @@ TEST_F(serio_fake, modbus_gap) {
   answer_in(140, bytes(frame.begin() + 3, frame.end()));
   EXPECT_FALSE(channel.transact({16, 3, 0, 0, 0, 1}, answer, true));
   EXPECT_EQ(channel.status(), serio_answer_timeout);
+  // Byte count 4 promises 9 bytes; 7 come, and they end in a valid CRC of the
+  // five before them. The answer stopped short: it has timed out.
+  fake().incoming.clear();
+  answer_in(70, encoded(rtu, {16, 3, 4, 0x12, 0x34}));
+  answer = {9};
+  EXPECT_FALSE(channel.transact({16, 3, 0, 0, 0, 2}, answer, true));
+  EXPECT_EQ(channel.status(), serio_answer_timeout);
+  EXPECT_EQ(answer, bytes{9});
+  EXPECT_EQ(lines.back(), "serio(COM3): таймаут ожидания ответа прибора\r\n");
 }
 
 TEST_F(serio_fake, read_failures) {
