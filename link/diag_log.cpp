@@ -29,6 +29,12 @@ diag_log_state& state() {
 // the lock it already holds.
 thread_local bool in_sink = false;
 
+// The log's lock, unless this thread already holds it because it runs the sink:
+// a sink may remove itself, read or empty the list without waiting for itself.
+std::unique_lock<std::mutex> take_lock(diag_log_state& s) {
+  return in_sink ? std::unique_lock<std::mutex>() : std::unique_lock<std::mutex>(s.lock);
+}
+
 }  // namespace
 
 void diag_log_stamp(char (&out)[16], int hour, int minute, int second, int millisecond) {
@@ -95,19 +101,19 @@ void diag_log(int /*level*/, const char* format, ...) {
 
 void diag_log_sink(diag_log_callback callback, void* context) {
   diag_log_state& s = state();
-  std::lock_guard<std::mutex> guard(s.lock);
+  const auto guard = take_lock(s);
   s.sink = callback;
   s.sink_context = callback != nullptr ? context : nullptr;
 }
 
 std::vector<std::string> diag_log_lines() {
   diag_log_state& s = state();
-  std::lock_guard<std::mutex> guard(s.lock);
+  const auto guard = take_lock(s);
   return {s.lines.begin(), s.lines.end()};
 }
 
 void diag_log_clear() {
   diag_log_state& s = state();
-  std::lock_guard<std::mutex> guard(s.lock);
+  const auto guard = take_lock(s);
   s.lines.clear();
 }

@@ -342,7 +342,8 @@ bool serio::transact(const std::vector<uint8_t>& request, std::vector<uint8_t>& 
         return false;
       }
     }
-    if (!port_transmit_char(port_, frame.back())) {
+    // A codec that built an empty frame leaves no last byte to send.
+    if (!frame.empty() && !port_transmit_char(port_, frame.back())) {
       os_error_ = port_last_error();
       drop_line(mode);
       last_reception_end_ = now();

@@ -149,6 +149,29 @@ TEST_F(DiagLog, SinkTakesLinesWhileInstalled) {
   EXPECT_EQ(diag_log_lines().size(), 2u);
 }
 
+// A one-shot sink: it takes a line, reads the list and removes itself, all while
+// the log holds its lock for it.
+void once(void* context, const char* line) {
+  auto* got = static_cast<captured*>(context);
+  got->lines.emplace_back(line);
+  got->lines.push_back(std::to_string(diag_log_lines().size()));
+  diag_log_sink(nullptr, nullptr);
+}
+
+TEST_F(DiagLog, SinkMayRemoveItself) {
+  diag_log(1, "kept\r\n");
+  captured got;
+  diag_log_sink(once, &got);
+  diag_log(1, "to the sink\r\n");
+  diag_log(1, "after\r\n");
+  ASSERT_EQ(got.lines.size(), 2u);
+  EXPECT_EQ(got.lines[0].substr(15), "to the sink\r\n");
+  EXPECT_EQ(got.lines[1], "1");
+  const std::vector<std::string> lines = diag_log_lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1].substr(15), "after\r\n");
+}
+
 TEST_F(DiagLog, ThreadsNeverInterleave) {
   constexpr int threads = 4;
   constexpr int per_thread = 500;

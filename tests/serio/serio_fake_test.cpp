@@ -167,6 +167,25 @@ TEST_F(serio_fake, one_byte_frame_with_switching) {
                                                       "char", "rts-", "priority"}));
 }
 
+// A codec that builds an empty frame: nothing goes out, nothing is read past it.
+class empty_frame_codec : public ravik_codec {
+ public:
+  int encode(const std::vector<uint8_t>&, std::vector<uint8_t>& out) const override {
+    return static_cast<int>(out.size());
+  }
+};
+
+TEST_F(serio_fake, empty_frame_with_switching) {
+  empty_frame_codec codec;
+  channel.codec = &codec;
+  ASSERT_TRUE(channel.set_line_control(2));
+  const std::size_t from = fake().calls.size();
+  bytes answer;
+  ASSERT_TRUE(channel.transact({}, answer, false));
+  EXPECT_EQ(sequence(from), (std::vector<std::string>{"timeouts", "purge", "priority", "dtr+",
+                                                      "dtr-", "priority"}));
+}
+
 TEST_F(serio_fake, failed_transmissions_drop_the_line_and_restore_the_priority) {
   ASSERT_TRUE(channel.set_line_control(1));
   fake().write_fails = true;
