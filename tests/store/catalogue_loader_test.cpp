@@ -184,10 +184,10 @@ TEST(CatalogueLoader, ManyDeviceAttributesAndVersions) {
   std::string attrs = "defbaud='4800'";
   for (int i = 0; i < 150000; ++i) attrs += " b=1";
   std::string versions;
-  for (int i = 0; i < 6000; ++i) versions += Version(std::to_string(i));
+  for (int i = 0; i < 8000; ++i) versions += Version(std::to_string(i));
   InstrumentCatalogue c;
   c.LoadText(Doc(Device(attrs, versions)));
-  ASSERT_EQ(c.size(), 6000u);
+  ASSERT_EQ(c.size(), 8000u);
   EXPECT_EQ(c.entries().back()->defbaud, 4800);
   EXPECT_EQ(c.entries().back()->pollmax, 1000);
 }
