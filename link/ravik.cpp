@@ -142,6 +142,7 @@ feed_result ravik_codec::check_frame() {
   decoded_.clear();
   const std::size_t length = raw_.size();
   if (length <= 13) return feed_result::too_short;
+  if (length > frame_max_bytes) return feed_result::too_long;
   const std::size_t n = ((length - 2) >> 1) - 2;
   uint16_t crc = 0;
   for (std::size_t i = 0; i < n; ++i) {

@@ -125,6 +125,14 @@ TEST(RavikCodec, Encode) {
   // The longest frame any codec takes in, and one character pair more.
   out.clear();
   EXPECT_EQ(codec.encode(bytes(32764, 0x01), out), 65534);
+  int consumed = 0;
+  codec.reset();
+  EXPECT_EQ(codec.feed(0, out, consumed), feed_result::frame_ok);
+  // Two characters more, the carriage return as the 65536th: too long.
+  out.insert(out.begin() + 1, {'G', 'G'});
+  codec.reset();
+  EXPECT_EQ(codec.feed(0, out, consumed), feed_result::too_long);
+  EXPECT_EQ(consumed, 65536);
   out = text("keep");
   EXPECT_EQ(codec.encode(bytes(32765, 0x01), out), -2);
   EXPECT_EQ(out, text("keep"));
