@@ -51,12 +51,16 @@ Simulator::Simulator(Options options) : options_(std::move(options)) {}
 Simulator::~Simulator() { stop(); }
 
 bool Simulator::start(std::string* error) {
+  // A second start leaves the running converter alone.
+  if (thread_.joinable()) {
+    if (error) *error = "already running";
+    return false;
+  }
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
     stop();
     return false;
   };
-  if (thread_.joinable()) return fail("already running");
   engine_ = std::make_unique<Engine>(options_);
   if (options_.log) {
     std::FILE* log = options_.log;

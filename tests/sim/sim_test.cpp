@@ -316,6 +316,10 @@ TEST_F(SimTest, HonoursTheAnswerDelay) {
 TEST_F(SimTest, AnswersAgainAfterTheComputerClosesAndReopens) {
   start();
   EXPECT_FALSE(ask(ravik_request("dev", true)).empty());
+  std::string error;
+  EXPECT_FALSE(sim_->start(&error));
+  EXPECT_EQ(error, "already running");
+  EXPECT_FALSE(ask(ravik_request("dev", true)).empty()) << "a second start stops nothing";
   for (int i = 0; i < 3; ++i) {
     line_ = std::make_unique<SimLine>(sim_->slave_path());
     ASSERT_TRUE(line_->ok());
