@@ -523,6 +523,8 @@ TEST_F(DeviceSim, ReadLoopSettingsOfAnUnknownInstrument) {
   EXPECT_EQ(record.delay, 40);
   EXPECT_TRUE(record.changed);
   EXPECT_EQ(device->LoopSet(), loop);
+  // The stored loop set takes what was read, as after a read into the loop set.
+  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], record);
   EXPECT_EQ(Count("BP.L"), 1);
   EXPECT_EQ(Count("FrEq"), 1);
 }
