@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/baud_rates.h"
 #include "link/frame_codec.h"
 #include "link/port.h"
 
@@ -40,10 +41,6 @@ enum serio_status : int {
   serio_bad_frame = 20,         // answer frame malformed
   serio_zero_read = 21,         // the codec asked for a read of 0 bytes
 };
-
-// The rates the converter and the pages offer, in this order.
-inline constexpr int standard_baud_rates[] = {2400,  4800,  9600,  14400, 19200,
-                                              28800, 38400, 57600, 115200};
 
 // Line switching around each transmission.
 enum serio_line_control : int {
