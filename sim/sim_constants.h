@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "common/baud_rates.h"
@@ -102,9 +103,8 @@ constexpr int code_of(const std::array<int, N>& table, int value) {
     if (table[i] == value) return static_cast<int>(i);
   return -1;
 }
-template <std::size_t N>
-constexpr int value_of(const std::array<int, N>& table, long long code) {
-  return code >= 0 && code < static_cast<long long>(N) ? table[static_cast<std::size_t>(code)] : -1;
+constexpr int value_of(std::span<const int> table, long long code) {
+  return code >= 0 && code < static_cast<long long>(table.size()) ? table[static_cast<std::size_t>(code)] : -1;
 }
 
 }  // namespace kv4t::sim
