@@ -422,13 +422,17 @@ void Engine::handle_modbus(const bytes& pdu, std::vector<Reply>& out) {
   const int w1 = pdu.size() >= 4 ? pdu[2] << 8 | pdu[3] : -1;
   const int w2 = pdu.size() >= 6 ? pdu[4] << 8 | pdu[5] : -1;
 
+  // Functions 3 and 5 carry two words; counted under their name, garbled at any other length.
+  auto two_words = [&](const std::string& name) {
+    count(name);
+    if (pdu.size() == 6) return true;
+    garbled("function " + std::to_string(fn) + " of the wrong length", pdu.data(), pdu.size());
+    return false;
+  };
+
   if (fn == 3) {
     const std::string name(kCountModbusRead);
-    count(name);
-    if (pdu.size() != 6) {
-      garbled("function 3 of the wrong length", pdu.data(), pdu.size());
-      return;
-    }
+    if (!two_words(name)) return;
     note("Modbus read of " + std::to_string(w2) + " holding register(s) from " + std::to_string(w1));
     if (w2 < 1 || w2 > 125) return exception(name, kExIllegalValue);
     // A read is answered when its first register is readable; registers after it that
@@ -445,11 +449,7 @@ void Engine::handle_modbus(const bytes& pdu, std::vector<Reply>& out) {
   }
   if (fn == 5) {
     const std::string name(kCountModbusCoil);
-    count(name);
-    if (pdu.size() != 6) {
-      garbled("function 5 of the wrong length", pdu.data(), pdu.size());
-      return;
-    }
+    if (!two_words(name)) return;
     note("Modbus write of coil " + std::to_string(w1) + " = " + std::to_string(w2));
     if (w2 != 0xFF00 && w2 != 0x0000) return exception(name, kExIllegalValue);
     if (w1 != kWakeCoil) return exception(name, kExIllegalAddress);

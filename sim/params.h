@@ -16,30 +16,30 @@ enum class Kind { text, raw, coded, command };
 struct ParamDef {
   std::string_view name;
   Kind kind;
-  std::span<const int> table;  // coded kind: the setting value for each converter code
-  bool writable;
+  std::span<const int> table = {};  // coded kind: the setting value for each converter code
+  bool writable = true;
 };
 
 // Every parameter, in the order the state file lists them.
 inline constexpr ParamDef kParams[] = {
     {kParamDev, Kind::text, {}, false},
     {kParamVer, Kind::text, {}, false},
-    {kParamBaud, Kind::coded, kBaudTable, true},
-    {kParamBits, Kind::coded, kBitsTable, true},
-    {kParamParity, Kind::coded, kParityTable, true},
-    {kParamStop, Kind::coded, kStopTable, true},
-    {kParamDelay, Kind::raw, {}, true},
-    {kParamAlen, Kind::coded, kAlenTable, true},
-    {kParamAddr, Kind::raw, {}, true},
-    {kParamProto, Kind::coded, kProtoTable, true},
-    {kParamLoopDev, Kind::text, {}, true},
-    {kParamLoopVer, Kind::text, {}, true},
-    {kParamLoopBaud, Kind::coded, kLoopBaudTable, true},
-    {kParamLoopBits, Kind::coded, kBitsTable, true},
-    {kParamLoopParity, Kind::coded, kParityTable, true},
-    {kParamLoopStop, Kind::coded, kStopTable, true},
-    {kParamLoopPoll, Kind::raw, {}, true},
-    {kParamApply, Kind::command, {}, true},
+    {kParamBaud, Kind::coded, kBaudTable},
+    {kParamBits, Kind::coded, kBitsTable},
+    {kParamParity, Kind::coded, kParityTable},
+    {kParamStop, Kind::coded, kStopTable},
+    {kParamDelay, Kind::raw},
+    {kParamAlen, Kind::coded, kAlenTable},
+    {kParamAddr, Kind::raw},
+    {kParamProto, Kind::coded, kProtoTable},
+    {kParamLoopDev, Kind::text},
+    {kParamLoopVer, Kind::text},
+    {kParamLoopBaud, Kind::coded, kLoopBaudTable},
+    {kParamLoopBits, Kind::coded, kBitsTable},
+    {kParamLoopParity, Kind::coded, kParityTable},
+    {kParamLoopStop, Kind::coded, kStopTable},
+    {kParamLoopPoll, Kind::raw},
+    {kParamApply, Kind::command},
 };
 
 // The parameter of a canonical name, or of a wire identifier; null when unknown.
