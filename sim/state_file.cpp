@@ -47,34 +47,24 @@ bool text_bytes(const std::string& utf8, std::string& out) {
   return true;
 }
 
-// One value on one line, with a space after every comma and colon.
-void put_inline(std::string& out, const json& v) {
-  if (!v.is_object() && !v.is_array()) {
+// A value with a space after every comma and colon, on one line; an object or array
+// at the top level given per_line goes over several lines, per_line items to a line.
+void put(std::string& out, const json& v, std::size_t per_line = 0) {
+  if (!v.is_structured()) {
     out += v.dump(-1, ' ', true);
     return;
   }
   out += v.is_object() ? '{' : '[';
-  bool first = true;
-  for (const auto& [key, item] : v.items()) {
-    if (!first) out += ", ";
-    first = false;
-    if (v.is_object()) out += json(key).dump(-1, ' ', true) + ": ";
-    put_inline(out, item);
-  }
-  out += v.is_object() ? '}' : ']';
-}
-
-// An object or array at the top level over several lines, per_line items to a line.
-void put_block(std::string& out, const json& v, std::size_t per_line) {
-  out += v.is_object() ? '{' : '[';
   std::size_t i = 0;
   for (const auto& [key, item] : v.items()) {
-    out += i == 0 ? "\n    " : i % per_line == 0 ? ",\n    " : ", ";
+    if (per_line == 0) out += i == 0 ? "" : ", ";
+    else out += i == 0 ? "\n    " : i % per_line == 0 ? ",\n    " : ", ";
     ++i;
     if (v.is_object()) out += json(key).dump(-1, ' ', true) + ": ";
-    put_inline(out, item);
+    put(out, item);
   }
-  out += v.is_object() ? "\n  }" : "\n  ]";
+  if (per_line > 0) out += "\n  ";
+  out += v.is_object() ? '}' : ']';
 }
 
 const json* member(const json& object, const char* key) {
@@ -84,25 +74,13 @@ const json* member(const json& object, const char* key) {
 }
 
 // A whole number in lo..hi into out; true as well when there is no value (out is
-// kept). A file written by hand may give a whole number as 16.0.
+// kept). A file written by hand may give a whole number as 16.0. Every bound is far
+// below 2^53, where doubles still hold whole numbers exactly.
 bool int_in(const json* v, long long lo, long long hi, long long& out) {
   if (!v) return true;
-  long long n = 0;
-  if (v->is_number_unsigned()) {
-    const auto u = v->get<unsigned long long>();
-    if (u > static_cast<unsigned long long>(hi)) return false;
-    n = static_cast<long long>(u);
-  } else if (v->is_number_integer()) {
-    n = v->get<long long>();
-  } else if (v->is_number_float()) {
-    const double d = v->get<double>();
-    if (!(d >= static_cast<double>(lo) && d <= static_cast<double>(hi)) || std::floor(d) != d) return false;
-    n = static_cast<long long>(d);
-  } else {
-    return false;
-  }
-  if (n < lo || n > hi) return false;
-  out = n;
+  const double d = v->is_number() ? v->get<double>() : NAN;
+  if (!(d >= static_cast<double>(lo) && d <= static_cast<double>(hi)) || std::floor(d) != d) return false;
+  out = static_cast<long long>(d);
   return true;
 }
 
@@ -143,9 +121,7 @@ std::string state_to_json(const State& s) {
   for (const auto& [key, v] : doc.items()) {
     out += out.size() == 1 ? "\n  " : ",\n  ";
     out += json(key).dump() + ": ";
-    if (key == "params") put_block(out, v, 1);
-    else if (key == "registers") put_block(out, v, 16);
-    else put_inline(out, v);
+    put(out, v, key == "params" ? 1 : key == "registers" ? 16 : 0);
   }
   return out + "\n}\n";
 }
