@@ -4,56 +4,11 @@
 #include <cstdio>
 #include <span>
 
-#include "sim/json.h"
+#include "sim/params.h"
+#include "sim/state_file.h"
 
 namespace kv4t::sim {
 namespace {
-
-enum class Kind { text, raw, coded, command };
-
-struct ParamDef {
-  std::string_view name;
-  Kind kind;
-  std::span<const int> table;  // coded kind: the setting value for each converter code
-  bool writable;
-};
-
-const ParamDef kParams[] = {
-    {kParamDev, Kind::text, {}, false},
-    {kParamVer, Kind::text, {}, false},
-    {kParamBaud, Kind::coded, kBaudTable, true},
-    {kParamBits, Kind::coded, kBitsTable, true},
-    {kParamParity, Kind::coded, kParityTable, true},
-    {kParamStop, Kind::coded, kStopTable, true},
-    {kParamDelay, Kind::raw, {}, true},
-    {kParamAlen, Kind::coded, kAlenTable, true},
-    {kParamAddr, Kind::raw, {}, true},
-    {kParamProto, Kind::coded, kProtoTable, true},
-    {kParamLoopDev, Kind::text, {}, true},
-    {kParamLoopVer, Kind::text, {}, true},
-    {kParamLoopBaud, Kind::coded, kLoopBaudTable, true},
-    {kParamLoopBits, Kind::coded, kBitsTable, true},
-    {kParamLoopParity, Kind::coded, kParityTable, true},
-    {kParamLoopStop, Kind::coded, kStopTable, true},
-    {kParamLoopPoll, Kind::raw, {}, true},
-    {kParamApply, Kind::command, {}, true},
-};
-
-const ParamDef* find_def(std::string_view name) {
-  for (const auto& d : kParams)
-    if (d.name == name) return &d;
-  return nullptr;
-}
-
-const ParamDef* find_def(std::uint16_t hash) {
-  for (const auto& d : kParams)
-    if (ravik_name_hash(d.name) == hash) return &d;
-  return nullptr;
-}
-
-int table_value(std::span<const int> table, long long code) {
-  return code >= 0 && code < static_cast<long long>(table.size()) ? table[static_cast<std::size_t>(code)] : -1;
-}
 
 int parity_setting(Parity p) { return static_cast<int>(p); }
 int stop_setting(int stop_bits) { return stop_bits == 2 ? 2 : 0; }
@@ -72,29 +27,6 @@ std::int64_t char_us(const LineSettings& line) {
 }
 
 }  // namespace
-
-std::string known_name(std::uint16_t hash) {
-  const ParamDef* d = find_def(hash);
-  return d ? std::string(d->name) : std::string();
-}
-
-long long State::number(std::string_view name) const {
-  auto it = params.find(std::string(name));
-  return it == params.end() || it->second.is_text ? -1 : it->second.number;
-}
-
-int State::setting(std::string_view name) const {
-  const ParamDef* d = find_def(name);
-  const long long n = number(name);
-  if (!d || n < 0) return -1;
-  if (d->kind == Kind::coded) return table_value(d->table, n);
-  return static_cast<int>(n);
-}
-
-std::string State::text(std::string_view name) const {
-  auto it = params.find(std::string(name));
-  return it == params.end() || !it->second.is_text ? std::string() : it->second.text;
-}
 
 Engine::Engine(const Options& o) : faults_(o.faults), skip_left_(o.faults.skip_requests) {
   state_.line = o.line;
@@ -358,7 +290,7 @@ void Engine::handle_ravik(const bytes& p, std::vector<Reply>& out) {
   }
   const bool is_read = (p[1] & 0x10) != 0;
   const auto hash = static_cast<std::uint16_t>(p[2] << 8 | p[3]);
-  const ParamDef* def = find_def(hash);
+  const ParamDef* def = find_param(hash);
   const bytes data(p.begin() + 4, p.end());
   if (!def) {
     char id[8];
@@ -408,7 +340,7 @@ void Engine::handle_ravik(const bytes& p, std::vector<Reply>& out) {
       stored = ParamValue{false, static_cast<long long>(v & 0xFFFFFFFFull), {}};
       meaning = std::to_string(stored.number);
       if (def->kind == Kind::coded) {
-        const int setting = table_value(def->table, stored.number);
+        const int setting = value_of(def->table, stored.number);
         meaning += setting < 0 ? " (code outside the table)" : " (" + std::to_string(setting) + ")";
       }
     }
@@ -444,7 +376,7 @@ void Engine::handle_ravik(const bytes& p, std::vector<Reply>& out) {
 void Engine::apply_settings() {
   State& s = state_;
   auto coded = [&](std::string_view name, std::span<const int> table, int fallback) {
-    const int v = table_value(table, s.number(name));
+    const int v = value_of(table, s.number(name));
     if (v < 0) note(std::string("  \"") + std::string(name) + "\" holds no valid code: kept");
     return v < 0 ? fallback : v;
   };
@@ -490,13 +422,17 @@ void Engine::handle_modbus(const bytes& pdu, std::vector<Reply>& out) {
   const int w1 = pdu.size() >= 4 ? pdu[2] << 8 | pdu[3] : -1;
   const int w2 = pdu.size() >= 6 ? pdu[4] << 8 | pdu[5] : -1;
 
+  // Functions 3 and 5 carry two words; counted under their name, garbled at any other length.
+  auto two_words = [&](const std::string& name) {
+    count(name);
+    if (pdu.size() == 6) return true;
+    garbled("function " + std::to_string(fn) + " of the wrong length", pdu.data(), pdu.size());
+    return false;
+  };
+
   if (fn == 3) {
     const std::string name(kCountModbusRead);
-    count(name);
-    if (pdu.size() != 6) {
-      garbled("function 3 of the wrong length", pdu.data(), pdu.size());
-      return;
-    }
+    if (!two_words(name)) return;
     note("Modbus read of " + std::to_string(w2) + " holding register(s) from " + std::to_string(w1));
     if (w2 < 1 || w2 > 125) return exception(name, kExIllegalValue);
     // A read is answered when its first register is readable; registers after it that
@@ -513,11 +449,7 @@ void Engine::handle_modbus(const bytes& pdu, std::vector<Reply>& out) {
   }
   if (fn == 5) {
     const std::string name(kCountModbusCoil);
-    count(name);
-    if (pdu.size() != 6) {
-      garbled("function 5 of the wrong length", pdu.data(), pdu.size());
-      return;
-    }
+    if (!two_words(name)) return;
     note("Modbus write of coil " + std::to_string(w1) + " = " + std::to_string(w2));
     if (w2 != 0xFF00 && w2 != 0x0000) return exception(name, kExIllegalValue);
     if (w1 != kWakeCoil) return exception(name, kExIllegalAddress);
@@ -538,154 +470,11 @@ void Engine::handle_modbus(const bytes& pdu, std::vector<Reply>& out) {
   exception(name, kExIllegalFunction);
 }
 
-// ---- state file ----
-
-std::string Engine::state_json() const {
-  const State& s = state_;
-  std::string o;
-  char buf[128];
-  o += "{\n  \"line\": {";
-  std::snprintf(buf, sizeof buf, "\"baud\": %d, \"bits\": %d, \"parity\": \"%s\", \"stop_bits\": %d},\n", s.line.baud,
-                s.line.bits, parity_name(s.line.parity), s.line.stop_bits);
-  o += buf;
-  std::snprintf(buf, sizeof buf, "  \"address\": %d,\n  \"alen\": %d,\n  \"protocol\": \"%s\",\n  \"delay_ms\": %d,\n",
-                s.address, s.alen, protocol_name(s.protocol), s.delay_ms);
-  o += buf;
-  o += "  \"params\": {";
-  bool first = true;
-  for (const auto& d : kParams) {
-    auto it = s.params.find(std::string(d.name));
-    if (it == s.params.end()) continue;
-    o += first ? "\n    " : ",\n    ";
-    first = false;
-    json_quote(o, d.name);
-    o += ": ";
-    if (it->second.is_text) {
-      o += "{\"text\": ";
-      json_quote(o, it->second.text);
-      o += "}";
-    } else if (d.kind == Kind::coded) {
-      const int v = table_value(d.table, it->second.number);
-      std::snprintf(buf, sizeof buf, "{\"code\": %lld, \"value\": %d}", it->second.number, v);
-      o += buf;
-    } else {
-      std::snprintf(buf, sizeof buf, "{\"value\": %lld}", it->second.number);
-      o += buf;
-    }
-  }
-  o += "\n  },\n  \"registers\": [";
-  for (int i = 0; i < kRegisterCount; ++i) {
-    if (i % 16 == 0) o += i ? ",\n    " : "\n    ";
-    else o += ", ";
-    const int v = s.registers[static_cast<std::size_t>(i)];
-    o += v < 0 ? std::string("null") : std::to_string(v);
-  }
-  o += "\n  ],\n  \"requests\": {";
-  first = true;
-  for (const auto& [name, n] : s.requests) {
-    o += first ? "" : ", ";
-    first = false;
-    json_quote(o, name);
-    o += ": " + std::to_string(n);
-  }
-  std::snprintf(buf, sizeof buf, "},\n  \"answers\": %ld,\n  \"ignored_bytes\": %ld,\n  \"ignored_frames\": %ld,\n",
-                s.answers, s.ignored_bytes, s.ignored_frames);
-  o += buf;
-  std::snprintf(buf, sizeof buf, "  \"garbled_frames\": %ld\n}\n", s.garbled_frames);
-  o += buf;
-  return o;
-}
+std::string Engine::state_json() const { return state_to_json(state_); }
 
 bool Engine::load_state(const std::string& text, std::string* error) {
-  JsonValue root;
-  if (!json_parse(text, root, error)) return false;
-  if (root.type != JsonValue::Type::object) {
-    if (error) *error = "not a JSON object";
-    return false;
-  }
   State s = state_;
-  auto bad = [&](const std::string& what) {
-    if (error) *error = what;
-    return false;
-  };
-  auto int_in = [](const JsonValue* v, long long lo, long long hi, long long& out) {
-    if (!v) return true;
-    const long long n = v->as_int(lo - 1);
-    if (n < lo || n > hi) return false;
-    out = n;
-    return true;
-  };
-  long long n = 0;
-  if (const JsonValue* line = root.find("line")) {
-    n = s.line.baud;
-    if (!int_in(line->find("baud"), 1, 4000000, n)) return bad("line.baud");
-    s.line.baud = static_cast<int>(n);
-    n = s.line.bits;
-    if (!int_in(line->find("bits"), 7, 8, n)) return bad("line.bits");
-    s.line.bits = static_cast<int>(n);
-    n = s.line.stop_bits;
-    if (!int_in(line->find("stop_bits"), 1, 2, n)) return bad("line.stop_bits");
-    s.line.stop_bits = static_cast<int>(n);
-    if (const JsonValue* p = line->find("parity"))
-      if (p->type != JsonValue::Type::string || !parse_parity(p->string, s.line.parity)) return bad("line.parity");
-  }
-  n = s.alen;
-  if (!int_in(root.find("alen"), 8, 11, n) || (n != 8 && n != 11)) return bad("alen");
-  s.alen = static_cast<int>(n);
-  n = s.address;
-  if (!int_in(root.find("address"), 0, s.alen == 11 ? 2047 : 255, n)) return bad("address");
-  s.address = static_cast<int>(n);
-  n = s.delay_ms;
-  if (!int_in(root.find("delay_ms"), 0, 65535, n)) return bad("delay_ms");
-  s.delay_ms = static_cast<int>(n);
-  if (const JsonValue* p = root.find("protocol"))
-    if (p->type != JsonValue::Type::string || !parse_protocol(p->string, s.protocol)) return bad("protocol");
-  if (const JsonValue* params = root.find("params")) {
-    if (params->type != JsonValue::Type::object) return bad("params");
-    for (const auto& [name, v] : params->object) {
-      const ParamDef* d = find_def(name);
-      if (!d || d->kind == Kind::command) return bad("params: unknown parameter " + name);
-      if (d->kind == Kind::text) {
-        const JsonValue* t = v.find("text");
-        if (!t || t->type != JsonValue::Type::string || t->string.size() > 15) return bad("params." + name + ".text");
-        s.params[name] = ParamValue{true, 0, t->string};
-      } else {
-        long long num = -1;
-        const JsonValue* c = v.find(d->kind == Kind::coded ? "code" : "value");
-        if (!c || !int_in(c, 0, 0xFFFFFFFFLL, num)) return bad("params." + name);
-        s.params[name] = ParamValue{false, num, {}};
-      }
-    }
-  }
-  if (const JsonValue* regs = root.find("registers")) {
-    if (regs->type != JsonValue::Type::array || regs->array.size() != kRegisterCount) return bad("registers");
-    for (std::size_t i = 0; i < regs->array.size(); ++i) {
-      const JsonValue& r = regs->array[i];
-      long long v = -1;
-      if (r.type != JsonValue::Type::null && !int_in(&r, 0, 0xFFFF, v)) return bad("registers");
-      s.registers[i] = static_cast<int>(v);
-    }
-  }
-  if (const JsonValue* req = root.find("requests")) {
-    if (req->type != JsonValue::Type::object) return bad("requests");
-    s.requests.clear();
-    for (const auto& [name, v] : req->object) {
-      long long c = 0;
-      if (!int_in(&v, 0, 1LL << 40, c)) return bad("requests");
-      s.requests[name] = static_cast<long>(c);
-    }
-  }
-  for (const char* key : {"answers", "ignored_bytes", "ignored_frames", "garbled_frames"}) {
-    long long c = 0;
-    const JsonValue* v = root.find(key);
-    if (!v) continue;
-    if (!int_in(v, 0, 1LL << 40, c)) return bad(key);
-    long& field = std::string_view(key) == "answers"          ? s.answers
-                  : std::string_view(key) == "ignored_bytes"  ? s.ignored_bytes
-                  : std::string_view(key) == "ignored_frames" ? s.ignored_frames
-                                                              : s.garbled_frames;
-    field = static_cast<long>(c);
-  }
+  if (!state_from_json(text, s, error)) return false;
   state_ = std::move(s);
   reset_receiver();
   changed_ = true;

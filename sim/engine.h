@@ -67,7 +67,4 @@ class Engine {
   std::int64_t last_rx_us_ = 0;
 };
 
-// Canonical parameter name for an identifier, or empty.
-std::string known_name(std::uint16_t hash);
-
 }  // namespace kv4t::sim

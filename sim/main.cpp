@@ -14,14 +14,14 @@ int main(int argc, char** argv) {
   using namespace kv4t::sim;
   Options options;
   options.log = stderr;
-  std::string error;
-  const ParseOutcome outcome = parse_options(argc, argv, options, &error);
+  std::string message;
+  const ParseOutcome outcome = parse_options(argc, argv, options, &message);
   if (outcome == ParseOutcome::help) {
-    std::fputs(usage_text(), stdout);
+    std::fputs(message.c_str(), stdout);
     return 0;
   }
   if (outcome == ParseOutcome::error) {
-    std::fprintf(stderr, "kv4t-sim: %s\n(kv4t-sim --help lists the options)\n", error.c_str());
+    std::fprintf(stderr, "kv4t-sim: %s\n(kv4t-sim --help lists the options)\n", message.c_str());
     return 2;
   }
   // Signals are taken by sigwait below, so block them before the thread starts.
@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   Simulator sim(options);
+  std::string error;
   if (!sim.start(&error)) {
     std::fprintf(stderr, "kv4t-sim: %s\n", error.c_str());
     return 1;

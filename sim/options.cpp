@@ -1,220 +1,199 @@
 #include "sim/options.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <array>
+#include <functional>
 #include <string_view>
 #include <vector>
 
 namespace kv4t::sim {
 namespace {
 
-const char kUsage[] =
-    "Usage: kv4t-sim [options]\n"
+const char kAbout[] =
     "A simulated KV4T converter on a pseudo-terminal. The first line on standard output\n"
     "is the path of the pseudo-terminal's slave; the request log goes to standard error.\n"
     "SIGINT, SIGTERM or SIGHUP stop it (the link is removed, the state file written).\n"
-    "\n"
-    "Line and network settings (factory settings in brackets):\n"
-    "  --baud N               RS-485 baud rate, one of 2400 ... 115200 [9600]\n"
-    "  --bits 7|8             data bits [8]\n"
-    "  --parity none|odd|even parity [none]\n"
-    "  --stop-bits 1|2        stop bits [1]\n"
-    "  --address N            network address [16]\n"
-    "  --alen 8|11            address length in bits [8]\n"
-    "  --protocol P           ravik, modbus-rtu or modbus-ascii [ravik]\n"
-    "  --delay MS             answer delay, the parameter \"rs.dl\" [2]\n"
-    "  --dev TEXT             device name answered to \"dev\" [KS4T]\n"
-    "  --ver TEXT             firmware version answered to \"ver\" [KV4T-1.3]\n"
-    "Current-loop instrument:\n"
-    "  --loop-dev TEXT        \"dEv.L\" [ZR-40]\n"
-    "  --loop-ver TEXT        \"vEr.L\" [ZR40A12]\n"
-    "  --loop-baud N          \"BP.L\", 110 ... 115200 [9600]\n"
-    "  --loop-bits 7|8        \"LE.L\" [8]\n"
-    "  --loop-parity P        \"Pr.L\" [none]\n"
-    "  --loop-stop-bits 1|2   \"Sb.L\" [2]\n"
-    "  --loop-poll N          \"FrEq\" [1]\n"
-    "Holding registers (Modbus function 3):\n"
-    "  --registers LIST       readable registers, e.g. 00-1F,40 (hex); the others answer\n"
-    "                         with exception 2 [00-FF]\n"
-    "  --register R=V         value of register R (hex R; V decimal or 0x...) [0x4B00+R]\n"
-    "Faults:\n"
-    "  --silent               answer nothing at all\n"
-    "  --no-answer NAMES      never answer these requests (comma list; repeatable)\n"
-    "  --noise N              send N bytes of line noise before every answer\n"
-    "  --truncate N           cut N bytes off the end of every answer\n"
-    "  --bad-check            answers carry a wrong check (CRC, LRC)\n"
-    "  --request-flag         RAVIK answers come with the request flag set\n"
-    "  --skip N               leave the first N answerable requests unanswered\n"
-    "  --extra-delay MS       answer MS later than the answer delay says\n"
-    "  --fault-only NAMES     the answer faults above touch only these requests\n"
-    "                         (parameter names, modbus:3, modbus:5; comma list)\n"
-    "Files:\n"
-    "  --state FILE           start from FILE when it exists; keep the full state in it\n"
-    "                         as JSON, rewritten on every change\n"
-    "  --link PATH            make PATH a symbolic link to the pseudo-terminal while\n"
-    "                         running (e.g. $KV4T_PORTS_DIR/com5 or\n"
-    "                         $WINEPREFIX/dosdevices/com5)\n"
-    "Other:\n"
-    "  --no-line-check        answer whatever line settings the computer uses\n"
-    "  --quiet                no request log\n"
-    "  --help                 this text\n";
+    "The value after '=' is the factory setting.";
 
-bool to_int(std::string_view text, long long lo, long long hi, int& out) {
-  const std::string s(text);
-  if (s.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  const long long v = std::strtoll(s.c_str(), &end, 0);
-  if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
+constexpr std::size_t kMaxText = 15;  // the longest text a parameter holds
+const std::string kParities = "none, odd or even";
+const std::string kProtocols = "ravik, modbus-rtu or modbus-ascii";
+
+// A parameter's name as the help quotes it.
+std::string quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
+
+// A holding register's number: one to four hex digits, below kRegisterCount.
+bool hex_register(const std::string& text, int& out) {
+  long long v = -1;
+  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos ||
+      !CLI::detail::lexical_cast("0x" + text, v) || v >= kRegisterCount)
+    return false;
   out = static_cast<int>(v);
   return true;
-}
-
-std::vector<std::string> split(std::string_view text) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    const std::size_t comma = text.find(',', start);
-    const std::string_view item = text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
-    if (!item.empty()) out.emplace_back(item);
-    if (comma == std::string_view::npos) break;
-    start = comma + 1;
-  }
-  return out;
-}
-
-bool hex_register(std::string_view text, int& out) {
-  const std::string s(text);
-  if (s.empty() || s.size() > 4) return false;
-  char* end = nullptr;
-  const long v = std::strtol(s.c_str(), &end, 16);
-  if (*end != '\0' || v < 0 || v >= kRegisterCount) return false;
-  out = static_cast<int>(v);
-  return true;
-}
-
-template <std::size_t N>
-bool in_table(const std::array<int, N>& table, int v) {
-  return code_of(table, v) >= 0;
 }
 
 }  // namespace
 
-const char* usage_text() { return kUsage; }
+ParseOutcome parse_options(int argc, char** argv, Options& o, std::string* message) {
+  CLI::App app(kAbout, "kv4t-sim");
+  // An option given twice takes its last value; the lists below gather every one.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)->always_capture_default();
+  app.set_help_flag();
 
-ParseOutcome parse_options(int argc, char** argv, Options& o, std::string* error) {
-  std::array<int, kRegisterCount> values = o.registers;
-  for (auto& v : values)
-    if (v < 0) v = 0;
-  bool readable_given = false;
-  std::array<bool, kRegisterCount> readable{};
-  for (int i = 0; i < kRegisterCount; ++i) readable[static_cast<std::size_t>(i)] = o.registers[static_cast<std::size_t>(i)] >= 0;
-
-  auto fail = [&](const std::string& why) {
-    if (error) *error = why;
-    return ParseOutcome::error;
+  // Numbers are decimal, or hex after 0x, as the C library reads them.
+  const CLI::Validator whole_number(
+      [](std::string& text) {
+        long long n = 0;
+        return CLI::detail::lexical_cast(text, n) ? std::string() : text + " is not a whole number";
+      },
+      "");
+  const CLI::Validator short_text(
+      [](std::string& text) {
+        return text.size() <= kMaxText ? std::string() : text + " is longer than " + std::to_string(kMaxText) + " characters";
+      },
+      "");
+  auto number = [&](const char* name, int& field, const std::string& what) {
+    return app.add_option(name, field, what)->type_name("N")->check(whole_number);
   };
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view opt = argv[i];
-    if (opt == "--help" || opt == "-h") return ParseOutcome::help;
-    // Flags without a value.
-    if (opt == "--silent") { o.faults.silent = true; continue; }
-    if (opt == "--bad-check") { o.faults.bad_check = true; continue; }
-    if (opt == "--request-flag") { o.faults.request_flag = true; continue; }
-    if (opt == "--no-line-check") { o.enforce_line = false; continue; }
-    if (opt == "--quiet") { o.log = nullptr; continue; }
-    if (i + 1 >= argc) return fail("unknown option or missing value: " + std::string(opt));
-    const std::string_view val = argv[++i];
-    const std::string bad = "bad value for " + std::string(opt) + ": " + std::string(val);
-    int n = 0;
-    Parity parity{};
-    if (opt == "--baud") {
-      if (!to_int(val, 1, 115200, n) || !in_table(kBaudTable, n)) return fail(bad);
-      o.line.baud = n;
-    } else if (opt == "--bits") {
-      if (!to_int(val, 7, 8, n)) return fail(bad);
-      o.line.bits = n;
-    } else if (opt == "--parity") {
-      if (!parse_parity(val, parity)) return fail(bad);
-      o.line.parity = parity;
-    } else if (opt == "--stop-bits") {
-      if (!to_int(val, 1, 2, n)) return fail(bad);
-      o.line.stop_bits = n;
-    } else if (opt == "--address") {
-      if (!to_int(val, 0, 2047, n)) return fail(bad);
-      o.address = n;
-    } else if (opt == "--alen") {
-      if (!to_int(val, 8, 11, n) || (n != 8 && n != 11)) return fail(bad);
-      o.alen = n;
-    } else if (opt == "--protocol") {
-      if (!parse_protocol(val, o.protocol)) return fail(bad);
-    } else if (opt == "--delay") {
-      if (!to_int(val, 0, 65535, n)) return fail(bad);
-      o.delay_ms = n;
-    } else if (opt == "--dev" || opt == "--ver" || opt == "--loop-dev" || opt == "--loop-ver") {
-      if (val.size() > 15) return fail(bad + " (at most 15 characters)");
-      (opt == "--dev" ? o.device : opt == "--ver" ? o.version : opt == "--loop-dev" ? o.loop_device : o.loop_version) = val;
-    } else if (opt == "--loop-baud") {
-      if (!to_int(val, 1, 115200, n) || !in_table(kLoopBaudTable, n)) return fail(bad);
-      o.loop_baud = n;
-    } else if (opt == "--loop-bits") {
-      if (!to_int(val, 7, 8, n)) return fail(bad);
-      o.loop_bits = n;
-    } else if (opt == "--loop-parity") {
-      if (!parse_parity(val, parity)) return fail(bad);
-      o.loop_parity = parity;
-    } else if (opt == "--loop-stop-bits") {
-      if (!to_int(val, 1, 2, n)) return fail(bad);
-      o.loop_stop_bits = n;
-    } else if (opt == "--loop-poll") {
-      if (!to_int(val, 0, 65535, n)) return fail(bad);
-      o.loop_poll = n;
-    } else if (opt == "--registers") {
-      if (!readable_given) readable.fill(false);
-      readable_given = true;
-      for (const std::string& item : split(val)) {
-        const std::size_t dash = item.find('-');
-        int from = 0, to = 0;
-        if (!hex_register(std::string_view(item).substr(0, dash), from)) return fail(bad);
-        to = from;
-        if (dash != std::string::npos && !hex_register(std::string_view(item).substr(dash + 1), to)) return fail(bad);
-        if (to < from) return fail(bad);
-        for (int r = from; r <= to; ++r) readable[static_cast<std::size_t>(r)] = true;
-      }
-    } else if (opt == "--register") {
-      const std::size_t eq = val.find('=');
-      int r = 0;
-      if (eq == std::string_view::npos || !hex_register(val.substr(0, eq), r) || !to_int(val.substr(eq + 1), 0, 0xFFFF, n))
-        return fail(bad);
-      values[static_cast<std::size_t>(r)] = n;
-    } else if (opt == "--no-answer") {
-      for (auto& name : split(val)) o.faults.no_answer.push_back(name);
-    } else if (opt == "--fault-only") {
-      for (auto& name : split(val)) o.faults.only.push_back(name);
-    } else if (opt == "--noise") {
-      if (!to_int(val, 0, 1000, n)) return fail(bad);
-      o.faults.noise_bytes = n;
-    } else if (opt == "--truncate") {
-      if (!to_int(val, 0, 1000, n)) return fail(bad);
-      o.faults.truncate_bytes = n;
-    } else if (opt == "--skip") {
-      if (!to_int(val, 0, 1000000, n)) return fail(bad);
-      o.faults.skip_requests = n;
-    } else if (opt == "--extra-delay") {
-      if (!to_int(val, 0, 600000, n)) return fail(bad);
-      o.faults.extra_delay_ms = n;
-    } else if (opt == "--state") {
-      o.state_file = val;
-    } else if (opt == "--link") {
-      o.link_path = val;
-    } else {
-      return fail("unknown option: " + std::string(opt));
+  auto text = [&](const char* name, std::string& field, const std::string& what) {
+    return app.add_option(name, field, what)->type_name("TEXT")->check(short_text);
+  };
+  // A word that parse() reads: parity or protocol.
+  auto word = [&](const char* name, auto& field, bool (*parse)(std::string_view, std::remove_reference_t<decltype(field)>&),
+                  const char* default_text, const std::string& words, const std::string& what) {
+    return app
+        .add_option_function<std::string>(
+            name,
+            [name, parse, words, &field](const std::string& v) {
+              if (!parse(v, field)) throw CLI::ValidationError(name, v + " is not " + words);
+            },
+            what)
+        ->type_name("P")
+        ->default_str(default_text);
+  };
+  // Comma lists, in one option or several; empty items are left out.
+  auto list = [&](const char* name, const std::string& what, std::function<void(const std::vector<std::string>&)> take) {
+    return app
+        .add_option_function<std::vector<std::string>>(
+            name,
+            [take](std::vector<std::string> items) {
+              std::erase(items, std::string());
+              take(items);
+            },
+            what)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->delimiter(',');
+  };
+  auto append_to = [](std::vector<std::string>& names) {
+    return [&names](const std::vector<std::string>& items) { names.insert(names.end(), items.begin(), items.end()); };
+  };
+
+  app.option_defaults()->group("Line and network settings");
+  number("--baud", o.line.baud, "RS-485 baud rate")->check(CLI::IsMember(kBaudTable));
+  number("--bits", o.line.bits, "data bits")->check(CLI::IsMember(kBitsTable));
+  word("--parity", o.line.parity, parse_parity, parity_name(o.line.parity), kParities, "parity: " + kParities);
+  number("--stop-bits", o.line.stop_bits, "stop bits")->check(CLI::IsMember({1, 2}));
+  number("--address", o.address, "network address (above 255 with --alen 11)")->check(CLI::Range(0, 2047));
+  number("--alen", o.alen, "address length in bits")->check(CLI::IsMember(kAlenTable));
+  word("--protocol", o.protocol, parse_protocol, protocol_name(o.protocol), kProtocols, kProtocols);
+  number("--delay", o.delay_ms, "answer delay, the parameter " + quoted(kParamDelay))
+      ->type_name("MS")
+      ->check(CLI::Range(0, 65535));
+  text("--dev", o.device, "device name answered to " + quoted(kParamDev));
+  text("--ver", o.version, "firmware version answered to " + quoted(kParamVer));
+
+  app.option_defaults()->group("Current-loop instrument");
+  text("--loop-dev", o.loop_device, quoted(kParamLoopDev));
+  text("--loop-ver", o.loop_version, quoted(kParamLoopVer));
+  number("--loop-baud", o.loop_baud, quoted(kParamLoopBaud))->check(CLI::IsMember(kLoopBaudTable));
+  number("--loop-bits", o.loop_bits, quoted(kParamLoopBits))->check(CLI::IsMember(kBitsTable));
+  word("--loop-parity", o.loop_parity, parse_parity, parity_name(o.loop_parity), kParities, quoted(kParamLoopParity));
+  number("--loop-stop-bits", o.loop_stop_bits, quoted(kParamLoopStop))->check(CLI::IsMember({1, 2}));
+  number("--loop-poll", o.loop_poll, quoted(kParamLoopPoll))->check(CLI::Range(0, 65535));
+
+  app.option_defaults()->group("Holding registers (Modbus function 3)");
+  std::array<int, kRegisterCount> values = o.registers;
+  for (auto& v : values) v = std::max(v, 0);
+  std::array<bool, kRegisterCount> readable{};
+  for (std::size_t r = 0; r < readable.size(); ++r) readable[r] = o.registers[r] >= 0;
+  list("--registers", "readable registers, e.g. 00-1F,40 (hex); the others answer\nwith exception 2",
+       [&](const std::vector<std::string>& items) {
+         readable.fill(false);
+         for (const std::string& item : items) {
+           const std::size_t dash = item.find('-');
+           int from = 0, to = 0;
+           if (!hex_register(item.substr(0, dash), from) ||
+               !hex_register(dash == std::string::npos ? item : item.substr(dash + 1), to) || to < from)
+             throw CLI::ValidationError("--registers", item + " is not a register or a range of registers");
+           for (int r = from; r <= to; ++r) readable[static_cast<std::size_t>(r)] = true;
+         }
+       })
+      ->type_name("LIST")
+      ->default_str("00-FF");
+  list("--register", "value of register R (hex R; V decimal or 0x...);\nunless given, 0x4B00+R",
+       [&](const std::vector<std::string>& items) {
+         for (const std::string& item : items) {
+           const std::size_t eq = item.find('=');
+           int r = 0;
+           long long v = -1;
+           if (eq == std::string::npos || !hex_register(item.substr(0, eq), r) ||
+               !CLI::detail::lexical_cast(item.substr(eq + 1), v) || v < 0 || v > 0xFFFF)
+             throw CLI::ValidationError("--register", item + " is not R=V with a register R and a value V up to 0xFFFF");
+           values[static_cast<std::size_t>(r)] = static_cast<int>(v);
+         }
+       })
+      ->type_name("R=V");
+
+  app.option_defaults()->group("Faults");
+  app.add_flag("--silent", o.faults.silent, "answer nothing at all");
+  list("--no-answer", "never answer these requests", append_to(o.faults.no_answer))->type_name("NAMES");
+  number("--noise", o.faults.noise_bytes, "send N bytes of line noise before every answer")->check(CLI::Range(0, 1000));
+  number("--truncate", o.faults.truncate_bytes, "cut N bytes off the end of every answer")->check(CLI::Range(0, 1000));
+  app.add_flag("--bad-check", o.faults.bad_check, "answers carry a wrong check (CRC, LRC)");
+  app.add_flag("--request-flag", o.faults.request_flag, "RAVIK answers come with the request flag set");
+  number("--skip", o.faults.skip_requests, "leave the first N answerable requests unanswered")
+      ->check(CLI::Range(0, 1000000));
+  number("--extra-delay", o.faults.extra_delay_ms, "answer MS later than the answer delay says")
+      ->type_name("MS")
+      ->check(CLI::Range(0, 600000));
+  list("--fault-only", "the answer faults above touch only these requests\n(parameter names, modbus:3, modbus:5)",
+       append_to(o.faults.only))
+      ->type_name("NAMES");
+
+  app.option_defaults()->group("Files");
+  app.add_option("--state", o.state_file,
+                 "start from FILE when it exists; keep the full state in it\nas JSON, rewritten on every change")
+      ->type_name("FILE");
+  app.add_option("--link", o.link_path,
+                 "make PATH a symbolic link to the pseudo-terminal while\n"
+                 "running (e.g. $KV4T_PORTS_DIR/com5 or\n$WINEPREFIX/dosdevices/com5)")
+      ->type_name("PATH");
+
+  app.option_defaults()->group("Other");
+  app.add_flag_callback("--no-line-check", [&] { o.enforce_line = false; },
+                        "answer whatever line settings the computer uses");
+  app.add_flag_callback("--quiet", [&] { o.log = nullptr; }, "no request log");
+  const CLI::Option* help = app.set_help_flag("-h,--help", "this text");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // Asking for help wins over a mistake elsewhere on the line.
+    if (help->count() > 0 || dynamic_cast<const CLI::CallForHelp*>(&e)) {
+      if (message) *message = app.help();
+      return ParseOutcome::help;
     }
+    if (message) *message = e.what();
+    return ParseOutcome::error;
   }
-  if (o.address > (o.alen == 11 ? 2047 : 255)) return fail("address " + std::to_string(o.address) + " needs --alen 11");
-  for (int r = 0; r < kRegisterCount; ++r)
-    o.registers[static_cast<std::size_t>(r)] = readable[static_cast<std::size_t>(r)] ? values[static_cast<std::size_t>(r)] : -1;
+  if (o.address > (o.alen == 11 ? 2047 : 255)) {
+    if (message) *message = "address " + std::to_string(o.address) + " needs --alen 11";
+    return ParseOutcome::error;
+  }
+  for (std::size_t r = 0; r < readable.size(); ++r) o.registers[r] = readable[r] ? values[r] : -1;
   return ParseOutcome::run;
 }
 

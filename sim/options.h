@@ -9,7 +9,8 @@ namespace kv4t::sim {
 
 enum class ParseOutcome { run, help, error };
 
-ParseOutcome parse_options(int argc, char** argv, Options& options, std::string* error);
-const char* usage_text();
+// Fills options from the command line. *message receives the help text (help) or
+// what is wrong with the line (error).
+ParseOutcome parse_options(int argc, char** argv, Options& options, std::string* message);
 
 }  // namespace kv4t::sim

@@ -5,7 +5,10 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string_view>
+
+#include "common/baud_rates.h"
 
 namespace kv4t::sim {
 
@@ -37,8 +40,7 @@ inline constexpr std::uint16_t kHashApply = 0x8403;
 // Code tables: the converter's own code is the position in the list; the value is the
 // setting as the configurator keeps it (parity 0 none, 1 odd, 2 even; stop bits 0 one,
 // 2 two; protocol 0 RAVIK, 1 Modbus ASCII, 2 Modbus RTU).
-inline constexpr std::array<int, 9> kBaudTable = {2400, 4800, 9600, 14400, 19200,
-                                                  28800, 38400, 57600, 115200};
+inline constexpr auto kBaudTable = std::to_array(standard_baud_rates);
 inline constexpr std::array<int, 2> kBitsTable = {7, 8};
 inline constexpr std::array<int, 3> kParityTable = {0, 2, 1};  // code 0 none, 1 even, 2 odd
 inline constexpr std::array<int, 2> kStopTable = {0, 2};       // code 0 one, 1 two
@@ -101,9 +103,8 @@ constexpr int code_of(const std::array<int, N>& table, int value) {
     if (table[i] == value) return static_cast<int>(i);
   return -1;
 }
-template <std::size_t N>
-constexpr int value_of(const std::array<int, N>& table, long long code) {
-  return code >= 0 && code < static_cast<long long>(N) ? table[static_cast<std::size_t>(code)] : -1;
+constexpr int value_of(std::span<const int> table, long long code) {
+  return code >= 0 && code < static_cast<long long>(table.size()) ? table[static_cast<std::size_t>(code)] : -1;
 }
 
 }  // namespace kv4t::sim
