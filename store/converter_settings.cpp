@@ -1,8 +1,8 @@
-#include "store/converter_device.h"
+#include "store/converter_settings.h"
 
-#include "link/frame_codec.h"
-#include "link/modbus.h"
-#include "link/serio.h"
+#include <span>
+#include <vector>
+
 #include "store/catalogue.h"
 #include "store/file_store.h"
 
@@ -12,6 +12,185 @@ namespace {
 constexpr size_t kMaxConfigFileBytes = 16u << 20;
 
 const char kConfigSignature[] = "KV4TCFG1";
+
+// A delay that is missing, negative or out of its range loads as this.
+constexpr int32_t kFallbackDelay = 20;
+
+// How a stored value is taken back on loading.
+enum class Rule {
+  kText,          // a text; absent: the field keeps its value
+  kInstrument,    // the loop instrument's texts, read first and together
+  kAddress,       // absent, or outside the range of the set's address length: the fallback
+  kStandardBaud,  // a standard baud rate, else the fallback
+  kOneOf,         // one of `allowed`, else the fallback
+  kNotNegative,   // absent or negative: the fallback
+  kUpTo1000,      // 0..1000, else the fallback
+  kPoll,          // absent: the fallback; negative: 3
+  kWriteOnly,     // written beside another value of the same field, never read
+};
+
+// One stored value of a settings set: its name, the field it holds, how it loads
+// and what a new object holds in the field.
+struct StoredValue {
+  const char* name;
+  std::string PortSettings::*text;   // a text's field
+  int32_t PortSettings::*number;     // a number's field
+  Rule rule;
+  std::span<const int32_t> allowed;  // Rule::kOneOf
+  int32_t initial;                   // in a new object and after ResetPortDefaults
+  int32_t fallback;                  // loaded when absent or refused
+  // Loop values: the instrument's default, both in a new object and on loading.
+  int32_t DeviceDescription::*instrument;
+  const char* initialText;
+};
+
+using P = PortSettings;
+using D = DeviceDescription;
+
+// A text value and what a new object holds in its field (nothing: left empty).
+constexpr StoredValue Text(const char* name, std::string P::*field, Rule rule,
+                           const char* initial = nullptr) {
+  return {name, field, nullptr, rule, {}, 0, 0, nullptr, initial};
+}
+// A number value: its field, its load rule, what a new object holds, what loads
+// when it is absent or refused, and the values the rule allows.
+constexpr StoredValue Number(const char* name, int32_t P::*field, Rule rule, int32_t initial,
+                             int32_t fallback, std::span<const int32_t> allowed = {}) {
+  return {name, nullptr, field, rule, allowed, initial, fallback, nullptr, nullptr};
+}
+// A loop number whose new value and fallback are the instrument's default.
+constexpr StoredValue Instrument(const char* name, int32_t P::*field, Rule rule,
+                                 int32_t D::*instrument, std::span<const int32_t> allowed = {}) {
+  return {name, nullptr, field, rule, allowed, 0, 0, instrument, nullptr};
+}
+
+constexpr int32_t kByteSizes[] = {7, 8};
+constexpr int32_t kParities[] = {0, 1, 2};
+constexpr int32_t kStopBits[] = {0, 2};  // one and a half (1) is not taken
+constexpr int32_t kAddressLengths[] = {8, 11};
+constexpr int32_t kAdaptors[] = {0, 1};
+constexpr int32_t kProtocols[] = {0, 1, 2};
+
+// Each table is in the order the values are saved; the link set, the loop set and
+// the RS-485 set are saved and loaded in this order.
+constexpr StoredValue kLinkValues[] = {
+    Text("port", &P::port, Rule::kText, "COM1"),
+    Number("baud", &P::baud, Rule::kStandardBaud, 9600, 9600),
+    Number("bytesize", &P::bytesize, Rule::kOneOf, 8, 8, kByteSizes),
+    Number("parity", &P::parity, Rule::kOneOf, 0, 0, kParities),
+    Number("stopbits", &P::stopbits, Rule::kOneOf, 0, 0, kStopBits),
+    Number("address", &P::address, Rule::kAddress, 16, 16),
+    Number("alen", &P::alen, Rule::kOneOf, 8, 8, kAddressLengths),
+    Number("adaptor", &P::adaptor, Rule::kOneOf, 1, 0, kAdaptors),
+    Number("delay", &P::delay, Rule::kNotNegative, 0, kFallbackDelay),
+    Number("proto", &P::proto, Rule::kOneOf, 0, 0, kProtocols),
+    // The same field as "delay", which is the one read back.
+    Number("answer_timeout", &P::delay, Rule::kWriteOnly, 0, 0),
+};
+
+// The numbers are read only when the two texts name a catalogue entry, the
+// instrument whose defaults they fall back to; otherwise the loop set starts over
+// from the first catalogue entry, as a new object's does (ResetLoopDefaults).
+constexpr StoredValue kLoopValues[] = {
+    Text("kv7_devtype", &P::devtype, Rule::kInstrument),
+    Text("kv7_fwver", &P::fwver, Rule::kInstrument),
+    Instrument("kv7_baud", &P::baud, Rule::kStandardBaud, &D::defbaud),
+    Instrument("kv7_bytesize", &P::bytesize, Rule::kOneOf, &D::defbytesize, kByteSizes),
+    Instrument("kv7_parity", &P::parity, Rule::kOneOf, &D::defparity, kParities),
+    Instrument("kv7_stopbits", &P::stopbits, Rule::kOneOf, &D::defstopbits, kStopBits),
+    // New: the lowest poll value at the instrument's default baud rate.
+    Number("kv7_pollfreq", &P::delay, Rule::kPoll, 0, 1),
+};
+
+constexpr StoredValue kRs485Values[] = {
+    Number("kv8_baud", &P::baud, Rule::kStandardBaud, 9600, 9600),
+    Number("kv8_bytesize", &P::bytesize, Rule::kOneOf, 8, 8, kByteSizes),
+    Number("kv8_parity", &P::parity, Rule::kOneOf, 0, 0, kParities),
+    Number("kv8_stopbits", &P::stopbits, Rule::kOneOf, 0, 0, kStopBits),
+    Number("kv8_address", &P::address, Rule::kAddress, 16, 16),
+    Number("kv8_alen", &P::alen, Rule::kOneOf, 8, 8, kAddressLengths),
+    Number("kv8_proto", &P::proto, Rule::kOneOf, 0, 0, kProtocols),
+    Number("kv8_delay", &P::delay, Rule::kUpTo1000, 2, kFallbackDelay),
+};
+
+// The values a new object holds in the link or RS-485 set.
+void SetInitialValues(std::span<const StoredValue> values, PortSettings& s) {
+  for (const StoredValue& v : values) {
+    if (v.rule == Rule::kWriteOnly) continue;
+    if (v.text) {
+      if (v.initialText) s.*v.text = v.initialText;
+    } else {
+      s.*v.number = v.initial;
+    }
+  }
+}
+
+// The addresses a stored set may hold: 0..254 with 8 bits, 0..2047 with 11.
+bool InAddressRange(int32_t address, int32_t alen) {
+  return address >= 0 && address <= (alen == 11 ? 2047 : 254);
+}
+
+// One stored number after its load rule; `instrument` gives the loop values'
+// fallbacks.
+int32_t LoadedNumber(const std::string& location, const StoredValue& v,
+                     const DeviceDescription* instrument) {
+  const int32_t fallback = v.instrument ? instrument->*v.instrument : v.fallback;
+  int32_t n = 0;
+  if (!ReadStoredInt(location, v.name, n)) return fallback;
+  switch (v.rule) {
+    case Rule::kStandardBaud:
+      return IsStandardBaudRate(n) ? n : fallback;
+    case Rule::kOneOf:
+      for (int32_t a : v.allowed)
+        if (a == n) return n;
+      return fallback;
+    case Rule::kNotNegative:
+      return n >= 0 ? n : fallback;
+    case Rule::kUpTo1000:
+      return n >= 0 && n <= 1000 ? n : fallback;
+    case Rule::kPoll:
+      return n < 0 ? 3 : n;
+    default:
+      return n;
+  }
+}
+
+void LoadValues(const std::string& location, std::span<const StoredValue> values,
+                PortSettings& s, const DeviceDescription* instrument = nullptr) {
+  for (const StoredValue& v : values) {
+    if (v.rule == Rule::kWriteOnly || v.rule == Rule::kInstrument) continue;
+    if (v.text) {
+      std::string text;
+      if (ReadStoredText(location, v.name, text)) s.*v.text = text;
+    } else {
+      s.*v.number = LoadedNumber(location, v, instrument);
+    }
+  }
+  // An address is checked once its set's address length is loaded.
+  for (const StoredValue& v : values)
+    if (v.rule == Rule::kAddress && !InAddressRange(s.*v.number, s.alen)) s.*v.number = v.fallback;
+}
+
+void SaveValues(const std::string& location, std::span<const StoredValue> values,
+                const PortSettings& s) {
+  for (const StoredValue& v : values) {
+    if (v.text)
+      WriteStoredText(location, v.name, s.*v.text);
+    else
+      WriteStoredNumber(location, v.name, static_cast<uint32_t>(s.*v.number));
+  }
+}
+
+// The catalogue entry the stored instrument texts name, read into `s`; nullptr
+// unless both are stored and name an entry.
+const DeviceDescription* StoredInstrument(const std::string& location, PortSettings& s) {
+  bool stored = true;
+  for (const StoredValue& v : kLoopValues) {
+    if (v.rule == Rule::kInstrument && !ReadStoredText(location, v.name, s.*v.text))
+      stored = false;
+  }
+  return stored ? FindDescription(s.devtype, s.fwver) : nullptr;
+}
 
 void SerializeSettings(Archive& ar, PortSettings& s) {
   if (ar.IsStoring()) {
@@ -29,168 +208,55 @@ void SerializeSettings(Archive& ar, PortSettings& s) {
   for (int32_t* v : {&s.baud, &s.bytesize, &s.parity, &s.stopbits, &s.address, &s.alen,
                      &s.adaptor, &s.proto, &s.delay})
     *v = ar.ReadInt32();
-  if (s.delay < 0) s.delay = 20;
-}
-
-// Reads one number value; absent leaves `value` alone and answers false.
-bool ReadInt(const std::string& location, const char* name, int32_t& value) {
-  return ReadStoredInt(location, name, value);
-}
-
-int32_t StandardBaudOr(const std::string& location, const char* name, int32_t fallback) {
-  int32_t v = 0;
-  return ReadInt(location, name, v) && IsStandardBaudRate(v) ? v : fallback;
-}
-
-int32_t OneOfOr(const std::string& location, const char* name, std::initializer_list<int32_t> allowed,
-                int32_t fallback) {
-  int32_t v = 0;
-  if (!ReadInt(location, name, v)) return fallback;
-  for (int32_t a : allowed)
-    if (a == v) return v;
-  return fallback;
-}
-
-// "alen" forced to 8 unless 8 or 11, then the address checked against it.
-void CheckAddress(PortSettings& s) {
-  if (s.alen != 8 && s.alen != 11) s.alen = 8;
-  int32_t highest = s.alen == 11 ? 2047 : 254;
-  if (s.address < 0 || s.address > highest) s.address = 16;
+  if (s.delay < 0) s.delay = kFallbackDelay;
 }
 
 }  // namespace
 
-ConfigObject* CreateConfigObject(const std::string& type) {
-  if (type == "kv4t_device") return new ConverterDevice();
-  return nullptr;
-}
-
-void DestroyConfigObject(ConfigObject* object) { delete object; }
-
-ConverterDevice::ConverterDevice()
-    : channel(std::make_unique<serio>()),
-      ravik(std::make_unique<ravik_codec>()),
-      modbusAscii(std::make_unique<modbus_ascii_codec>()),
-      modbusRtu(std::make_unique<modbus_rtu_codec>()),
-      modbusRequest(std::make_unique<modbus_request>()) {
-  type = "kv4t_device";
-
+ConverterSettings::ConverterSettings() {
+  type = kType;
   PortSettings& link = workingSettings[kLink];
-  link.port = "COM1";
-  link.baud = 9600;
-  link.bytesize = 8;
-  link.parity = 0;
-  link.stopbits = 0;
-  link.address = 16;
-  link.alen = 8;
-  link.adaptor = 1;
-  link.proto = 0;
-  link.delay = 0;
+  SetInitialValues(kLinkValues, link);
   link.changed = true;
-
   PortSettings& rs485 = workingSettings[kRs485];
-  rs485.baud = 9600;
-  rs485.bytesize = 8;
-  rs485.parity = 0;
-  rs485.stopbits = 0;
-  rs485.address = 16;
-  rs485.alen = 8;
-  rs485.adaptor = 0;
-  rs485.proto = 0;
-  rs485.delay = 2;
+  SetInitialValues(kRs485Values, rs485);
   rs485.changed = true;
-
-  PortSettings& loop = workingSettings[kLoop];
-  loop.address = 0;
-  loop.alen = 8;
-  loop.adaptor = 0;
-  loop.proto = 0;
-  ResetLoopDefaults(&loop);
+  ResetLoopDefaults(&workingSettings[kLoop]);
 }
 
-ConverterDevice::~ConverterDevice() {
-  if (channel && connected) channel->close();
-  connected = false;
-}
-
-void ConverterDevice::ResetPortDefaults(PortSettings* record) {
+void ConverterSettings::ResetPortDefaults(PortSettings* record) {
   PortSettings& s = record ? *record : workingSettings[kLink];
-  s.port = "COM1";
-  s.baud = 9600;
-  s.bytesize = 8;
-  s.parity = 0;
-  s.stopbits = 0;
-  s.address = 16;
-  s.alen = 8;
-  s.proto = 0;
-  s.delay = 0;
+  // The adaptor is the hardware at the computer's port, not a line setting.
+  const int32_t adaptor = s.adaptor;
+  SetInitialValues(kLinkValues, s);
+  s.adaptor = adaptor;
   s.changed = true;
 }
 
-void ConverterDevice::ResetLoopDefaults(PortSettings* record) {
+void ConverterSettings::ResetLoopDefaults(PortSettings* record) {
   PortSettings& s = record ? *record : workingSettings[kLoop];
   const DeviceDescription& entry = FirstDescription();
   s.devtype = entry.name;
   s.fwver = entry.version;
-  s.baud = entry.defbaud;
-  s.bytesize = entry.defbytesize;
-  s.parity = entry.defparity;
-  s.stopbits = entry.defstopbits;
+  for (const StoredValue& v : kLoopValues)
+    if (v.instrument) s.*v.number = entry.*v.instrument;
   s.delay = PollIndexForBaud(entry, entry.defbaud);
   s.changed = true;
 }
 
-bool ConverterDevice::Load(const std::string& location) {
+bool ConverterSettings::Load(const std::string& location) {
   if (!ConfigObject::Load(location)) return false;
-  const std::string& at = location;
-  int32_t v = 0;
 
-  PortSettings& link = workingSettings[kLink];
-  std::string text;
-  if (ReadStoredText(at, "port", text)) link.port = text;
-  link.baud = StandardBaudOr(at, "baud", 9600);
-  link.bytesize = OneOfOr(at, "bytesize", {7, 8}, 8);
-  ReadInt(at, "answer_timeout", v);  // the same field as "delay", which wins
-  link.parity = OneOfOr(at, "parity", {0, 1, 2}, 0);
-  link.stopbits = OneOfOr(at, "stopbits", {0, 2}, 0);
-  link.address = ReadInt(at, "address", v) ? v : 16;
-  link.alen = ReadInt(at, "alen", v) ? v : 8;
-  CheckAddress(link);
-  link.proto = OneOfOr(at, "proto", {0, 1, 2}, 0);
-  link.adaptor = OneOfOr(at, "adaptor", {0, 1}, 0);
-  link.delay = ReadInt(at, "delay", v) && v >= 0 ? v : 20;
-
+  LoadValues(location, kLinkValues, workingSettings[kLink]);
   PortSettings& loop = workingSettings[kLoop];
-  std::string devtype, fwver;
-  bool haveType = ReadStoredText(at, "kv7_devtype", devtype);
-  bool haveVersion = ReadStoredText(at, "kv7_fwver", fwver);
-  const DeviceDescription* entry =
-      haveType && haveVersion ? FindDescription(devtype, fwver) : nullptr;
-  if (entry) {
-    loop.devtype = devtype;
-    loop.fwver = fwver;
-    loop.baud = StandardBaudOr(at, "kv7_baud", entry->defbaud);
-    loop.bytesize = OneOfOr(at, "kv7_bytesize", {7, 8}, entry->defbytesize);
-    loop.parity = OneOfOr(at, "kv7_parity", {0, 1, 2}, entry->defparity);
-    loop.stopbits = OneOfOr(at, "kv7_stopbits", {0, 2}, entry->defstopbits);
-    if (!ReadInt(at, "kv7_pollfreq", v))
-      loop.delay = 1;
-    else
-      loop.delay = v < 0 ? 3 : v;
+  PortSettings read = loop;
+  if (const DeviceDescription* instrument = StoredInstrument(location, read)) {
+    LoadValues(location, kLoopValues, read, instrument);
+    loop = read;
   } else {
     ResetLoopDefaults(&loop);
   }
-
-  PortSettings& rs485 = workingSettings[kRs485];
-  rs485.baud = StandardBaudOr(at, "kv8_baud", 9600);
-  rs485.bytesize = OneOfOr(at, "kv8_bytesize", {7, 8}, 8);
-  rs485.parity = OneOfOr(at, "kv8_parity", {0, 1, 2}, 0);
-  rs485.stopbits = OneOfOr(at, "kv8_stopbits", {0, 2}, 0);
-  rs485.address = ReadInt(at, "kv8_address", v) ? v : 16;
-  rs485.alen = ReadInt(at, "kv8_alen", v) ? v : 8;
-  CheckAddress(rs485);
-  rs485.proto = OneOfOr(at, "kv8_proto", {0, 1, 2}, 0);
-  rs485.delay = ReadInt(at, "kv8_delay", v) && v >= 0 && v <= 1000 ? v : 20;
+  LoadValues(location, kRs485Values, workingSettings[kRs485]);
 
   storedSettings[kStoredLink] = workingSettings[kLink];
   storedSettings[kStoredLoop] = workingSettings[kLoop];
@@ -198,50 +264,20 @@ bool ConverterDevice::Load(const std::string& location) {
   return true;
 }
 
-bool ConverterDevice::Save(const std::string& location) {
-  const std::string& at = location;
-  const PortSettings& link = storedSettings[kStoredLink];
-  const PortSettings& loop = storedSettings[kStoredLoop];
-  const PortSettings& rs485 = storedSettings[kStoredRs485];
-  auto number = [&at](const char* name, int32_t value) {
-    WriteStoredNumber(at, name, static_cast<uint32_t>(value));
-  };
-  WriteStoredText(at, "port", link.port);
-  number("baud", link.baud);
-  number("bytesize", link.bytesize);
-  number("parity", link.parity);
-  number("stopbits", link.stopbits);
-  number("address", link.address);
-  number("alen", link.alen);
-  number("adaptor", link.adaptor);
-  number("delay", link.delay);
-  number("proto", link.proto);
-  number("answer_timeout", link.delay);
-  WriteStoredText(at, "kv7_devtype", loop.devtype);
-  WriteStoredText(at, "kv7_fwver", loop.fwver);
-  number("kv7_baud", loop.baud);
-  number("kv7_bytesize", loop.bytesize);
-  number("kv7_parity", loop.parity);
-  number("kv7_stopbits", loop.stopbits);
-  number("kv7_pollfreq", loop.delay);
-  number("kv8_baud", rs485.baud);
-  number("kv8_bytesize", rs485.bytesize);
-  number("kv8_parity", rs485.parity);
-  number("kv8_stopbits", rs485.stopbits);
-  number("kv8_address", rs485.address);
-  number("kv8_alen", rs485.alen);
-  number("kv8_proto", rs485.proto);
-  number("kv8_delay", rs485.delay);
+bool ConverterSettings::Save(const std::string& location) {
+  SaveValues(location, kLinkValues, storedSettings[kStoredLink]);
+  SaveValues(location, kLoopValues, storedSettings[kStoredLoop]);
+  SaveValues(location, kRs485Values, storedSettings[kStoredRs485]);
   return ConfigObject::Save(location);
 }
 
-bool ConverterDevice::Serialize(Archive& ar) {
+bool ConverterSettings::Serialize(Archive& ar) {
   if (!ConfigObject::Serialize(ar)) return false;
   for (PortSettings& s : workingSettings) SerializeSettings(ar, s);
   return !ar.Failed();
 }
 
-int ConverterDevice::SaveConfigFile(const std::string& path) {
+int ConverterSettings::SaveConfigFile(const std::string& path) {
   Archive ar;
   ar.WriteString(kConfigSignature);
   Serialize(ar);
@@ -251,7 +287,7 @@ int ConverterDevice::SaveConfigFile(const std::string& path) {
                                                                             : kConfigFileFailed;
 }
 
-int ConverterDevice::LoadConfigFile(const std::string& path) {
+int ConverterSettings::LoadConfigFile(const std::string& path) {
   std::vector<uint8_t> data;
   FileReadStatus status = ReadWholeFile(PathFromCp1251(path), true, kMaxConfigFileBytes, data);
   if (status == FileReadStatus::kMissing || status == FileReadStatus::kCannotOpen)
@@ -260,7 +296,7 @@ int ConverterDevice::LoadConfigFile(const std::string& path) {
   return LoadConfigData(data.data(), data.size());
 }
 
-int ConverterDevice::LoadConfigData(const uint8_t* data, size_t size) {
+int ConverterSettings::LoadConfigData(const uint8_t* data, size_t size) {
   Archive ar(data, size);
   std::string signature;
   if (!ar.ReadString(signature) || signature != kConfigSignature) return kConfigFileFailed;

@@ -1,28 +1,26 @@
-// The configuration object of type "kv4t_device": every setting the configurator
-// works with — the computer's serial port, the converter's RS-485 side and the
-// instrument on the converter's current loop — and the channel and codecs through
-// which it talks to the converter.
+// The converter's settings as the configurator keeps them: the computer's serial
+// port, the converter's RS-485 side and the instrument on the converter's current
+// loop, each as a working set that the pages edit and a stored set that the
+// registry save writes. This is the configuration object of type "kv4t_device"
+// without the line to the converter; the device layer completes it with the
+// channel and the device operations.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "store/config_object.h"
 #include "store/port_settings.h"
 
-class serio;
-class ravik_codec;
-class modbus_ascii_codec;
-class modbus_rtu_codec;
-class modbus_request;
-
 // Results of SaveConfigFile and LoadConfigFile.
 constexpr int kConfigFileOk = 0;
 constexpr int kConfigFileFailed = 200;
 
-class ConverterDevice : public ConfigObject {
+class ConverterSettings : public ConfigObject {
 public:
+  // The `type` of the object.
+  static constexpr const char* kType = "kv4t_device";
   // Positions in workingSettings.
   static constexpr int kLink = 0;
   static constexpr int kRs485 = 1;
@@ -34,8 +32,7 @@ public:
 
   // Needs a loaded catalogue with at least one entry: the loop set takes the
   // first entry's defaults.
-  ConverterDevice();
-  ~ConverterDevice() override;
+  ConverterSettings();
 
   // Reads the settings values (each missing or out-of-range one replaced by its
   // fallback) after the ConfigObject values; false only when those fail. Last,
@@ -65,60 +62,10 @@ public:
   PortSettings& LinkSet() { return workingSettings[kLink]; }
   PortSettings& Rs485Set() { return workingSettings[kRs485]; }
   PortSettings& LoopSet() { return workingSettings[kLoop]; }
+  const PortSettings& LinkSet() const { return workingSettings[kLink]; }
+  const PortSettings& Rs485Set() const { return workingSettings[kRs485]; }
+  const PortSettings& LoopSet() const { return workingSettings[kLoop]; }
 
-  // ---- members, in this order ----
-  bool connected = false;           // the port is open (between OpenPort and ClosePort)
-  std::unique_ptr<serio> channel;   // created with the object
   PortSettings workingSettings[3];  // link, RS-485, loop: what pages edit and operations use
   PortSettings storedSettings[3];   // link, loop, RS-485: what the registry save writes
-  int32_t state = -1;
-  std::unique_ptr<ravik_codec> ravik;
-  std::unique_ptr<modbus_ascii_codec> modbusAscii;
-  std::unique_ptr<modbus_rtu_codec> modbusRtu;
-  std::unique_ptr<modbus_request> modbusRequest;
-
-  // ======================================================================
-  // Device operations: talking to the converter. Implemented in device/.
-  // All run on the calling thread and block it for the exchange.
-  // ======================================================================
-
-  // One row of a parameter list; a list ends with a row whose name is empty.
-  struct ParamEntry {
-    const char* name;  // RAVIK parameter name ("" ends the list)
-    int kind;          // 0 raw integer, 1 coded integer, 2 text
-    int table;         // code table 0..6 for the coded kind
-    void* target;      // int32_t* for raw and coded rows, std::string* for text rows
-  };
-  enum ParamKind { kRaw = 0, kCoded = 1, kText = 2 };
-
-  bool OpenPort();
-  bool ClosePort();
-  // owner: an opaque window handle for message boxes (may be null);
-  // error_text (may be null) receives the failure text when !show_messages.
-  bool Connect(void* owner, bool show_messages, std::string* error_text);
-  bool Identify();
-  bool IsKS4T() const;
-  bool ReadIntParam(const char* name, int32_t& value);
-  bool ReadTextParam(const char* name, std::string& value);
-  bool WriteIntParam(const char* name, int32_t value);
-  bool WriteTextParam(const char* name, const std::string& value);
-  bool SendApply();
-  // -1 for a value or code not in the table, or a table outside 0..6.
-  static int32_t TranslateCode(bool to_converter, int table, int32_t value);
-  bool ExchangeParams(const ParamEntry* list, bool write);
-  // page: the RS-485 page (opaque) whose address and delay fields the address
-  // correction touches.
-  bool WriteRs485Settings(void* page);
-  bool WriteLoopSettings();
-  bool ReadLoopSettings(PortSettings* target);
-  bool SetConverterProtocol(bool ascii);
-  bool RestoreConverterProtocol(bool skip_wake);
-  bool ModbusWriteCoil(bool ascii, int coil, int on);
-  bool ModbusReadRegister(bool ascii, int reg, int& value, int* exception);
-  // ======================================================================
 };
-
-// The object factory of the configurator: a ConverterDevice for "kv4t_device",
-// nothing for any other type; destroy deletes the object.
-ConfigObject* CreateConfigObject(const std::string& type);
-void DestroyConfigObject(ConfigObject* object);

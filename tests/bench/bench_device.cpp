@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
+#include "device/converter_device.h"
 #include "sim/sim.h"
 #include "store/catalogue.h"
-#include "store/converter_device.h"
 
 namespace {
 

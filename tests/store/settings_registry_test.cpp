@@ -1,4 +1,4 @@
-// ConverterDevice's settings: construction defaults, the stored values with their
+// The converter's settings: construction defaults, the stored values with their
 // load rules, the save order and the reset operations.
 #include <functional>
 
@@ -10,14 +10,11 @@ const std::string kKey = "SOFTWARE\\Test\\dev";
 const std::string kLoc = "reg::" + kKey;
 
 TEST_F(SettingsTest, ConstructionDefaults) {
-  ConverterDevice d;
+  ConverterSettings d;
   EXPECT_EQ(d.type, "kv4t_device");
   EXPECT_EQ(d.name, "noname");
-  EXPECT_FALSE(d.connected);
-  EXPECT_EQ(d.state, -1);
-  ASSERT_TRUE(d.channel && d.ravik && d.modbusAscii && d.modbusRtu && d.modbusRequest);
 
-  const PortSettings& link = d.workingSettings[ConverterDevice::kLink];
+  const PortSettings& link = d.workingSettings[ConverterSettings::kLink];
   EXPECT_EQ(link.port, "COM1");
   EXPECT_EQ(DescribePortSettings(link), "9600 8-n-1");
   EXPECT_EQ(link.address, 16);
@@ -27,14 +24,14 @@ TEST_F(SettingsTest, ConstructionDefaults) {
   EXPECT_EQ(link.delay, 0);
   EXPECT_TRUE(link.changed);
 
-  const PortSettings& rs = d.workingSettings[ConverterDevice::kRs485];
+  const PortSettings& rs = d.workingSettings[ConverterSettings::kRs485];
   EXPECT_EQ(DescribePortSettings(rs), "9600 8-n-1");
   EXPECT_EQ(rs.address, 16);
   EXPECT_EQ(rs.adaptor, 0);
   EXPECT_EQ(rs.delay, 2);
   EXPECT_TRUE(rs.changed);
 
-  const PortSettings& loop = d.workingSettings[ConverterDevice::kLoop];
+  const PortSettings& loop = d.workingSettings[ConverterSettings::kLoop];
   EXPECT_EQ(loop.devtype, "TM-10");
   EXPECT_EQ(loop.fwver, "A1");
   EXPECT_EQ(DescribePortSettings(loop), "4800 7-e-2");
@@ -48,8 +45,8 @@ TEST_F(SettingsTest, ConstructionDefaults) {
 TEST_F(SettingsTest, BuiltInEntryWhenNoFileGaveOne) {
   ClearCatalogue();
   Catalogue().AddBuiltInWhenEmpty();
-  ConverterDevice d;
-  const PortSettings& loop = d.workingSettings[ConverterDevice::kLoop];
+  ConverterSettings d;
+  const PortSettings& loop = d.workingSettings[ConverterSettings::kLoop];
   EXPECT_EQ(loop.devtype, "ZR-40");
   EXPECT_EQ(loop.fwver, "ZR40A12");
   EXPECT_EQ(DescribePortSettings(loop), "9600 8-n-2");
@@ -58,10 +55,10 @@ TEST_F(SettingsTest, BuiltInEntryWhenNoFileGaveOne) {
 
 TEST_F(SettingsTest, KeyWithOnlyANameTakesEveryFallback) {
   PutText(kKey, "name", u"dev");
-  ConverterDevice d;
-  d.workingSettings[ConverterDevice::kLoop].baud = 1;
+  ConverterSettings d;
+  d.workingSettings[ConverterSettings::kLoop].baud = 1;
   ASSERT_TRUE(d.Load(kLoc));
-  PortSettings link = d.workingSettings[ConverterDevice::kLink];
+  PortSettings link = d.workingSettings[ConverterSettings::kLink];
   EXPECT_EQ(link.port, "COM1");
   EXPECT_EQ(DescribePortSettings(link), "9600 8-n-1");
   EXPECT_EQ(link.address, 16);
@@ -69,38 +66,38 @@ TEST_F(SettingsTest, KeyWithOnlyANameTakesEveryFallback) {
   EXPECT_EQ(link.adaptor, 0);
   EXPECT_EQ(link.proto, 0);
   EXPECT_EQ(link.delay, 20);
-  PortSettings rs = d.workingSettings[ConverterDevice::kRs485];
+  PortSettings rs = d.workingSettings[ConverterSettings::kRs485];
   EXPECT_EQ(DescribePortSettings(rs), "9600 8-n-1");
   EXPECT_EQ(rs.address, 16);
   EXPECT_EQ(rs.delay, 20);
-  PortSettings loop = d.workingSettings[ConverterDevice::kLoop];
+  PortSettings loop = d.workingSettings[ConverterSettings::kLoop];
   EXPECT_EQ(loop.devtype, "TM-10");
   EXPECT_EQ(DescribePortSettings(loop), "4800 7-e-2");
   EXPECT_EQ(loop.delay, 6);
-  EXPECT_EQ(d.storedSettings[ConverterDevice::kStoredLink], d.workingSettings[ConverterDevice::kLink]);
-  EXPECT_EQ(d.storedSettings[ConverterDevice::kStoredLoop], d.workingSettings[ConverterDevice::kLoop]);
-  EXPECT_EQ(d.storedSettings[ConverterDevice::kStoredRs485],
-            d.workingSettings[ConverterDevice::kRs485]);
+  EXPECT_EQ(d.storedSettings[ConverterSettings::kStoredLink], d.workingSettings[ConverterSettings::kLink]);
+  EXPECT_EQ(d.storedSettings[ConverterSettings::kStoredLoop], d.workingSettings[ConverterSettings::kLoop]);
+  EXPECT_EQ(d.storedSettings[ConverterSettings::kStoredRs485],
+            d.workingSettings[ConverterSettings::kRs485]);
 }
 
 TEST_F(SettingsTest, NothingIsReadWithoutAName) {
   PutNumber(kKey, "baud", 19200);
-  ConverterDevice d;
+  ConverterSettings d;
   EXPECT_FALSE(d.Load(kLoc));
-  EXPECT_EQ(d.workingSettings[ConverterDevice::kLink].adaptor, 1);
-  EXPECT_EQ(d.storedSettings[ConverterDevice::kStoredLink], PortSettings{});
+  EXPECT_EQ(d.workingSettings[ConverterSettings::kLink].adaptor, 1);
+  EXPECT_EQ(d.storedSettings[ConverterSettings::kStoredLink], PortSettings{});
 }
 
 struct ValueCase {
   const char* what;
   std::vector<std::pair<const char*, int32_t>> values;
-  std::function<int32_t(const ConverterDevice&)> field;
+  std::function<int32_t(const ConverterSettings&)> field;
   int32_t expected;
 };
 
-const PortSettings& Link(const ConverterDevice& d) { return d.workingSettings[0]; }
-const PortSettings& Rs(const ConverterDevice& d) { return d.workingSettings[1]; }
-const PortSettings& Loop(const ConverterDevice& d) { return d.workingSettings[2]; }
+const PortSettings& Link(const ConverterSettings& d) { return d.workingSettings[0]; }
+const PortSettings& Rs(const ConverterSettings& d) { return d.workingSettings[1]; }
+const PortSettings& Loop(const ConverterSettings& d) { return d.workingSettings[2]; }
 
 TEST_F(SettingsTest, LoadRulesPerValue) {
   const ValueCase cases[] = {
@@ -151,7 +148,7 @@ TEST_F(SettingsTest, LoadRulesPerValue) {
     store.ParseText("");
     PutText(kKey, "name", u"dev");
     for (auto& [name, value] : c.values) PutNumber(kKey, name, static_cast<uint32_t>(value));
-    ConverterDevice d;
+    ConverterSettings d;
     ASSERT_TRUE(d.Load(kLoc)) << c.what;
     EXPECT_EQ(c.field(d), c.expected) << c.what;
   }
@@ -188,8 +185,8 @@ TEST_F(SettingsTest, LoopRule) {
     if (c.devtype) PutText(kKey, "kv7_devtype", c.devtype);
     if (c.fwver) PutText(kKey, "kv7_fwver", c.fwver);
     for (auto& [name, value] : c.values) PutNumber(kKey, name, static_cast<uint32_t>(value));
-    ConverterDevice d;
-    d.workingSettings[ConverterDevice::kLoop].address = 42;
+    ConverterSettings d;
+    d.workingSettings[ConverterSettings::kLoop].address = 42;
     ASSERT_TRUE(d.Load(kLoc)) << c.what;
     const PortSettings& loop = Loop(d);
     EXPECT_EQ(loop.devtype, c.devtypeAfter) << c.what;
@@ -200,14 +197,14 @@ TEST_F(SettingsTest, LoopRule) {
 }
 
 TEST_F(SettingsTest, SaveWritesTheStoredSetsInOrder) {
-  ConverterDevice d;
+  ConverterSettings d;
   d.name = "dev";
-  PortSettings& stored = d.storedSettings[ConverterDevice::kStoredLink];
+  PortSettings& stored = d.storedSettings[ConverterSettings::kStoredLink];
   stored.port = "COM7";
   stored.delay = 321;
-  d.storedSettings[ConverterDevice::kStoredLoop].devtype = "TM-20";
-  d.storedSettings[ConverterDevice::kStoredRs485].baud = 38400;
-  d.workingSettings[ConverterDevice::kRs485].baud = 2400;  // not saved
+  d.storedSettings[ConverterSettings::kStoredLoop].devtype = "TM-20";
+  d.storedSettings[ConverterSettings::kStoredRs485].baud = 38400;
+  d.workingSettings[ConverterSettings::kRs485].baud = 2400;  // not saved
   ASSERT_TRUE(d.Save(kLoc));
   EXPECT_EQ(ValueNames(kKey),
             (std::vector<std::string>{
@@ -227,23 +224,23 @@ TEST_F(SettingsTest, SaveWritesTheStoredSetsInOrder) {
 
 TEST_F(SettingsTest, StoredTreeWithADeviceLoadsBack) {
   ConfigObject root;
-  auto* d = new ConverterDevice();
+  auto* d = new ConverterSettings();
   root.AddChild(d);
   d->name = "kv4t";
-  d->workingSettings[ConverterDevice::kLink].port = "COM3";
-  d->workingSettings[ConverterDevice::kLink].baud = 19200;
-  d->workingSettings[ConverterDevice::kRs485].proto = 2;
-  d->workingSettings[ConverterDevice::kLoop].devtype = "TM-20";
-  d->workingSettings[ConverterDevice::kLoop].fwver = "B2";
-  d->workingSettings[ConverterDevice::kLoop].delay = 9;
-  d->storedSettings[ConverterDevice::kStoredLink] = d->workingSettings[ConverterDevice::kLink];
-  d->storedSettings[ConverterDevice::kStoredRs485] = d->workingSettings[ConverterDevice::kRs485];
-  d->storedSettings[ConverterDevice::kStoredLoop] = d->workingSettings[ConverterDevice::kLoop];
+  d->workingSettings[ConverterSettings::kLink].port = "COM3";
+  d->workingSettings[ConverterSettings::kLink].baud = 19200;
+  d->workingSettings[ConverterSettings::kRs485].proto = 2;
+  d->workingSettings[ConverterSettings::kLoop].devtype = "TM-20";
+  d->workingSettings[ConverterSettings::kLoop].fwver = "B2";
+  d->workingSettings[ConverterSettings::kLoop].delay = 9;
+  d->storedSettings[ConverterSettings::kStoredLink] = d->workingSettings[ConverterSettings::kLink];
+  d->storedSettings[ConverterSettings::kStoredRs485] = d->workingSettings[ConverterSettings::kRs485];
+  d->storedSettings[ConverterSettings::kStoredLoop] = d->workingSettings[ConverterSettings::kLoop];
   SaveTree(&root, "reg::SOFTWARE\\RAVIK\\KV4T-Config");
 
   std::unique_ptr<ConfigObject> back(LoadTree("reg::SOFTWARE\\RAVIK\\KV4T-Config"));
   ASSERT_EQ(back->Children().size(), 1u);
-  auto* bd = dynamic_cast<ConverterDevice*>(back->Children()[0]);
+  auto* bd = dynamic_cast<ConverterSettings*>(back->Children()[0]);
   ASSERT_NE(bd, nullptr);
   EXPECT_EQ(bd->name, "kv4t");
   for (int i = 0; i < 3; ++i)
@@ -251,7 +248,7 @@ TEST_F(SettingsTest, StoredTreeWithADeviceLoadsBack) {
 }
 
 TEST_F(SettingsTest, ResetOperations) {
-  ConverterDevice d;
+  ConverterSettings d;
   PortSettings s;
   s.port = "COM9";
   s.devtype = "x";
@@ -288,11 +285,11 @@ TEST_F(SettingsTest, ResetOperations) {
   EXPECT_EQ(loop.proto, 1);
   EXPECT_TRUE(loop.changed);
 
-  d.workingSettings[ConverterDevice::kLink].baud = 1;
-  d.workingSettings[ConverterDevice::kLink].changed = false;
+  d.workingSettings[ConverterSettings::kLink].baud = 1;
+  d.workingSettings[ConverterSettings::kLink].changed = false;
   d.ResetPortDefaults();
-  EXPECT_EQ(d.workingSettings[ConverterDevice::kLink].baud, 9600);
-  EXPECT_TRUE(d.workingSettings[ConverterDevice::kLink].changed);
+  EXPECT_EQ(d.workingSettings[ConverterSettings::kLink].baud, 9600);
+  EXPECT_TRUE(d.workingSettings[ConverterSettings::kLink].changed);
 }
 
 TEST(PortSettingsText, Describe) {
