@@ -4,6 +4,7 @@
 // to become once "APLY" has been sent.
 #include "device/converter_device.h"
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -104,6 +105,24 @@ bool ModbusExchange(ConverterDevice& device, bool ascii, int attempts,
 }
 
 std::string ProgramText(const char* utf8) { return Utf8ToCp1251(utf8); }
+
+// The loop instrument's type and version, as the converter names them.
+std::array<ParamEntry, 3> LoopNameRows(std::string& devtype, std::string& fwver) {
+  return {ParamEntry::Text("dEv.L", &devtype), ParamEntry::Text("vEr.L", &fwver),
+          ParamEntry::End()};
+}
+
+// The loop's line settings and the poll value of `record`.
+std::array<ParamEntry, 6> LoopLineRows(PortSettings& record) {
+  return {
+      ParamEntry::Coded("BP.L", kTableLoopBaud, &record.baud),
+      ParamEntry::Coded("LE.L", kTableByteSize, &record.bytesize),
+      ParamEntry::Coded("Pr.L", kTableParity, &record.parity),
+      ParamEntry::Coded("Sb.L", kTableStopBits, &record.stopbits),
+      ParamEntry::Raw("FrEq", &record.delay),
+      ParamEntry::End(),
+  };
+}
 
 // One row of a parameter list; false when it failed (a row without a target fails
 // without a request).
@@ -299,15 +318,14 @@ bool ConverterDevice::WriteRs485Settings(WindowHandle page) {
   if (!ExchangeParams(rows, true)) return false;
   if (!SendApply()) return false;
 
-  // From now on the converter answers at its new settings.
+  // From now on the converter answers at its new settings; the port, the adaptor
+  // and the protocol the computer speaks stay.
   PortSettings& link = LinkSet();
-  link.baud = rs.baud;
-  link.bytesize = rs.bytesize;
-  link.parity = rs.parity;
-  link.stopbits = rs.stopbits;
-  link.address = rs.address;
-  link.alen = rs.alen;
-  link.delay = rs.delay;
+  for (int32_t PortSettings::*field : {&PortSettings::baud, &PortSettings::bytesize,
+                                       &PortSettings::parity, &PortSettings::stopbits,
+                                       &PortSettings::address, &PortSettings::alen,
+                                       &PortSettings::delay})
+    link.*field = rs.*field;
   link.changed = true;
   storedSettings[kStoredLink] = link;
   storedSettings[kStoredRs485] = rs;
@@ -316,17 +334,10 @@ bool ConverterDevice::WriteRs485Settings(WindowHandle page) {
 
 bool ConverterDevice::WriteLoopSettings() {
   PortSettings& loop = LoopSet();
-  const ParamEntry rows[] = {
-      ParamEntry::Text("dEv.L", &loop.devtype),
-      ParamEntry::Text("vEr.L", &loop.fwver),
-      ParamEntry::Coded("BP.L", kTableLoopBaud, &loop.baud),
-      ParamEntry::Coded("LE.L", kTableByteSize, &loop.bytesize),
-      ParamEntry::Coded("Pr.L", kTableParity, &loop.parity),
-      ParamEntry::Coded("Sb.L", kTableStopBits, &loop.stopbits),
-      ParamEntry::Raw("FrEq", &loop.delay),
-      ParamEntry::End(),
-  };
-  if (!ExchangeParams(rows, true)) return false;
+  // Both lists go out whole, one after the other, whatever row fails.
+  const bool names = ExchangeParams(LoopNameRows(loop.devtype, loop.fwver).data(), true);
+  const bool line = ExchangeParams(LoopLineRows(loop).data(), true);
+  if (!names || !line) return false;
   storedSettings[kStoredLoop] = loop;
   return true;
 }
@@ -337,23 +348,10 @@ bool ConverterDevice::ReadLoopSettings(PortSettings* target) {
 
   std::string devtype;
   std::string fwver;
-  const ParamEntry names[] = {
-      ParamEntry::Text("dEv.L", &devtype),
-      ParamEntry::Text("vEr.L", &fwver),
-      ParamEntry::End(),
-  };
-  if (!ExchangeParams(names, false)) return false;
+  if (!ExchangeParams(LoopNameRows(devtype, fwver).data(), false)) return false;
 
   if (!own || HasDescription(devtype, fwver)) {
-    const ParamEntry rows[] = {
-        ParamEntry::Coded("BP.L", kTableLoopBaud, &record.baud),
-        ParamEntry::Coded("LE.L", kTableByteSize, &record.bytesize),
-        ParamEntry::Coded("Pr.L", kTableParity, &record.parity),
-        ParamEntry::Coded("Sb.L", kTableStopBits, &record.stopbits),
-        ParamEntry::Raw("FrEq", &record.delay),
-        ParamEntry::End(),
-    };
-    if (!ExchangeParams(rows, false)) return false;
+    if (!ExchangeParams(LoopLineRows(record).data(), false)) return false;
     record.devtype = devtype;
     record.fwver = fwver;
   } else {

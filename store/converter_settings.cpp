@@ -39,9 +39,9 @@ struct StoredValue {
   std::span<const int32_t> allowed;  // Rule::kOneOf
   int32_t initial;                   // in a new object and after ResetPortDefaults
   int32_t fallback;                  // loaded when absent or refused
-  // Loop values: the instrument's default, both in a new object and on loading.
-  int32_t DeviceDescription::*instrument;
   const char* initialText;
+  // Loop values: the instrument's default is the fallback.
+  int32_t DeviceDescription::*instrument = nullptr;
 };
 
 using P = PortSettings;
@@ -50,18 +50,13 @@ using D = DeviceDescription;
 // A text value and what a new object holds in its field (nothing: left empty).
 constexpr StoredValue Text(const char* name, std::string P::*field, Rule rule,
                            const char* initial = nullptr) {
-  return {name, field, nullptr, rule, {}, 0, 0, nullptr, initial};
+  return {name, field, nullptr, rule, {}, 0, 0, initial};
 }
 // A number value: its field, its load rule, what a new object holds, what loads
 // when it is absent or refused, and the values the rule allows.
 constexpr StoredValue Number(const char* name, int32_t P::*field, Rule rule, int32_t initial,
                              int32_t fallback, std::span<const int32_t> allowed = {}) {
-  return {name, nullptr, field, rule, allowed, initial, fallback, nullptr, nullptr};
-}
-// A loop number whose new value and fallback are the instrument's default.
-constexpr StoredValue Instrument(const char* name, int32_t P::*field, Rule rule,
-                                 int32_t D::*instrument, std::span<const int32_t> allowed = {}) {
-  return {name, nullptr, field, rule, allowed, 0, 0, instrument, nullptr};
+  return {name, nullptr, field, rule, allowed, initial, fallback, nullptr};
 }
 
 constexpr int32_t kByteSizes[] = {7, 8};
@@ -71,58 +66,96 @@ constexpr int32_t kAddressLengths[] = {8, 11};
 constexpr int32_t kAdaptors[] = {0, 1};
 constexpr int32_t kProtocols[] = {0, 1, 2};
 
-// Each table is in the order the values are saved; the link set, the loop set and
-// the RS-485 set are saved and loaded in this order.
-constexpr StoredValue kLinkValues[] = {
+// The line settings and the address, stored alike by the sets that store them,
+// each under names of its own (none: not stored in that set). `value` is what a new
+// object holds and what loads when a value is absent or refused, except in the
+// loop set, which falls back to its instrument's defaults.
+struct LineValue {
+  const char* link;
+  const char* loop;
+  const char* rs485;
+  int32_t P::*field;
+  Rule rule;
+  int32_t value;
+  std::span<const int32_t> allowed;
+  int32_t D::*instrument;
+};
+
+constexpr LineValue kLineValues[] = {
+    {"baud", "kv7_baud", "kv8_baud", &P::baud, Rule::kStandardBaud, 9600, {}, &D::defbaud},
+    {"bytesize", "kv7_bytesize", "kv8_bytesize", &P::bytesize, Rule::kOneOf, 8, kByteSizes,
+     &D::defbytesize},
+    {"parity", "kv7_parity", "kv8_parity", &P::parity, Rule::kOneOf, 0, kParities,
+     &D::defparity},
+    {"stopbits", "kv7_stopbits", "kv8_stopbits", &P::stopbits, Rule::kOneOf, 0, kStopBits,
+     &D::defstopbits},
+    {"address", nullptr, "kv8_address", &P::address, Rule::kAddress, 16, {}, nullptr},
+    {"alen", nullptr, "kv8_alen", &P::alen, Rule::kOneOf, 8, kAddressLengths, nullptr},
+};
+
+// A set's values in the order they are saved: its own first values, the line
+// values under its names, its own last values. The sets themselves are saved and
+// loaded in the order link, loop, RS-485.
+struct StoredSet {
+  std::span<const StoredValue> first;
+  const char* LineValue::*lineName;
+  std::span<const StoredValue> last;
+};
+
+constexpr StoredValue kLinkFirst[] = {
     Text("port", &P::port, Rule::kText, "COM1"),
-    Number("baud", &P::baud, Rule::kStandardBaud, 9600, 9600),
-    Number("bytesize", &P::bytesize, Rule::kOneOf, 8, 8, kByteSizes),
-    Number("parity", &P::parity, Rule::kOneOf, 0, 0, kParities),
-    Number("stopbits", &P::stopbits, Rule::kOneOf, 0, 0, kStopBits),
-    Number("address", &P::address, Rule::kAddress, 16, 16),
-    Number("alen", &P::alen, Rule::kOneOf, 8, 8, kAddressLengths),
+};
+constexpr StoredValue kLinkLast[] = {
     Number("adaptor", &P::adaptor, Rule::kOneOf, 1, 0, kAdaptors),
     Number("delay", &P::delay, Rule::kNotNegative, 0, kFallbackDelay),
     Number("proto", &P::proto, Rule::kOneOf, 0, 0, kProtocols),
     // The same field as "delay", which is the one read back.
     Number("answer_timeout", &P::delay, Rule::kWriteOnly, 0, 0),
 };
+constexpr StoredSet kLinkSet = {kLinkFirst, &LineValue::link, kLinkLast};
 
-// The numbers are read only when the two texts name a catalogue entry, the
+// The loop's numbers are read only when the two texts name a catalogue entry, the
 // instrument whose defaults they fall back to; otherwise the loop set starts over
 // from the first catalogue entry, as a new object's does (ResetLoopDefaults).
-constexpr StoredValue kLoopValues[] = {
+constexpr StoredValue kLoopFirst[] = {
     Text("kv7_devtype", &P::devtype, Rule::kInstrument),
     Text("kv7_fwver", &P::fwver, Rule::kInstrument),
-    Instrument("kv7_baud", &P::baud, Rule::kStandardBaud, &D::defbaud),
-    Instrument("kv7_bytesize", &P::bytesize, Rule::kOneOf, &D::defbytesize, kByteSizes),
-    Instrument("kv7_parity", &P::parity, Rule::kOneOf, &D::defparity, kParities),
-    Instrument("kv7_stopbits", &P::stopbits, Rule::kOneOf, &D::defstopbits, kStopBits),
+};
+constexpr StoredValue kLoopLast[] = {
     // New: the lowest poll value at the instrument's default baud rate.
     Number("kv7_pollfreq", &P::delay, Rule::kPoll, 0, 1),
 };
+constexpr StoredSet kLoopSet = {kLoopFirst, &LineValue::loop, kLoopLast};
 
-constexpr StoredValue kRs485Values[] = {
-    Number("kv8_baud", &P::baud, Rule::kStandardBaud, 9600, 9600),
-    Number("kv8_bytesize", &P::bytesize, Rule::kOneOf, 8, 8, kByteSizes),
-    Number("kv8_parity", &P::parity, Rule::kOneOf, 0, 0, kParities),
-    Number("kv8_stopbits", &P::stopbits, Rule::kOneOf, 0, 0, kStopBits),
-    Number("kv8_address", &P::address, Rule::kAddress, 16, 16),
-    Number("kv8_alen", &P::alen, Rule::kOneOf, 8, 8, kAddressLengths),
+constexpr StoredValue kRs485Last[] = {
     Number("kv8_proto", &P::proto, Rule::kOneOf, 0, 0, kProtocols),
     Number("kv8_delay", &P::delay, Rule::kUpTo1000, 2, kFallbackDelay),
 };
+constexpr StoredSet kRs485Set = {{}, &LineValue::rs485, kRs485Last};
+
+// Calls f for every value of the set, in the order they are saved.
+template <typename F>
+void ForEachValue(const StoredSet& set, F f) {
+  for (const StoredValue& v : set.first) f(v);
+  const bool loop = set.lineName == &LineValue::loop;
+  for (const LineValue& l : kLineValues) {
+    if (const char* name = l.*set.lineName)
+      f(StoredValue{name, nullptr, l.field, l.rule, l.allowed, l.value, l.value, nullptr,
+                    loop ? l.instrument : nullptr});
+  }
+  for (const StoredValue& v : set.last) f(v);
+}
 
 // The values a new object holds in the link or RS-485 set.
-void SetInitialValues(std::span<const StoredValue> values, PortSettings& s) {
-  for (const StoredValue& v : values) {
-    if (v.rule == Rule::kWriteOnly) continue;
+void SetInitialValues(const StoredSet& set, PortSettings& s) {
+  ForEachValue(set, [&s](const StoredValue& v) {
+    if (v.rule == Rule::kWriteOnly) return;
     if (v.text) {
       if (v.initialText) s.*v.text = v.initialText;
     } else {
       s.*v.number = v.initial;
     }
-  }
+  });
 }
 
 // The addresses a stored set may hold: 0..254 with 8 bits, 0..2047 with 11.
@@ -155,37 +188,38 @@ int32_t LoadedNumber(const std::string& location, const StoredValue& v,
   }
 }
 
-void LoadValues(const std::string& location, std::span<const StoredValue> values,
-                PortSettings& s, const DeviceDescription* instrument = nullptr) {
-  for (const StoredValue& v : values) {
-    if (v.rule == Rule::kWriteOnly || v.rule == Rule::kInstrument) continue;
+void LoadValues(const std::string& location, const StoredSet& set, PortSettings& s,
+                const DeviceDescription* instrument = nullptr) {
+  ForEachValue(set, [&](const StoredValue& v) {
+    if (v.rule == Rule::kWriteOnly || v.rule == Rule::kInstrument) return;
     if (v.text) {
       std::string text;
       if (ReadStoredText(location, v.name, text)) s.*v.text = text;
     } else {
       s.*v.number = LoadedNumber(location, v, instrument);
     }
-  }
+  });
   // An address is checked once its set's address length is loaded.
-  for (const StoredValue& v : values)
-    if (v.rule == Rule::kAddress && !InAddressRange(s.*v.number, s.alen)) s.*v.number = v.fallback;
+  ForEachValue(set, [&s](const StoredValue& v) {
+    if (v.rule == Rule::kAddress && !InAddressRange(s.*v.number, s.alen))
+      s.*v.number = v.fallback;
+  });
 }
 
-void SaveValues(const std::string& location, std::span<const StoredValue> values,
-                const PortSettings& s) {
-  for (const StoredValue& v : values) {
+void SaveValues(const std::string& location, const StoredSet& set, const PortSettings& s) {
+  ForEachValue(set, [&](const StoredValue& v) {
     if (v.text)
       WriteStoredText(location, v.name, s.*v.text);
     else
       WriteStoredNumber(location, v.name, static_cast<uint32_t>(s.*v.number));
-  }
+  });
 }
 
 // The catalogue entry the stored instrument texts name, read into `s`; nullptr
 // unless both are stored and name an entry.
 const DeviceDescription* StoredInstrument(const std::string& location, PortSettings& s) {
   bool stored = true;
-  for (const StoredValue& v : kLoopValues) {
+  for (const StoredValue& v : kLoopFirst) {
     if (v.rule == Rule::kInstrument && !ReadStoredText(location, v.name, s.*v.text))
       stored = false;
   }
@@ -216,10 +250,10 @@ void SerializeSettings(Archive& ar, PortSettings& s) {
 ConverterSettings::ConverterSettings() {
   type = kType;
   PortSettings& link = workingSettings[kLink];
-  SetInitialValues(kLinkValues, link);
+  SetInitialValues(kLinkSet, link);
   link.changed = true;
   PortSettings& rs485 = workingSettings[kRs485];
-  SetInitialValues(kRs485Values, rs485);
+  SetInitialValues(kRs485Set, rs485);
   rs485.changed = true;
   ResetLoopDefaults(&workingSettings[kLoop]);
 }
@@ -228,7 +262,7 @@ void ConverterSettings::ResetPortDefaults(PortSettings* record) {
   PortSettings& s = record ? *record : workingSettings[kLink];
   // The adaptor is the hardware at the computer's port, not a line setting.
   const int32_t adaptor = s.adaptor;
-  SetInitialValues(kLinkValues, s);
+  SetInitialValues(kLinkSet, s);
   s.adaptor = adaptor;
   s.changed = true;
 }
@@ -238,8 +272,8 @@ void ConverterSettings::ResetLoopDefaults(PortSettings* record) {
   const DeviceDescription& entry = FirstDescription();
   s.devtype = entry.name;
   s.fwver = entry.version;
-  for (const StoredValue& v : kLoopValues)
-    if (v.instrument) s.*v.number = entry.*v.instrument;
+  for (const LineValue& l : kLineValues)
+    if (l.loop) s.*l.field = entry.*l.instrument;
   s.delay = PollIndexForBaud(entry, entry.defbaud);
   s.changed = true;
 }
@@ -247,16 +281,16 @@ void ConverterSettings::ResetLoopDefaults(PortSettings* record) {
 bool ConverterSettings::Load(const std::string& location) {
   if (!ConfigObject::Load(location)) return false;
 
-  LoadValues(location, kLinkValues, workingSettings[kLink]);
+  LoadValues(location, kLinkSet, workingSettings[kLink]);
   PortSettings& loop = workingSettings[kLoop];
   PortSettings read = loop;
   if (const DeviceDescription* instrument = StoredInstrument(location, read)) {
-    LoadValues(location, kLoopValues, read, instrument);
+    LoadValues(location, kLoopSet, read, instrument);
     loop = read;
   } else {
     ResetLoopDefaults(&loop);
   }
-  LoadValues(location, kRs485Values, workingSettings[kRs485]);
+  LoadValues(location, kRs485Set, workingSettings[kRs485]);
 
   storedSettings[kStoredLink] = workingSettings[kLink];
   storedSettings[kStoredLoop] = workingSettings[kLoop];
@@ -265,9 +299,9 @@ bool ConverterSettings::Load(const std::string& location) {
 }
 
 bool ConverterSettings::Save(const std::string& location) {
-  SaveValues(location, kLinkValues, storedSettings[kStoredLink]);
-  SaveValues(location, kLoopValues, storedSettings[kStoredLoop]);
-  SaveValues(location, kRs485Values, storedSettings[kStoredRs485]);
+  SaveValues(location, kLinkSet, storedSettings[kStoredLink]);
+  SaveValues(location, kLoopSet, storedSettings[kStoredLoop]);
+  SaveValues(location, kRs485Set, storedSettings[kStoredRs485]);
   return ConfigObject::Save(location);
 }
 

@@ -43,14 +43,10 @@ TEST(ConverterDeviceFactory, StartUpMakesConvertersForTheTree) {
   EXPECT_EQ(object->type, "kv4t_device");
   auto* device = dynamic_cast<ConverterDevice*>(object);
   ASSERT_NE(device, nullptr);
-  const PortSettings& loop = device->LoopSet();
-  EXPECT_EQ(loop.devtype, "ZR-40");
-  EXPECT_EQ(loop.fwver, "ZR40A12");
-  EXPECT_EQ(loop.baud, 9600);
-  EXPECT_EQ(loop.bytesize, 8);
-  EXPECT_EQ(loop.parity, 0);
-  EXPECT_EQ(loop.stopbits, 2);
-  EXPECT_EQ(loop.delay, 1);
+  const PortSettings builtIn = {.devtype = "ZR-40", .fwver = "ZR40A12", .baud = 9600,
+                                .bytesize = 8, .parity = 0, .stopbits = 2, .delay = 1,
+                                .changed = true};
+  EXPECT_EQ(device->LoopSet(), builtIn);
   FactoryDestroy(object);
 
   RegisterObjectFactory(nullptr, nullptr);

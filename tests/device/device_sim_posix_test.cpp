@@ -3,11 +3,13 @@
 // parameters, its line settings and how often each request arrived).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -293,44 +295,70 @@ TEST_F(DeviceSim, SettingOutsideItsTableIsWrittenAsFF) {
   EXPECT_TRUE(device->ExchangeParams(empty, true));
 }
 
+// A parameter the converter holds for a setting of the RS-485 set or the loop set:
+// its code in the simulator's own table, or the value itself for a parameter
+// without one.
+struct Written {
+  bool loop;
+  std::string_view param;
+  std::span<const int> table;
+  int32_t PortSettings::*field;
+};
+
+long long Expected(const Written& w, const PortSettings& settings) {
+  const int32_t value = settings.*w.field;
+  if (w.table.empty()) return value;
+  const auto code = std::find(w.table.begin(), w.table.end(), value);
+  return code == w.table.end() ? -1 : code - w.table.begin();
+}
+
+const Written kWritten[] = {
+    {false, sim::kParamBaud, sim::kBaudTable, &PortSettings::baud},
+    {false, sim::kParamBits, sim::kBitsTable, &PortSettings::bytesize},
+    {false, sim::kParamParity, sim::kParityTable, &PortSettings::parity},
+    {false, sim::kParamStop, sim::kStopTable, &PortSettings::stopbits},
+    {false, sim::kParamDelay, {}, &PortSettings::delay},
+    {false, sim::kParamAlen, sim::kAlenTable, &PortSettings::alen},
+    {false, sim::kParamAddr, {}, &PortSettings::address},
+    {false, sim::kParamProto, sim::kProtoTable, &PortSettings::proto},
+    {true, sim::kParamLoopBaud, sim::kLoopBaudTable, &PortSettings::baud},
+    {true, sim::kParamLoopBits, sim::kBitsTable, &PortSettings::bytesize},
+    {true, sim::kParamLoopParity, sim::kParityTable, &PortSettings::parity},
+    {true, sim::kParamLoopStop, sim::kStopTable, &PortSettings::stopbits},
+    {true, sim::kParamLoopPoll, {}, &PortSettings::delay},
+};
+
+// The converter holds every parameter of the set as written from `settings`.
+void ExpectWritten(const sim::State& s, bool loop, const PortSettings& settings) {
+  for (const Written& w : kWritten) {
+    if (w.loop == loop) {
+      EXPECT_EQ(s.number(w.param), Expected(w, settings)) << w.param;
+    }
+  }
+}
+
 struct Rs485Case {
-  int32_t baud, bytesize, parity, stopbits, address, alen, proto, delay;
+  PortSettings rs;
 };
 void PrintTo(const Rs485Case& c, std::ostream* os) {
-  *os << c.baud << " " << c.bytesize << "-" << c.parity << "-" << c.stopbits << " address "
-      << c.address << "/" << c.alen << " proto " << c.proto << " delay " << c.delay;
+  *os << DescribePortSettings(c.rs) << " address " << c.rs.address << "/" << c.rs.alen
+      << " proto " << c.rs.proto << " delay " << c.rs.delay;
 }
 using Rs485Write = DeviceSimCases<Rs485Case>;
 
 // Every RS-485 field goes through its code table; after "APLY" the converter runs
 // at the new settings and the next request reaches it there.
 TEST_P(Rs485Write, GoesThroughTheCodeTables) {
-  const Rs485Case& c = GetParam();
+  const PortSettings& c = GetParam().rs;
   StartOpen();
-  PortSettings& rs = device->Rs485Set();
-  rs.baud = c.baud;
-  rs.bytesize = c.bytesize;
-  rs.parity = c.parity;
-  rs.stopbits = c.stopbits;
-  rs.address = c.address;
-  rs.alen = c.alen;
-  rs.proto = c.proto;
-  rs.delay = c.delay;
-  rs.changed = false;
+  device->Rs485Set() = c;  // its changed mark clear
   device->LinkSet().changed = false;
   const std::string port = device->LinkSet().port;
 
   ASSERT_TRUE(device->WriteRs485Settings(kPage));
   EXPECT_TRUE(WaitCount(sim::kParamApply, 1));
   const sim::State s = State();
-  EXPECT_EQ(s.number(sim::kParamBaud), sim::code_of(sim::kBaudTable, c.baud));
-  EXPECT_EQ(s.number(sim::kParamBits), sim::code_of(sim::kBitsTable, c.bytesize));
-  EXPECT_EQ(s.number(sim::kParamParity), sim::code_of(sim::kParityTable, c.parity));
-  EXPECT_EQ(s.number(sim::kParamStop), sim::code_of(sim::kStopTable, c.stopbits));
-  EXPECT_EQ(s.number(sim::kParamDelay), c.delay);
-  EXPECT_EQ(s.number(sim::kParamAlen), sim::code_of(sim::kAlenTable, c.alen));
-  EXPECT_EQ(s.number(sim::kParamAddr), c.address);
-  EXPECT_EQ(s.number(sim::kParamProto), sim::code_of(sim::kProtoTable, c.proto));
+  ExpectWritten(s, false, c);
   // Taken into effect.
   EXPECT_EQ(s.line, (sim::LineSettings{c.baud, c.bytesize, static_cast<sim::Parity>(c.parity),
                                        c.stopbits == 2 ? 2 : 1}));
@@ -340,20 +368,14 @@ TEST_P(Rs485Write, GoesThroughTheCodeTables) {
   EXPECT_EQ(s.protocol, static_cast<sim::Protocol>(c.proto));
 
   // The link set follows; port, adaptor and protocol stay.
-  const PortSettings& link = device->LinkSet();
-  EXPECT_EQ(link.port, port);
-  EXPECT_EQ(link.baud, c.baud);
-  EXPECT_EQ(link.bytesize, c.bytesize);
-  EXPECT_EQ(link.parity, c.parity);
-  EXPECT_EQ(link.stopbits, c.stopbits);
-  EXPECT_EQ(link.address, c.address);
-  EXPECT_EQ(link.alen, c.alen);
-  EXPECT_EQ(link.delay, c.delay);
-  EXPECT_EQ(link.adaptor, 1);
-  EXPECT_EQ(link.proto, 0);
-  EXPECT_TRUE(link.changed);
+  PortSettings link = c;
+  link.port = port;
+  link.adaptor = 1;
+  link.proto = 0;
+  link.changed = true;
+  EXPECT_EQ(device->LinkSet(), link);
   EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLink], link);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredRs485], rs);
+  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredRs485], device->Rs485Set());
   EXPECT_TRUE(notices.boxes.empty());
   EXPECT_TRUE(notices.corrections.empty());
 
@@ -365,11 +387,17 @@ TEST_P(Rs485Write, GoesThroughTheCodeTables) {
 }
 
 const Rs485Case kRs485Cases[] = {
-    {19200, 7, 2, 2, 5, 8, 0, 7},
-    {115200, 8, 1, 0, 1000, 11, 0, 0},
-    {2400, 8, 0, 2, 200, 8, 0, 100},
-    {4800, 8, 1, 0, 33, 8, 2, 3},     // Modbus RTU (8 data bits: RTU carries bytes)
-    {38400, 8, 2, 0, 1500, 11, 1, 2},  // Modbus ASCII
+    {{.baud = 19200, .bytesize = 7, .parity = 2, .stopbits = 2, .address = 5, .alen = 8,
+      .proto = 0, .delay = 7}},
+    {{.baud = 115200, .bytesize = 8, .parity = 1, .stopbits = 0, .address = 1000, .alen = 11,
+      .proto = 0, .delay = 0}},
+    {{.baud = 2400, .bytesize = 8, .parity = 0, .stopbits = 2, .address = 200, .alen = 8,
+      .proto = 0, .delay = 100}},
+    // Modbus RTU (8 data bits: RTU carries bytes), then Modbus ASCII.
+    {{.baud = 4800, .bytesize = 8, .parity = 1, .stopbits = 0, .address = 33, .alen = 8,
+      .proto = 2, .delay = 3}},
+    {{.baud = 38400, .bytesize = 8, .parity = 2, .stopbits = 0, .address = 1500, .alen = 11,
+      .proto = 1, .delay = 2}},
 };
 INSTANTIATE_TEST_SUITE_P(Settings, Rs485Write, ::testing::ValuesIn(kRs485Cases));
 
@@ -467,43 +495,32 @@ TEST_F(DeviceSim, ApplyIsSentOnceWithoutWaiting) {
 }
 
 struct LoopCase {
-  const char* devtype;
-  const char* fwver;
-  int32_t baud, bytesize, parity, stopbits, delay;
+  PortSettings loop;
 };
 void PrintTo(const LoopCase& c, std::ostream* os) {
-  *os << c.devtype << " " << c.fwver << " " << c.baud << " " << c.bytesize << "-" << c.parity
-      << "-" << c.stopbits << " poll " << c.delay;
+  *os << c.loop.devtype << " " << c.loop.fwver << " " << DescribePortSettings(c.loop) << " poll "
+      << c.loop.delay;
 }
 using LoopWrite = DeviceSimCases<LoopCase>;
 
 TEST_P(LoopWrite, GoesThroughTheCodeTables) {
-  const LoopCase& c = GetParam();
+  const PortSettings& c = GetParam().loop;
   StartOpen();
-  PortSettings& loop = device->LoopSet();
-  loop.devtype = c.devtype;
-  loop.fwver = c.fwver;
-  loop.baud = c.baud;
-  loop.bytesize = c.bytesize;
-  loop.parity = c.parity;
-  loop.stopbits = c.stopbits;
-  loop.delay = c.delay;
+  device->LoopSet() = c;
   ASSERT_TRUE(device->WriteLoopSettings());
   const sim::State s = State();
   EXPECT_EQ(s.text(sim::kParamLoopDev), c.devtype);
   EXPECT_EQ(s.text(sim::kParamLoopVer), c.fwver);
-  EXPECT_EQ(s.number(sim::kParamLoopBaud), sim::code_of(sim::kLoopBaudTable, c.baud));
-  EXPECT_EQ(s.number(sim::kParamLoopBits), sim::code_of(sim::kBitsTable, c.bytesize));
-  EXPECT_EQ(s.number(sim::kParamLoopParity), sim::code_of(sim::kParityTable, c.parity));
-  EXPECT_EQ(s.number(sim::kParamLoopStop), sim::code_of(sim::kStopTable, c.stopbits));
-  EXPECT_EQ(s.number(sim::kParamLoopPoll), c.delay);
+  ExpectWritten(s, true, c);
   EXPECT_EQ(Count(sim::kParamApply), 0);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], loop);
+  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], device->LoopSet());
 }
 
 const LoopCase kLoopCases[] = {
-    {"ZR-40", "ZR40A12", 110, 7, 1, 2, 5},
-    {"NEW-1", "V2", 115200, 8, 2, 0, 600},
+    {{.devtype = "ZR-40", .fwver = "ZR40A12", .baud = 110, .bytesize = 7, .parity = 1,
+      .stopbits = 2, .delay = 5}},
+    {{.devtype = "NEW-1", .fwver = "V2", .baud = 115200, .bytesize = 8, .parity = 2,
+      .stopbits = 0, .delay = 600}},
 };
 INSTANTIATE_TEST_SUITE_P(Settings, LoopWrite, ::testing::ValuesIn(kLoopCases));
 
@@ -517,16 +534,12 @@ TEST_F(DeviceSim, ReadLoopSettingsOfAKnownInstrument) {
   StartOpen(options);
   device->LoopSet().changed = false;
   ASSERT_TRUE(device->ReadLoopSettings(nullptr));
-  const PortSettings& loop = device->LoopSet();
-  EXPECT_EQ(loop.devtype, sim::kFactoryLoopDevice);
-  EXPECT_EQ(loop.fwver, sim::kFactoryLoopVersion);
-  EXPECT_EQ(loop.baud, 300);
-  EXPECT_EQ(loop.bytesize, 7);
-  EXPECT_EQ(loop.parity, 1);
-  EXPECT_EQ(loop.stopbits, 0);
-  EXPECT_EQ(loop.delay, 9);
-  EXPECT_TRUE(loop.changed);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], loop);
+  const PortSettings read = {.devtype = std::string(sim::kFactoryLoopDevice),
+                             .fwver = std::string(sim::kFactoryLoopVersion), .baud = 300,
+                             .bytesize = 7, .parity = 1, .stopbits = 0, .delay = 9,
+                             .changed = true};
+  EXPECT_EQ(device->LoopSet(), read);
+  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], read);
 }
 
 TEST_F(DeviceSim, ReadLoopSettingsOfAnUnknownInstrument) {
@@ -543,14 +556,12 @@ TEST_F(DeviceSim, ReadLoopSettingsOfAnUnknownInstrument) {
   loop.delay = 77;
   ASSERT_TRUE(device->ReadLoopSettings(nullptr));
   const DeviceDescription& first = FirstDescription();
-  EXPECT_EQ(loop.devtype, first.name);
-  EXPECT_EQ(loop.fwver, first.version);
-  EXPECT_EQ(loop.baud, first.defbaud);
-  EXPECT_EQ(loop.bytesize, first.defbytesize);
-  EXPECT_EQ(loop.parity, first.defparity);
-  EXPECT_EQ(loop.stopbits, first.defstopbits);
-  EXPECT_EQ(loop.delay, PollIndexForBaud(first, first.defbaud));
-  EXPECT_TRUE(loop.changed);
+  const PortSettings defaults = {.devtype = first.name, .fwver = first.version,
+                                 .baud = first.defbaud, .bytesize = first.defbytesize,
+                                 .parity = first.defparity, .stopbits = first.defstopbits,
+                                 .delay = PollIndexForBaud(first, first.defbaud),
+                                 .changed = true};
+  EXPECT_EQ(loop, defaults);
   EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], loop);
   EXPECT_EQ(Count(sim::kParamLoopBaud), 0);
   EXPECT_EQ(Count(sim::kParamLoopPoll), 0);

@@ -122,13 +122,9 @@ TEST_F(DeviceWine, LoopSettingsWrittenAndReadBack) {
 
   PortSettings record;
   ASSERT_TRUE(device->ReadLoopSettings(&record));
-  EXPECT_EQ(record.devtype, "NEW-1");
-  EXPECT_EQ(record.fwver, "V2");
-  EXPECT_EQ(record.baud, 300);
-  EXPECT_EQ(record.bytesize, 7);
-  EXPECT_EQ(record.parity, 1);
-  EXPECT_EQ(record.stopbits, 0);
-  EXPECT_EQ(record.delay, 42);
+  PortSettings read_back = loop;
+  read_back.changed = true;
+  EXPECT_EQ(record, read_back);
 }
 
 // New RS-485 settings with a corrected address; the converter is then reached at

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "store/codepage.h"
 #include "settings_support.h"
@@ -42,34 +43,20 @@ std::string Utf8Of(const fs::path& p) {
 
 // Everything a configuration file holds, set to values that show in every byte.
 void FillDevice(ConverterSettings& d) {
+  GuidFromText("6f1c2a9e-35b4-4c07-9d2e-8a41f0c3b5d7", d.objId);
   d.name = "kv4t";
   d.description = Utf8ToCp1251("Преобразователь цеха №2");
   d.lastCh = 3;
   d.lastGr = 1;
   d.ro = 1;
-  GuidFromText("6f1c2a9e-35b4-4c07-9d2e-8a41f0c3b5d7", d.objId);
-  PortSettings& link = d.workingSettings[ConverterSettings::kLink];
-  link.port = "COM4";
-  link.devtype = "KS4T";
-  link.fwver = "2.05";
-  link.baud = 19200;
-  link.bytesize = 8;
-  link.parity = 2;
-  link.stopbits = 0;
-  link.address = 33;
-  link.alen = 8;
-  link.adaptor = 1;
-  link.proto = 0;
-  link.delay = 150;
-  PortSettings& rs = d.workingSettings[ConverterSettings::kRs485];
-  rs.baud = 38400;
-  rs.bytesize = 7;
-  rs.parity = 1;
-  rs.stopbits = 2;
-  rs.address = 1500;
-  rs.alen = 11;
-  rs.proto = 2;
-  rs.delay = 40;
+  d.workingSettings[ConverterSettings::kLink] = {
+      .port = "COM4", .devtype = "KS4T", .fwver = "2.05", .baud = 19200, .bytesize = 8,
+      .parity = 2, .stopbits = 0, .address = 33, .alen = 8, .adaptor = 1, .proto = 0,
+      .delay = 150};
+  d.workingSettings[ConverterSettings::kRs485] = {
+      .baud = 38400, .bytesize = 7, .parity = 1, .stopbits = 2, .address = 1500, .alen = 11,
+      .proto = 2, .delay = 40};
+  // The loop set keeps the first entry's data bits and stop bits.
   PortSettings& loop = d.workingSettings[ConverterSettings::kLoop];
   loop.devtype = "TM-20";
   loop.fwver = "B2";
@@ -104,11 +91,8 @@ protected:
 };
 
 void ExpectSameRecord(const ConverterSettings& a, const ConverterSettings& b) {
-  EXPECT_EQ(a.name, b.name);
-  EXPECT_EQ(a.description, b.description);
-  EXPECT_EQ(a.lastCh, b.lastCh);
-  EXPECT_EQ(a.lastGr, b.lastGr);
-  EXPECT_EQ(a.ro, b.ro);
+  EXPECT_EQ(std::tie(a.name, a.description, a.lastCh, a.lastGr, a.ro),
+            std::tie(b.name, b.description, b.lastCh, b.lastGr, b.ro));
   EXPECT_EQ(a.objId, b.objId);
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(SameValues(a.workingSettings[i], b.workingSettings[i])) << i;
 }
