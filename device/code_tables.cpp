@@ -1,8 +1,9 @@
 #include "device/code_tables.h"
 
+#include "common/baud_rates.h"
+
 namespace {
 
-constexpr int kRs485Bauds[] = {2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200};
 constexpr int kByteSizes[] = {7, 8};
 // The converter counts parity as none, even, odd.
 constexpr int kParities[] = {0, 2, 1};
@@ -14,7 +15,7 @@ constexpr int kLoopBauds[] = {110,  300,   600,   1200,  2400,  4800,  9600,
                               14400, 19200, 28800, 38400, 57600, 115200};
 
 constexpr std::span<const int> kTables[kCodeTableCount] = {
-    kRs485Bauds, kByteSizes, kParities, kStopBits, kAddrLens, kProtocols, kLoopBauds,
+    standard_baud_rates, kByteSizes, kParities, kStopBits, kAddrLens, kProtocols, kLoopBauds,
 };
 
 }  // namespace

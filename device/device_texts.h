@@ -24,8 +24,4 @@ inline constexpr const char* kAddressOutOfRange =
     "Будет установлено значение адреса равное %i";
 inline constexpr const char* kAddressCaption = "Неверный адрес";
 
-// The controls of the RS-485 page that the address correction touches.
-inline constexpr int kRs485AddressControl = 1008;
-inline constexpr int kRs485DelayControl = 1009;
-
 }  // namespace device_text

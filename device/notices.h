@@ -1,9 +1,10 @@
 // User notices: the one place where the configurator's layers below the windows
-// show a message box, beep, switch the cursor or touch a control of the page
-// that asked for an operation. The device layer knows no window system: owners
-// and pages are opaque handles (an HWND in the Windows binding, anything a test
-// likes elsewhere). The application installs its binding at start-up; until it
-// does, a quiet binding that shows nothing is in force.
+// show a message box, beep, switch the cursor or tell the page that asked for an
+// operation that a value it shows was changed. The device layer knows no window
+// system and no page's controls: owners and pages are opaque handles (an HWND in
+// the Windows binding, anything a test likes elsewhere). The application installs
+// its binding at start-up; until it does, a quiet binding that shows nothing is in
+// force.
 //
 // All texts are program text: 8-bit Windows-1251. The binding converts them at
 // the window system's calls.
@@ -29,6 +30,11 @@ enum : unsigned {
   kNoticeIconInformation = 0x00000040u,  // MB_ICONINFORMATION
 };
 
+// A value a device operation replaced by another before using it.
+enum class CorrectedField {
+  kRs485Address,  // the converter's network address in the RS-485 set
+};
+
 class UserNotices {
  public:
   virtual ~UserNotices() = default;
@@ -43,9 +49,10 @@ class UserNotices {
   virtual void RestoreArrowCursor() = 0;
   // The application's main window (the property sheet), or null.
   virtual WindowHandle MainWindow() = 0;
-  // A control of a dialog page shows the number value / takes the input focus.
-  virtual void SetControlInt(WindowHandle page, int control_id, int value) = 0;
-  virtual void FocusControl(WindowHandle page, int control_id) = 0;
+  // The operation that `page` asked for replaced `field` by `value` (the settings
+  // record already holds it): the page shows the value and lets the user go on
+  // from the field.
+  virtual void FieldCorrected(WindowHandle page, CorrectedField field, int value) = 0;
 };
 
 // A binding that shows nothing and answers IDOK; in force until the application
@@ -59,8 +66,7 @@ class QuietNotices : public UserNotices {
   void SetWaitCursor() override {}
   void RestoreArrowCursor() override {}
   WindowHandle MainWindow() override { return nullptr; }
-  void SetControlInt(WindowHandle, int, int) override {}
-  void FocusControl(WindowHandle, int) override {}
+  void FieldCorrected(WindowHandle, CorrectedField, int) override {}
 };
 
 // The binding in force. SetUserNotices(nullptr) returns to the quiet one. The

@@ -73,9 +73,9 @@ InstrumentCatalogue& Catalogue();
 // when the program's path cannot be obtained.
 std::filesystem::path ProgramFolder();
 
-// Start-up: registers the configuration object factory, reads the description files
-// of the folder (the program's folder by default) and adds the built-in entry when
-// none was read. The catalogue never ends up empty.
+// Start-up: reads the description files of the folder (the program's folder by
+// default) and adds the built-in entry when none was read. The catalogue never ends
+// up empty.
 void LoadCatalogue();
 void LoadCatalogue(const std::filesystem::path& folder);
 

@@ -2,12 +2,9 @@
 
 #include <cstdio>
 
-bool IsStandardBaudRate(int32_t baud) {
-  static const int32_t kRates[] = {2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200};
-  for (int32_t rate : kRates)
-    if (rate == baud) return true;
-  return false;
-}
+#include "common/baud_rates.h"
+
+bool IsStandardBaudRate(int32_t baud) { return is_standard_baud_rate(baud); }
 
 std::string DescribePortSettings(const PortSettings& s) {
   char parity = s.parity == 1 ? 'o' : s.parity == 2 ? 'e' : 'n';

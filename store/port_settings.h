@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <string>
 
+// Every field has an initializer, so a record may be written with designated
+// initializers that name only some of them.
 struct PortSettings {
-  std::string port;     // "COM1" (link set only)
-  std::string devtype;  // loop: instrument model; link: device name the converter reports
-  std::string fwver;    // loop: instrument version; link: converter firmware version
+  std::string port{};    // "COM1" (link set only)
+  std::string devtype{}; // loop: instrument model; link: device name the converter reports
+  std::string fwver{};   // loop: instrument version; link: converter firmware version
   int32_t baud = 0;      // bit/s
   int32_t bytesize = 0;  // 7 or 8
   int32_t parity = 0;    // 0 none, 1 odd, 2 even

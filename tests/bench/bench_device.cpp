@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
+#include "device/converter_device.h"
 #include "sim/sim.h"
 #include "store/catalogue.h"
-#include "store/converter_device.h"
 
 namespace {
 
@@ -99,22 +99,36 @@ void BM_ConnectNoAnswer(benchmark::State& state) {
 }
 BENCHMARK(BM_ConnectNoAnswer)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
+// `operation` on the open port of a converter at its factory settings; false (the
+// run skipped) when the converter cannot be reached or the operation fails.
+template <typename Operation>
+bool RunOnOpenPort(benchmark::State& state, Operation operation) {
+  Bench b;
+  if (!b.device || !b.device->OpenPort()) {
+    state.SkipWithError("no converter");
+    return false;
+  }
+  for (auto _ : state) {
+    if (!operation(*b.device)) {
+      state.SkipWithError("operation failed");
+      return false;
+    }
+  }
+  return true;
+}
+
 // The factory settings written again, so that "APLY" leaves the converter where it was.
 void BM_WriteRs485Settings(benchmark::State& state) {
-  Bench b;
-  if (!b.device || !b.device->OpenPort()) return state.SkipWithError("no converter");
-  for (auto _ : state)
-    if (!b.device->WriteRs485Settings(nullptr)) return state.SkipWithError("write failed");
+  if (!RunOnOpenPort(state, [](ConverterDevice& d) { return d.WriteRs485Settings(nullptr); }))
+    return;
   // Eight one-byte values ("BPS" ... "PrOt"), then "APLY" without an answer.
   Report(state, 8 * RavikWrite(1) + Apply());
 }
 BENCHMARK(BM_WriteRs485Settings)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 void BM_ReadLoopSettings(benchmark::State& state) {
-  Bench b;
-  if (!b.device || !b.device->OpenPort()) return state.SkipWithError("no converter");
-  for (auto _ : state)
-    if (!b.device->ReadLoopSettings(nullptr)) return state.SkipWithError("read failed");
+  if (!RunOnOpenPort(state, [](ConverterDevice& d) { return d.ReadLoopSettings(nullptr); }))
+    return;
   // Two texts, then five one-byte values.
   Report(state, RavikRead(static_cast<int>(sim::kFactoryLoopDevice.size())) +
                     RavikRead(static_cast<int>(sim::kFactoryLoopVersion.size())) +

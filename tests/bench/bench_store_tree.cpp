@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "device/converter_device.h"
 #include "store/catalogue.h"
-#include "store/converter_device.h"
 #include "store/file_store.h"
 
 namespace {
@@ -15,7 +15,7 @@ namespace {
 const char kLocation[] = "reg::SOFTWARE\\RAVIK\\KV4T-Config";
 
 void Prepare() {
-  RegisterObjectFactory(&CreateConfigObject, &DestroyConfigObject);
+  RegisterConverterDeviceFactory();
   if (Catalogue().empty()) Catalogue().AddBuiltInWhenEmpty();
 }
 

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "device/converter_device.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
-#include "store/converter_device.h"
 
 namespace {
 

@@ -3,18 +3,22 @@
 // parameters, its line settings and how often each request arrived).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <ostream>
+#include <span>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 
 #include "device/code_tables.h"
+#include "device/converter_device.h"
 #include "sim/sim.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
-#include "store/converter_device.h"
 #include "tests/device/recording_notices.h"
 
 namespace {
@@ -38,8 +42,9 @@ class DeviceSim : public ::testing::Test {
   }
 
   // A converter with the given settings and a device object whose link set points
-  // at it (the pseudo-terminal's path stands for the port name).
+  // at it (the pseudo-terminal's path stands for the port name). Once per test.
   void Start(sim::Options options = {}) {
+    ASSERT_FALSE(simulator) << "one converter per test";
     simulator = std::make_unique<sim::Simulator>(std::move(options));
     std::string error;
     ASSERT_TRUE(simulator->start(&error)) << error;
@@ -66,39 +71,45 @@ class DeviceSim : public ::testing::Test {
   std::unique_ptr<ConverterDevice> device;
 };
 
+// A table of cases, each run as a test of its own against a converter of its own.
+template <typename Case>
+class DeviceSimCases : public DeviceSim, public ::testing::WithParamInterface<Case> {};
+
 TEST_F(DeviceSim, ConnectIdentifiesTheConverterAndLeavesThePortOpen) {
   Start();
   EXPECT_TRUE(device->Connect(kOwner, true, nullptr));
   EXPECT_TRUE(device->connected);
   EXPECT_EQ(device->LinkSet().devtype, "KS4T");
   EXPECT_EQ(device->LinkSet().fwver, sim::kFactoryVersion);
-  EXPECT_EQ(Count("dev"), 1);
-  EXPECT_EQ(Count("ver"), 1);
+  EXPECT_EQ(Count(sim::kParamDev), 1);
+  EXPECT_EQ(Count(sim::kParamVer), 1);
   EXPECT_TRUE(notices.boxes.empty());
   // A second Connect closes and reopens the port.
   EXPECT_TRUE(device->Connect(kOwner, true, nullptr));
-  EXPECT_EQ(Count("dev"), 2);
+  EXPECT_EQ(Count(sim::kParamDev), 2);
   EXPECT_TRUE(device->ClosePort());
   EXPECT_FALSE(device->connected);
   EXPECT_TRUE(device->ClosePort());
 }
 
-TEST_F(DeviceSim, ConnectRefusesAnythingButKS4T) {
-  for (const char* name : {"KS4", "KS4TX", "ks4t", "KS4T "}) {
-    SCOPED_TRACE(name);
-    sim::Options options;
-    options.device = name;
-    Start(options);
-    std::string text;
-    EXPECT_FALSE(device->Connect(kOwner, false, &text));
-    EXPECT_EQ(Cp1251ToUtf8(text), kTextNotKV4T);
-    EXPECT_FALSE(device->connected);
-    EXPECT_FALSE(device->IsKS4T());
-    EXPECT_EQ(device->LinkSet().devtype, name);  // the identity read is kept
-    EXPECT_TRUE(notices.boxes.empty());
-    TearDown();
-  }
+using ConnectRefuses = DeviceSimCases<const char*>;
+
+TEST_P(ConnectRefuses, AnythingButKS4T) {
+  const char* name = GetParam();
+  sim::Options options;
+  options.device = name;
+  Start(options);
+  std::string text;
+  EXPECT_FALSE(device->Connect(kOwner, false, &text));
+  EXPECT_EQ(Cp1251ToUtf8(text), kTextNotKV4T);
+  EXPECT_FALSE(device->connected);
+  EXPECT_FALSE(device->IsKS4T());
+  EXPECT_EQ(device->LinkSet().devtype, name);  // the identity read is kept
+  EXPECT_TRUE(notices.boxes.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(DeviceNames, ConnectRefuses,
+                         ::testing::Values("KS4", "KS4TX", "ks4t", "KS4T "));
 
 // How a failed Connect reports: to the caller, in a box, or (silent state) not at all.
 TEST_F(DeviceSim, ConnectFailureReports) {
@@ -133,12 +144,12 @@ TEST_F(DeviceSim, ConnectFailureReports) {
 
 TEST_F(DeviceSim, UnansweredVersionLeavesItEmpty) {
   sim::Options options;
-  options.faults.no_answer = {"ver"};
+  options.faults.no_answer = {std::string(sim::kParamVer)};
   Start(options);
   device->LinkSet().fwver = "old";
   EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
   EXPECT_EQ(device->LinkSet().fwver, "");
-  EXPECT_TRUE(WaitCount("ver", 4));
+  EXPECT_TRUE(WaitCount(sim::kParamVer, 4));
 }
 
 // Nothing answers at all: four "dev" reads, the Modbus wake-up in both framings,
@@ -153,58 +164,65 @@ TEST_F(DeviceSim, SilentConverterFailsAfterTheWakeUp) {
   EXPECT_EQ(Cp1251ToUtf8(text), kTextNoLink);
   EXPECT_FALSE(device->connected);
   EXPECT_EQ(device->LinkSet().devtype, "before");
-  EXPECT_TRUE(WaitCount("dev", 8));
-  EXPECT_EQ(Count("ver"), 0);
+  EXPECT_TRUE(WaitCount(sim::kParamDev, 8));
+  EXPECT_EQ(Count(sim::kParamVer), 0);
 }
 
-TEST_F(DeviceSim, ConverterInModbusIsWokenAndIdentified) {
-  struct Case {
-    sim::Protocol protocol;
-    long coils;  // wake-up requests the converter saw in its own framing
-  } const cases[] = {{sim::Protocol::modbus_rtu, 1}, {sim::Protocol::modbus_ascii, 1}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(sim::protocol_name(c.protocol));
-    sim::Options options;
-    options.protocol = c.protocol;
-    Start(options);
-    EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
-    EXPECT_EQ(device->LinkSet().devtype, "KS4T");
-    EXPECT_EQ(Count("dev"), 5);  // four unanswered, one after the wake-up
-    EXPECT_EQ(Count(sim::kCountModbusCoil), c.coils);
-    EXPECT_EQ(State().protocol, sim::Protocol::ravik);
-    TearDown();
-  }
+struct ModbusCase {
+  sim::Protocol protocol;
+  long coils;  // wake-up requests the converter saw in its own framing
+};
+void PrintTo(const ModbusCase& c, std::ostream* os) { *os << sim::protocol_name(c.protocol); }
+using ConverterInModbus = DeviceSimCases<ModbusCase>;
+
+TEST_P(ConverterInModbus, IsWokenAndIdentified) {
+  const ModbusCase& c = GetParam();
+  sim::Options options;
+  options.protocol = c.protocol;
+  Start(options);
+  EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
+  EXPECT_EQ(device->LinkSet().devtype, "KS4T");
+  EXPECT_EQ(Count(sim::kParamDev), 5);  // four unanswered, one after the wake-up
+  EXPECT_EQ(Count(sim::kCountModbusCoil), c.coils);
+  EXPECT_EQ(State().protocol, sim::Protocol::ravik);
 }
+
+const ModbusCase kModbusCases[] = {
+    {sim::Protocol::modbus_rtu, 1},
+    {sim::Protocol::modbus_ascii, 1},
+};
+INSTANTIATE_TEST_SUITE_P(Framings, ConverterInModbus, ::testing::ValuesIn(kModbusCases));
 
 // Four attempts for a read, no pause between them: three lost answers are
 // survived, four are not.
-TEST_F(DeviceSim, ReadIsTriedFourTimes) {
-  for (int skipped : {0, 3, 4}) {
-    SCOPED_TRACE(skipped);
-    sim::Options options;
-    options.faults.skip_requests = skipped;
-    options.faults.only = {"BPS"};
-    StartOpen(options);
-    int32_t code = -7;
-    EXPECT_EQ(device->ReadIntParam("BPS", code), skipped < 4);
-    if (skipped < 4) EXPECT_EQ(code, 2);  // 9600 baud
-    else EXPECT_EQ(code, -7);
-    EXPECT_TRUE(WaitCount("BPS", std::min(skipped + 1, 4)));
-    TearDown();
-  }
+using LostAnswers = DeviceSimCases<int>;
+
+TEST_P(LostAnswers, ReadIsTriedFourTimes) {
+  const int skipped = GetParam();
+  sim::Options options;
+  options.faults.skip_requests = skipped;
+  options.faults.only = {std::string(sim::kParamBaud)};
+  StartOpen(options);
+  int32_t code = -7;
+  EXPECT_EQ(device->ReadIntParam(sim::kParamBaud, code), skipped < 4);
+  if (skipped < 4) EXPECT_EQ(code, 2);  // 9600 baud
+  else EXPECT_EQ(code, -7);
+  EXPECT_TRUE(WaitCount(sim::kParamBaud, std::min(skipped + 1, 4)));
 }
+
+INSTANTIATE_TEST_SUITE_P(Skipped, LostAnswers, ::testing::Values(0, 3, 4));
 
 TEST_F(DeviceSim, AnswerWithTheRequestFlagIsRejected) {
   sim::Options options;
   options.faults.request_flag = true;
-  options.faults.only = {"dev"};
+  options.faults.only = {std::string(sim::kParamDev)};
   StartOpen(options);
   std::string dev = "x";
-  EXPECT_FALSE(device->ReadTextParam("dev", dev));
+  EXPECT_FALSE(device->ReadTextParam(sim::kParamDev, dev));
   EXPECT_EQ(dev, "");
-  EXPECT_EQ(Count("dev"), 1);  // the frame itself was good: not repeated
+  EXPECT_EQ(Count(sim::kParamDev), 1);  // the frame itself was good: not repeated
   std::string ver;
-  EXPECT_TRUE(device->ReadTextParam("ver", ver));
+  EXPECT_TRUE(device->ReadTextParam(sim::kParamVer, ver));
   EXPECT_EQ(ver, sim::kFactoryVersion);
 }
 
@@ -213,7 +231,7 @@ TEST_F(DeviceSim, IntegersOnTheWire) {
   options.loop_poll = 66051;  // answered as the three bytes 01 02 03
   StartOpen(options);
   int32_t value = 0;
-  EXPECT_TRUE(device->ReadIntParam("FrEq", value));
+  EXPECT_TRUE(device->ReadIntParam(sim::kParamLoopPoll, value));
   EXPECT_EQ(value, 66051);
 
   struct Case {
@@ -226,17 +244,17 @@ TEST_F(DeviceSim, IntegersOnTheWire) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.written);
-    EXPECT_TRUE(device->WriteIntParam("FrEq", c.written));
-    EXPECT_EQ(State().number("FrEq"), c.stored);
+    EXPECT_TRUE(device->WriteIntParam(sim::kParamLoopPoll, c.written));
+    EXPECT_EQ(State().number(sim::kParamLoopPoll), c.stored);
   }
 }
 
 TEST_F(DeviceSim, TextLongerThanEightCharactersIsNotSent) {
   StartOpen();
-  EXPECT_FALSE(device->WriteTextParam("dEv.L", "ABCDEFGHI"));
-  EXPECT_EQ(Count("dEv.L"), 0);
-  EXPECT_TRUE(device->WriteTextParam("dEv.L", "ABCDEFGH"));
-  EXPECT_EQ(State().text("dEv.L"), "ABCDEFGH");
+  EXPECT_FALSE(device->WriteTextParam(sim::kParamLoopDev, "ABCDEFGHI"));
+  EXPECT_EQ(Count(sim::kParamLoopDev), 0);
+  EXPECT_TRUE(device->WriteTextParam(sim::kParamLoopDev, "ABCDEFGH"));
+  EXPECT_EQ(State().text(sim::kParamLoopDev), "ABCDEFGH");
 
   // In the loop write the other six rows still go out, and the stored set stays.
   PortSettings& loop = device->LoopSet();
@@ -245,11 +263,12 @@ TEST_F(DeviceSim, TextLongerThanEightCharactersIsNotSent) {
   loop.baud = 1200;
   const PortSettings stored = device->storedSettings[ConverterDevice::kStoredLoop];
   EXPECT_FALSE(device->WriteLoopSettings());
-  EXPECT_EQ(Count("dEv.L"), 1);
-  EXPECT_EQ(State().text("dEv.L"), "ABCDEFGH");
-  EXPECT_EQ(State().text("vEr.L"), "V9");
-  EXPECT_EQ(State().setting("BP.L"), 1200);
-  for (const char* name : {"vEr.L", "BP.L", "LE.L", "Pr.L", "Sb.L", "FrEq"})
+  EXPECT_EQ(Count(sim::kParamLoopDev), 1);
+  EXPECT_EQ(State().text(sim::kParamLoopDev), "ABCDEFGH");
+  EXPECT_EQ(State().text(sim::kParamLoopVer), "V9");
+  EXPECT_EQ(State().setting(sim::kParamLoopBaud), 1200);
+  for (std::string_view name : {sim::kParamLoopVer, sim::kParamLoopBaud, sim::kParamLoopBits,
+                                sim::kParamLoopParity, sim::kParamLoopStop, sim::kParamLoopPoll})
     EXPECT_EQ(Count(name), 1) << name;
   EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], stored);
 }
@@ -258,165 +277,209 @@ TEST_F(DeviceSim, TextLongerThanEightCharactersIsNotSent) {
 TEST_F(DeviceSim, SettingOutsideItsTableIsWrittenAsFF) {
   StartOpen();
   int32_t baud = 1200, parity = 3, stopbits = 1;
-  const ConverterDevice::ParamEntry rows[] = {
-      {"BPS", ConverterDevice::kCoded, kTableRs485Baud, &baud},
-      {"PrtY", ConverterDevice::kCoded, kTableParity, &parity},
-      {"Sbit", ConverterDevice::kCoded, kTableStopBits, &stopbits},
-      {"", 0, 0, nullptr},
+  const ParamEntry rows[] = {
+      ParamEntry::Coded(sim::kParamBaud, kTableRs485Baud, &baud),
+      ParamEntry::Coded(sim::kParamParity, kTableParity, &parity),
+      ParamEntry::Coded(sim::kParamStop, kTableStopBits, &stopbits),
+      ParamEntry::End(),
   };
   EXPECT_TRUE(device->ExchangeParams(rows, true));
-  for (const char* name : {"BPS", "PrtY", "Sbit"}) EXPECT_EQ(State().number(name), 0xFF) << name;
+  for (std::string_view name : {sim::kParamBaud, sim::kParamParity, sim::kParamStop})
+    EXPECT_EQ(State().number(name), 0xFF) << name;
   // Read back, a code the table does not know fails the row and keeps the setting.
   EXPECT_FALSE(device->ExchangeParams(rows, false));
   EXPECT_EQ(baud, 1200);
   EXPECT_EQ(parity, 3);
   // An empty list is done at once.
-  const ConverterDevice::ParamEntry empty[] = {{"", 0, 0, nullptr}};
+  const ParamEntry empty[] = {ParamEntry::End()};
   EXPECT_TRUE(device->ExchangeParams(empty, true));
 }
 
-struct Rs485Case {
-  int32_t baud, bytesize, parity, stopbits, address, alen, proto, delay;
+// A parameter the converter holds for a setting of the RS-485 set or the loop set:
+// its code in the simulator's own table, or the value itself for a parameter
+// without one.
+struct Written {
+  bool loop;
+  std::string_view param;
+  std::span<const int> table;
+  int32_t PortSettings::*field;
 };
+
+long long Expected(const Written& w, const PortSettings& settings) {
+  const int32_t value = settings.*w.field;
+  if (w.table.empty()) return value;
+  const auto code = std::find(w.table.begin(), w.table.end(), value);
+  return code == w.table.end() ? -1 : code - w.table.begin();
+}
+
+const Written kWritten[] = {
+    {false, sim::kParamBaud, sim::kBaudTable, &PortSettings::baud},
+    {false, sim::kParamBits, sim::kBitsTable, &PortSettings::bytesize},
+    {false, sim::kParamParity, sim::kParityTable, &PortSettings::parity},
+    {false, sim::kParamStop, sim::kStopTable, &PortSettings::stopbits},
+    {false, sim::kParamDelay, {}, &PortSettings::delay},
+    {false, sim::kParamAlen, sim::kAlenTable, &PortSettings::alen},
+    {false, sim::kParamAddr, {}, &PortSettings::address},
+    {false, sim::kParamProto, sim::kProtoTable, &PortSettings::proto},
+    {true, sim::kParamLoopBaud, sim::kLoopBaudTable, &PortSettings::baud},
+    {true, sim::kParamLoopBits, sim::kBitsTable, &PortSettings::bytesize},
+    {true, sim::kParamLoopParity, sim::kParityTable, &PortSettings::parity},
+    {true, sim::kParamLoopStop, sim::kStopTable, &PortSettings::stopbits},
+    {true, sim::kParamLoopPoll, {}, &PortSettings::delay},
+};
+
+// The converter holds every parameter of the set as written from `settings`.
+void ExpectWritten(const sim::State& s, bool loop, const PortSettings& settings) {
+  for (const Written& w : kWritten) {
+    if (w.loop == loop) {
+      EXPECT_EQ(s.number(w.param), Expected(w, settings)) << w.param;
+    }
+  }
+}
+
+struct Rs485Case {
+  PortSettings rs;
+};
+void PrintTo(const Rs485Case& c, std::ostream* os) {
+  *os << DescribePortSettings(c.rs) << " address " << c.rs.address << "/" << c.rs.alen
+      << " proto " << c.rs.proto << " delay " << c.rs.delay;
+}
+using Rs485Write = DeviceSimCases<Rs485Case>;
 
 // Every RS-485 field goes through its code table; after "APLY" the converter runs
 // at the new settings and the next request reaches it there.
-TEST_F(DeviceSim, WriteRs485SettingsThroughTheCodeTables) {
-  const Rs485Case cases[] = {
-      {19200, 7, 2, 2, 5, 8, 0, 7},
-      {115200, 8, 1, 0, 1000, 11, 0, 0},
-      {2400, 8, 0, 2, 200, 8, 0, 100},
-      {4800, 8, 1, 0, 33, 8, 2, 3},     // Modbus RTU (8 data bits: RTU carries bytes)
-      {38400, 8, 2, 0, 1500, 11, 1, 2},  // Modbus ASCII
+TEST_P(Rs485Write, GoesThroughTheCodeTables) {
+  const PortSettings& c = GetParam().rs;
+  StartOpen();
+  device->Rs485Set() = c;  // its changed mark clear
+  device->LinkSet().changed = false;
+  const std::string port = device->LinkSet().port;
+
+  ASSERT_TRUE(device->WriteRs485Settings(kPage));
+  EXPECT_TRUE(WaitCount(sim::kParamApply, 1));
+  const sim::State s = State();
+  ExpectWritten(s, false, c);
+  // Taken into effect.
+  EXPECT_EQ(s.line, (sim::LineSettings{c.baud, c.bytesize, static_cast<sim::Parity>(c.parity),
+                                       c.stopbits == 2 ? 2 : 1}));
+  EXPECT_EQ(s.address, c.address);
+  EXPECT_EQ(s.alen, c.alen);
+  EXPECT_EQ(s.delay_ms, c.delay);
+  EXPECT_EQ(s.protocol, static_cast<sim::Protocol>(c.proto));
+
+  // The link set follows; port, adaptor and protocol stay.
+  PortSettings link = c;
+  link.port = port;
+  link.adaptor = 1;
+  link.proto = 0;
+  link.changed = true;
+  EXPECT_EQ(device->LinkSet(), link);
+  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLink], link);
+  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredRs485], device->Rs485Set());
+  EXPECT_TRUE(notices.boxes.empty());
+  EXPECT_TRUE(notices.corrections.empty());
+
+  // The next request reaches the converter at its new settings (in Modbus, only
+  // the wake-up there brings it back to RAVIK).
+  EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
+  EXPECT_EQ(Count(sim::kCountModbusCoil), c.proto == 0 ? 0 : 1);
+  EXPECT_EQ(State().protocol, sim::Protocol::ravik);
+}
+
+const Rs485Case kRs485Cases[] = {
+    {{.baud = 19200, .bytesize = 7, .parity = 2, .stopbits = 2, .address = 5, .alen = 8,
+      .proto = 0, .delay = 7}},
+    {{.baud = 115200, .bytesize = 8, .parity = 1, .stopbits = 0, .address = 1000, .alen = 11,
+      .proto = 0, .delay = 0}},
+    {{.baud = 2400, .bytesize = 8, .parity = 0, .stopbits = 2, .address = 200, .alen = 8,
+      .proto = 0, .delay = 100}},
+    // Modbus RTU (8 data bits: RTU carries bytes), then Modbus ASCII.
+    {{.baud = 4800, .bytesize = 8, .parity = 1, .stopbits = 0, .address = 33, .alen = 8,
+      .proto = 2, .delay = 3}},
+    {{.baud = 38400, .bytesize = 8, .parity = 2, .stopbits = 0, .address = 1500, .alen = 11,
+      .proto = 1, .delay = 2}},
+};
+INSTANTIATE_TEST_SUITE_P(Settings, Rs485Write, ::testing::ValuesIn(kRs485Cases));
+
+struct AddressCase {
+  int32_t address, alen, written;
+};
+void PrintTo(const AddressCase& c, std::ostream* os) {
+  *os << c.address << "/" << c.alen << " written as " << c.written;
+}
+using AddressCorrection = DeviceSimCases<AddressCase>;
+
+// An address outside the range of its length is corrected even in the silent
+// state: the box first, then the record, then the page is told which field now
+// holds which value, and only then is anything written.
+TEST_P(AddressCorrection, EvenWhenSilent) {
+  const AddressCase& c = GetParam();
+  StartOpen();
+  SetSilentState(true);
+  PortSettings& rs = device->Rs485Set();
+  rs.address = c.address;
+  rs.alen = c.alen;
+  int32_t record_when_reported = -1;
+  long writes_when_reported = -1;
+  notices.on_correction = [&] {
+    record_when_reported = device->Rs485Set().address;
+    writes_when_reported = Count(sim::kParamBaud);
   };
-  for (const Rs485Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.baud << " " << c.address << " proto " << c.proto);
-    StartOpen();
-    notices.boxes.clear();
-    PortSettings& rs = device->Rs485Set();
-    rs.baud = c.baud;
-    rs.bytesize = c.bytesize;
-    rs.parity = c.parity;
-    rs.stopbits = c.stopbits;
-    rs.address = c.address;
-    rs.alen = c.alen;
-    rs.proto = c.proto;
-    rs.delay = c.delay;
-    rs.changed = false;
-    device->LinkSet().changed = false;
-    const std::string port = device->LinkSet().port;
-
-    ASSERT_TRUE(device->WriteRs485Settings(kPage));
-    EXPECT_TRUE(WaitCount("APLY", 1));
-    const sim::State s = State();
-    EXPECT_EQ(s.number("BPS"), sim::code_of(sim::kBaudTable, c.baud));
-    EXPECT_EQ(s.number("Len"), sim::code_of(sim::kBitsTable, c.bytesize));
-    EXPECT_EQ(s.number("PrtY"), sim::code_of(sim::kParityTable, c.parity));
-    EXPECT_EQ(s.number("Sbit"), sim::code_of(sim::kStopTable, c.stopbits));
-    EXPECT_EQ(s.number("rs.dl"), c.delay);
-    EXPECT_EQ(s.number("A.Len"), sim::code_of(sim::kAlenTable, c.alen));
-    EXPECT_EQ(s.number("addr"), c.address);
-    EXPECT_EQ(s.number("PrOt"), sim::code_of(sim::kProtoTable, c.proto));
-    // Taken into effect.
-    EXPECT_EQ(s.line, (sim::LineSettings{c.baud, c.bytesize, static_cast<sim::Parity>(c.parity),
-                                         c.stopbits == 2 ? 2 : 1}));
-    EXPECT_EQ(s.address, c.address);
-    EXPECT_EQ(s.alen, c.alen);
-    EXPECT_EQ(s.delay_ms, c.delay);
-    EXPECT_EQ(s.protocol, static_cast<sim::Protocol>(c.proto));
-
-    // The link set follows; port, adaptor and protocol stay.
-    const PortSettings& link = device->LinkSet();
-    EXPECT_EQ(link.port, port);
-    EXPECT_EQ(link.baud, c.baud);
-    EXPECT_EQ(link.bytesize, c.bytesize);
-    EXPECT_EQ(link.parity, c.parity);
-    EXPECT_EQ(link.stopbits, c.stopbits);
-    EXPECT_EQ(link.address, c.address);
-    EXPECT_EQ(link.alen, c.alen);
-    EXPECT_EQ(link.delay, c.delay);
-    EXPECT_EQ(link.adaptor, 1);
-    EXPECT_EQ(link.proto, 0);
-    EXPECT_TRUE(link.changed);
-    EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLink], link);
-    EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredRs485], rs);
+  ASSERT_TRUE(device->WriteRs485Settings(kPage));
+  EXPECT_EQ(rs.address, c.written);
+  EXPECT_EQ(device->LinkSet().address, c.written);
+  EXPECT_EQ(State().number(sim::kParamAddr), c.written);
+  EXPECT_EQ(State().address, c.written);
+  if (c.written == c.address) {
     EXPECT_TRUE(notices.boxes.empty());
-
-    // The next request reaches the converter at its new settings (in Modbus, only
-    // the wake-up there brings it back to RAVIK).
-    EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
-    EXPECT_EQ(Count(sim::kCountModbusCoil), c.proto == 0 ? 0 : 1);
-    EXPECT_EQ(State().protocol, sim::Protocol::ravik);
-    TearDown();
+    EXPECT_TRUE(notices.corrections.empty());
+  } else {
+    ASSERT_EQ(notices.boxes.size(), 1u);
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "Адрес %i вне допустимого диапазона при данном типе адресации.\n"
+                  "Будет установлено значение адреса равное %i",
+                  c.address, c.written);
+    EXPECT_EQ(notices.boxes[0].text, text);
+    EXPECT_EQ(notices.boxes[0].caption, "Неверный адрес");
+    EXPECT_EQ(notices.boxes[0].style, kNoticeIconError);
+    EXPECT_EQ(notices.boxes[0].owner, notices.main_window);
+    ASSERT_EQ(notices.corrections.size(), 1u);
+    const RecordedCorrection& report = notices.corrections[0];
+    EXPECT_EQ(report.page, kPage);
+    EXPECT_EQ(report.field, CorrectedField::kRs485Address);
+    EXPECT_EQ(report.value, c.written);
+    EXPECT_EQ(report.boxes_before, 1u);
+    EXPECT_EQ(record_when_reported, c.written);
+    EXPECT_EQ(writes_when_reported, 0);
   }
+  std::string dev;
+  EXPECT_TRUE(device->ReadTextParam(sim::kParamDev, dev));  // answered at the written address
 }
 
-TEST_F(DeviceSim, AddressOutsideItsRangeIsCorrectedEvenWhenSilent) {
-  struct Case {
-    int32_t address, alen, written;
-  } const cases[] = {
-      {300, 8, 254}, {255, 8, 255}, {-5, 8, 0}, {2047, 11, 2047}, {2048, 11, 2046},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.address << "/" << c.alen);
-    StartOpen();
-    notices.boxes.clear();
-    notices.controls.clear();
-    SetSilentState(true);
-    PortSettings& rs = device->Rs485Set();
-    rs.address = c.address;
-    rs.alen = c.alen;
-    ASSERT_TRUE(device->WriteRs485Settings(kPage));
-    EXPECT_EQ(rs.address, c.written);
-    EXPECT_EQ(device->LinkSet().address, c.written);
-    EXPECT_EQ(State().number("addr"), c.written);
-    EXPECT_EQ(State().address, c.written);
-    if (c.written == c.address) {
-      EXPECT_TRUE(notices.boxes.empty());
-      EXPECT_TRUE(notices.controls.empty());
-    } else {
-      ASSERT_EQ(notices.boxes.size(), 1u);
-      char text[200];
-      std::snprintf(text, sizeof text,
-                    "Адрес %i вне допустимого диапазона при данном типе адресации.\n"
-                    "Будет установлено значение адреса равное %i",
-                    c.address, c.written);
-      EXPECT_EQ(notices.boxes[0].text, text);
-      EXPECT_EQ(notices.boxes[0].caption, "Неверный адрес");
-      EXPECT_EQ(notices.boxes[0].style, kNoticeIconError);
-      EXPECT_EQ(notices.boxes[0].owner, notices.main_window);
-      ASSERT_EQ(notices.controls.size(), 2u);
-      EXPECT_EQ(notices.controls[0].page, kPage);
-      EXPECT_EQ(notices.controls[0].control_id, 1008);
-      EXPECT_EQ(notices.controls[0].value, c.written);
-      EXPECT_FALSE(notices.controls[0].focus);
-      EXPECT_EQ(notices.controls[1].page, kPage);
-      EXPECT_EQ(notices.controls[1].control_id, 1009);
-      EXPECT_TRUE(notices.controls[1].focus);
-    }
-    std::string dev;
-    EXPECT_TRUE(device->ReadTextParam("dev", dev));  // answered at the written address
-    SetSilentState(false);
-    TearDown();
-  }
-}
+const AddressCase kAddressCases[] = {
+    {300, 8, 254}, {255, 8, 255}, {-5, 8, 0}, {2047, 11, 2047}, {2048, 11, 2046},
+};
+INSTANTIATE_TEST_SUITE_P(Addresses, AddressCorrection, ::testing::ValuesIn(kAddressCases));
 
 // A row that fails stops "APLY"; the rows around it are still written, and neither
 // the link set nor the stored sets change.
 TEST_F(DeviceSim, FailedRs485RowSendsNoApply) {
   sim::Options options;
-  options.faults.no_answer = {"Sbit"};
+  options.faults.no_answer = {std::string(sim::kParamStop)};
   StartOpen(options);
   device->Rs485Set().baud = 19200;
   const PortSettings link = device->LinkSet();
   const PortSettings stored_link = device->storedSettings[ConverterDevice::kStoredLink];
   const PortSettings stored_rs = device->storedSettings[ConverterDevice::kStoredRs485];
   EXPECT_FALSE(device->WriteRs485Settings(kPage));
-  EXPECT_TRUE(WaitCount("Sbit", 4));
-  for (const char* name : {"BPS", "Len", "PrtY", "rs.dl", "A.Len", "addr", "PrOt"})
+  EXPECT_TRUE(WaitCount(sim::kParamStop, 4));
+  for (std::string_view name : {sim::kParamBaud, sim::kParamBits, sim::kParamParity,
+                                sim::kParamDelay, sim::kParamAlen, sim::kParamAddr,
+                                sim::kParamProto})
     EXPECT_EQ(Count(name), 1) << name;
-  EXPECT_EQ(Count("APLY"), 0);
-  EXPECT_EQ(State().number("BPS"), 4);  // written, not in effect
+  EXPECT_EQ(Count(sim::kParamApply), 0);
+  EXPECT_EQ(State().number(sim::kParamBaud), 4);  // written, not in effect
   EXPECT_EQ(State().line.baud, 9600);
   EXPECT_EQ(device->LinkSet(), link);
   EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLink], stored_link);
@@ -428,43 +491,38 @@ TEST_F(DeviceSim, ApplyIsSentOnceWithoutWaiting) {
   options.faults.silent = true;
   StartOpen(options);
   EXPECT_TRUE(device->SendApply());
-  EXPECT_TRUE(WaitCount("APLY", 1));
+  EXPECT_TRUE(WaitCount(sim::kParamApply, 1));
 }
 
-TEST_F(DeviceSim, WriteLoopSettingsThroughTheCodeTables) {
-  struct Case {
-    const char* devtype;
-    const char* fwver;
-    int32_t baud, bytesize, parity, stopbits, delay;
-  } const cases[] = {
-      {"ZR-40", "ZR40A12", 110, 7, 1, 2, 5},
-      {"NEW-1", "V2", 115200, 8, 2, 0, 600},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.baud);
-    StartOpen();
-    PortSettings& loop = device->LoopSet();
-    loop.devtype = c.devtype;
-    loop.fwver = c.fwver;
-    loop.baud = c.baud;
-    loop.bytesize = c.bytesize;
-    loop.parity = c.parity;
-    loop.stopbits = c.stopbits;
-    loop.delay = c.delay;
-    ASSERT_TRUE(device->WriteLoopSettings());
-    const sim::State s = State();
-    EXPECT_EQ(s.text("dEv.L"), c.devtype);
-    EXPECT_EQ(s.text("vEr.L"), c.fwver);
-    EXPECT_EQ(s.number("BP.L"), sim::code_of(sim::kLoopBaudTable, c.baud));
-    EXPECT_EQ(s.number("LE.L"), sim::code_of(sim::kBitsTable, c.bytesize));
-    EXPECT_EQ(s.number("Pr.L"), sim::code_of(sim::kParityTable, c.parity));
-    EXPECT_EQ(s.number("Sb.L"), sim::code_of(sim::kStopTable, c.stopbits));
-    EXPECT_EQ(s.number("FrEq"), c.delay);
-    EXPECT_EQ(Count("APLY"), 0);
-    EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], loop);
-    TearDown();
-  }
+struct LoopCase {
+  PortSettings loop;
+};
+void PrintTo(const LoopCase& c, std::ostream* os) {
+  *os << c.loop.devtype << " " << c.loop.fwver << " " << DescribePortSettings(c.loop) << " poll "
+      << c.loop.delay;
 }
+using LoopWrite = DeviceSimCases<LoopCase>;
+
+TEST_P(LoopWrite, GoesThroughTheCodeTables) {
+  const PortSettings& c = GetParam().loop;
+  StartOpen();
+  device->LoopSet() = c;
+  ASSERT_TRUE(device->WriteLoopSettings());
+  const sim::State s = State();
+  EXPECT_EQ(s.text(sim::kParamLoopDev), c.devtype);
+  EXPECT_EQ(s.text(sim::kParamLoopVer), c.fwver);
+  ExpectWritten(s, true, c);
+  EXPECT_EQ(Count(sim::kParamApply), 0);
+  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], device->LoopSet());
+}
+
+const LoopCase kLoopCases[] = {
+    {{.devtype = "ZR-40", .fwver = "ZR40A12", .baud = 110, .bytesize = 7, .parity = 1,
+      .stopbits = 2, .delay = 5}},
+    {{.devtype = "NEW-1", .fwver = "V2", .baud = 115200, .bytesize = 8, .parity = 2,
+      .stopbits = 0, .delay = 600}},
+};
+INSTANTIATE_TEST_SUITE_P(Settings, LoopWrite, ::testing::ValuesIn(kLoopCases));
 
 TEST_F(DeviceSim, ReadLoopSettingsOfAKnownInstrument) {
   sim::Options options;
@@ -476,16 +534,12 @@ TEST_F(DeviceSim, ReadLoopSettingsOfAKnownInstrument) {
   StartOpen(options);
   device->LoopSet().changed = false;
   ASSERT_TRUE(device->ReadLoopSettings(nullptr));
-  const PortSettings& loop = device->LoopSet();
-  EXPECT_EQ(loop.devtype, sim::kFactoryLoopDevice);
-  EXPECT_EQ(loop.fwver, sim::kFactoryLoopVersion);
-  EXPECT_EQ(loop.baud, 300);
-  EXPECT_EQ(loop.bytesize, 7);
-  EXPECT_EQ(loop.parity, 1);
-  EXPECT_EQ(loop.stopbits, 0);
-  EXPECT_EQ(loop.delay, 9);
-  EXPECT_TRUE(loop.changed);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], loop);
+  const PortSettings read = {.devtype = std::string(sim::kFactoryLoopDevice),
+                             .fwver = std::string(sim::kFactoryLoopVersion), .baud = 300,
+                             .bytesize = 7, .parity = 1, .stopbits = 0, .delay = 9,
+                             .changed = true};
+  EXPECT_EQ(device->LoopSet(), read);
+  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], read);
 }
 
 TEST_F(DeviceSim, ReadLoopSettingsOfAnUnknownInstrument) {
@@ -502,17 +556,15 @@ TEST_F(DeviceSim, ReadLoopSettingsOfAnUnknownInstrument) {
   loop.delay = 77;
   ASSERT_TRUE(device->ReadLoopSettings(nullptr));
   const DeviceDescription& first = FirstDescription();
-  EXPECT_EQ(loop.devtype, first.name);
-  EXPECT_EQ(loop.fwver, first.version);
-  EXPECT_EQ(loop.baud, first.defbaud);
-  EXPECT_EQ(loop.bytesize, first.defbytesize);
-  EXPECT_EQ(loop.parity, first.defparity);
-  EXPECT_EQ(loop.stopbits, first.defstopbits);
-  EXPECT_EQ(loop.delay, PollIndexForBaud(first, first.defbaud));
-  EXPECT_TRUE(loop.changed);
+  const PortSettings defaults = {.devtype = first.name, .fwver = first.version,
+                                 .baud = first.defbaud, .bytesize = first.defbytesize,
+                                 .parity = first.defparity, .stopbits = first.defstopbits,
+                                 .delay = PollIndexForBaud(first, first.defbaud),
+                                 .changed = true};
+  EXPECT_EQ(loop, defaults);
   EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], loop);
-  EXPECT_EQ(Count("BP.L"), 0);
-  EXPECT_EQ(Count("FrEq"), 0);
+  EXPECT_EQ(Count(sim::kParamLoopBaud), 0);
+  EXPECT_EQ(Count(sim::kParamLoopPoll), 0);
 
   // Into a given record: all seven parameters.
   PortSettings record;
@@ -525,20 +577,20 @@ TEST_F(DeviceSim, ReadLoopSettingsOfAnUnknownInstrument) {
   EXPECT_EQ(device->LoopSet(), loop);
   // The stored loop set takes what was read, as after a read into the loop set.
   EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], record);
-  EXPECT_EQ(Count("BP.L"), 1);
-  EXPECT_EQ(Count("FrEq"), 1);
+  EXPECT_EQ(Count(sim::kParamLoopBaud), 1);
+  EXPECT_EQ(Count(sim::kParamLoopPoll), 1);
 }
 
 TEST_F(DeviceSim, FailedLoopReadChangesNothing) {
   sim::Options options;
-  options.faults.no_answer = {"vEr.L"};
+  options.faults.no_answer = {std::string(sim::kParamLoopVer)};
   StartOpen(options);
   const PortSettings loop = device->LoopSet();
   const PortSettings stored = device->storedSettings[ConverterDevice::kStoredLoop];
   EXPECT_FALSE(device->ReadLoopSettings(nullptr));
   EXPECT_EQ(device->LoopSet(), loop);
   EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], stored);
-  EXPECT_EQ(Count("BP.L"), 0);
+  EXPECT_EQ(Count(sim::kParamLoopBaud), 0);
 }
 
 TEST_F(DeviceSim, ProtocolSwitchAndRestore) {
@@ -550,16 +602,16 @@ TEST_F(DeviceSim, ProtocolSwitchAndRestore) {
 
   // To Modbus ASCII and back through the wake-up coil.
   ASSERT_TRUE(device->SetConverterProtocol(true));
-  EXPECT_TRUE(WaitCount("APLY", 1));
-  EXPECT_EQ(State().number("PrOt"), sim::kProtoCodeAscii);
+  EXPECT_TRUE(WaitCount(sim::kParamApply, 1));
+  EXPECT_EQ(State().number(sim::kParamProto), sim::kProtoCodeAscii);
   EXPECT_EQ(State().protocol, sim::Protocol::modbus_ascii);
-  EXPECT_TRUE(device->ModbusWriteCoil(true, 0xF0F0, 1));
+  EXPECT_TRUE(device->ModbusWriteCoil(true, sim::kWakeCoil, 1));
   EXPECT_EQ(State().protocol, sim::Protocol::ravik);
 
   // The RS-485 set says Modbus RTU: the converter goes back to it.
   device->Rs485Set().proto = 2;
   ASSERT_TRUE(device->RestoreConverterProtocol(true));
-  EXPECT_EQ(State().number("PrOt"), sim::kProtoCodeRtu);
+  EXPECT_EQ(State().number(sim::kParamProto), sim::kProtoCodeRtu);
   EXPECT_EQ(State().protocol, sim::Protocol::modbus_rtu);
   // ... and from there, with the wake-up, to it again.
   ASSERT_TRUE(device->RestoreConverterProtocol(false));

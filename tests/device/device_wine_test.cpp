@@ -12,12 +12,13 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 
+#include "device/converter_device.h"
 #include "sim/sim_constants.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
-#include "store/converter_device.h"
 #include "tests/device/recording_notices.h"
 
 namespace {
@@ -41,6 +42,11 @@ std::string ReadState() {
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
   std::fclose(f);
   return text;
+}
+
+// A parameter's line in the state file: "name": body.
+std::string Param(std::string_view name, std::string_view body) {
+  return "\"" + std::string(name) + "\": " + std::string(body);
 }
 
 // The state file is rewritten after each change; give it a moment.
@@ -109,20 +115,16 @@ TEST_F(DeviceWine, LoopSettingsWrittenAndReadBack) {
   loop.stopbits = 0;
   loop.delay = 42;
   ASSERT_TRUE(device->WriteLoopSettings());
-  EXPECT_TRUE(StateHas("\"dEv.L\": {\"text\": \"NEW-1\"}"));
-  EXPECT_TRUE(StateHas("\"BP.L\": {\"code\": 1, \"value\": 300}"));
-  EXPECT_TRUE(StateHas("\"Pr.L\": {\"code\": 2, \"value\": 1}"));
-  EXPECT_TRUE(StateHas("\"FrEq\": {\"value\": 42}"));
+  EXPECT_TRUE(StateHas(Param(sim::kParamLoopDev, "{\"text\": \"NEW-1\"}")));
+  EXPECT_TRUE(StateHas(Param(sim::kParamLoopBaud, "{\"code\": 1, \"value\": 300}")));
+  EXPECT_TRUE(StateHas(Param(sim::kParamLoopParity, "{\"code\": 2, \"value\": 1}")));
+  EXPECT_TRUE(StateHas(Param(sim::kParamLoopPoll, "{\"value\": 42}")));
 
   PortSettings record;
   ASSERT_TRUE(device->ReadLoopSettings(&record));
-  EXPECT_EQ(record.devtype, "NEW-1");
-  EXPECT_EQ(record.fwver, "V2");
-  EXPECT_EQ(record.baud, 300);
-  EXPECT_EQ(record.bytesize, 7);
-  EXPECT_EQ(record.parity, 1);
-  EXPECT_EQ(record.stopbits, 0);
-  EXPECT_EQ(record.delay, 42);
+  PortSettings read_back = loop;
+  read_back.changed = true;
+  EXPECT_EQ(record, read_back);
 }
 
 // New RS-485 settings with a corrected address; the converter is then reached at
@@ -133,9 +135,12 @@ TEST_F(DeviceWine, Rs485SettingsTakeEffect) {
   ASSERT_TRUE(device->WriteRs485Settings(nullptr));
   ASSERT_EQ(notices.boxes.size(), 1u);
   EXPECT_EQ(notices.boxes[0].caption, "Неверный адрес");
-  EXPECT_TRUE(StateHas("\"BPS\": {\"code\": 4, \"value\": 19200}"));
-  EXPECT_TRUE(StateHas("\"PrtY\": {\"code\": 1, \"value\": 2}"));
-  EXPECT_TRUE(StateHas("\"addr\": {\"value\": 254}"));
+  ASSERT_EQ(notices.corrections.size(), 1u);
+  EXPECT_EQ(notices.corrections[0].field, CorrectedField::kRs485Address);
+  EXPECT_EQ(notices.corrections[0].value, 254);
+  EXPECT_TRUE(StateHas(Param(sim::kParamBaud, "{\"code\": 4, \"value\": 19200}")));
+  EXPECT_TRUE(StateHas(Param(sim::kParamParity, "{\"code\": 1, \"value\": 2}")));
+  EXPECT_TRUE(StateHas(Param(sim::kParamAddr, "{\"value\": 254}")));
   EXPECT_TRUE(StateHas("\"line\": {\"baud\": 19200, \"bits\": 8, \"parity\": \"even\", \"stop_bits\": 2}"));
   EXPECT_EQ(device->LinkSet().baud, 19200);
   EXPECT_EQ(device->LinkSet().address, 254);

@@ -1,7 +1,8 @@
-// A user-notice binding for tests: records every box, cursor change and control
-// update instead of showing anything.
+// A user-notice binding for tests: records every box, cursor change and field
+// correction instead of showing anything.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,11 @@ struct RecordedBox {
   unsigned style;
 };
 
-struct RecordedControl {
+struct RecordedCorrection {
   WindowHandle page;
-  int control_id;
-  int value;  // SetControlInt's value; -1 for a focus change
-  bool focus;
+  CorrectedField field;
+  int value;
+  size_t boxes_before;  // how many boxes had been shown when it was reported
 };
 
 class RecordingNotices : public UserNotices {
@@ -33,16 +34,16 @@ class RecordingNotices : public UserNotices {
   void SetWaitCursor() override { ++wait_cursors; }
   void RestoreArrowCursor() override { ++arrow_cursors; }
   WindowHandle MainWindow() override { return main_window; }
-  void SetControlInt(WindowHandle page, int control_id, int value) override {
-    controls.push_back({page, control_id, value, false});
-  }
-  void FocusControl(WindowHandle page, int control_id) override {
-    controls.push_back({page, control_id, -1, true});
+  void FieldCorrected(WindowHandle page, CorrectedField field, int value) override {
+    corrections.push_back({page, field, value, boxes.size()});
+    if (on_correction) on_correction();
   }
 
   WindowHandle main_window = reinterpret_cast<WindowHandle>(0x5EE7);
   std::vector<RecordedBox> boxes;
-  std::vector<RecordedControl> controls;
+  std::vector<RecordedCorrection> corrections;
+  // Called after a correction is recorded, while the operation is still running.
+  std::function<void()> on_correction;
   int beeps = 0;
   int wait_cursors = 0;
   int arrow_cursors = 0;

@@ -6,15 +6,40 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "device/code_tables.h"
+#include "device/converter_device.h"
 #include "link/frame_codec.h"
 #include "link/serio.h"
+#include "sim/sim_constants.h"
 #include "store/catalogue.h"
-#include "store/converter_device.h"
 
 namespace {
+
+namespace sim = kv4t::sim;
+
+uint16_t Hash(std::string_view name) { return ravik_hash(std::string(name).c_str(), nullptr); }
+
+// A row's kind, code table and target cannot disagree: a text row is only ever
+// made on a text and a number row on a number, and a coded row names one of the
+// tables. A row built any other way does not compile.
+template <typename T>
+concept TextRowOn = requires(T* target) { ParamEntry::Text("x", target); };
+template <typename T>
+concept NumberRowOn = requires(T* target) { ParamEntry::Raw("x", target); };
+template <typename Table>
+concept CodedRowWith = requires(Table table, int32_t* target) {
+  ParamEntry::Coded("x", table, target);
+};
+static_assert(TextRowOn<std::string> && !TextRowOn<int32_t> && !TextRowOn<void>);
+static_assert(NumberRowOn<int32_t> && !NumberRowOn<std::string> && !NumberRowOn<void> &&
+              !NumberRowOn<int64_t> && !NumberRowOn<int16_t>);
+static_assert(CodedRowWith<CodeTable> && !CodedRowWith<int>);
+static_assert(!std::is_aggregate_v<ParamEntry> &&
+              !std::is_constructible_v<ParamEntry, const char*, int, int, void*>);
 
 using bytes = std::vector<uint8_t>;
 
@@ -55,8 +80,8 @@ class ScriptedDevice : public ::testing::Test {
     device.channel = std::move(owned);
   }
   // A RAVIK answer from address 16 with the given data field.
-  static bytes Answer(const char* name, bytes data) {
-    const uint16_t hash = ravik_hash(name, nullptr);
+  static bytes Answer(std::string_view name, bytes data) {
+    const uint16_t hash = Hash(name);
     bytes a = {16, static_cast<uint8_t>(data.size()), static_cast<uint8_t>(hash >> 8),
                static_cast<uint8_t>(hash & 0xFF)};
     a.insert(a.end(), data.begin(), data.end());
@@ -69,11 +94,11 @@ class ScriptedDevice : public ::testing::Test {
 
 TEST_F(ScriptedDevice, AttemptCounts) {
   int32_t number = 0;
-  EXPECT_FALSE(device.ReadIntParam("BPS", number));
+  EXPECT_FALSE(device.ReadIntParam(sim::kParamBaud, number));
   EXPECT_EQ(line->sent.size(), 4u);
   line->sent.clear();
 
-  EXPECT_FALSE(device.WriteIntParam("BPS", 2));
+  EXPECT_FALSE(device.WriteIntParam(sim::kParamBaud, 2));
   EXPECT_EQ(line->sent.size(), 4u);
   line->sent.clear();
 
@@ -83,7 +108,7 @@ TEST_F(ScriptedDevice, AttemptCounts) {
   EXPECT_EQ(line->sent[0].request, (bytes{16, 0x01, 0x84, 0x03, 0x01}));  // "APLY", data 1
   line->sent.clear();
 
-  EXPECT_FALSE(device.ModbusWriteCoil(false, 0xF0F0, 1));
+  EXPECT_FALSE(device.ModbusWriteCoil(false, sim::kWakeCoil, 1));
   EXPECT_EQ(line->sent.size(), 4u);
   line->sent.clear();
 
@@ -96,9 +121,9 @@ TEST_F(ScriptedDevice, RequestsCarryTheLinkAddressAndTheRightCodec) {
   device.LinkSet().alen = 11;
   device.LinkSet().address = 2047;
   line->answer({});
-  EXPECT_TRUE(device.WriteIntParam("addr", 300));
+  EXPECT_TRUE(device.WriteIntParam(sim::kParamAddr, 300));
   ASSERT_EQ(line->sent.size(), 1u);
-  const uint16_t hash = ravik_hash("addr", nullptr);
+  const uint16_t hash = Hash(sim::kParamAddr);
   EXPECT_EQ(line->sent[0].request,
             (bytes{0xFF, 0xE2, static_cast<uint8_t>(hash >> 8), static_cast<uint8_t>(hash), 0x01,
                    0x2C}));
@@ -108,7 +133,7 @@ TEST_F(ScriptedDevice, RequestsCarryTheLinkAddressAndTheRightCodec) {
 
   device.LinkSet().address = 7;
   line->answer({7, 5, 0xF0, 0xF0, 0xFF, 0x00});
-  EXPECT_TRUE(device.ModbusWriteCoil(true, 0xF0F0, 1));
+  EXPECT_TRUE(device.ModbusWriteCoil(true, sim::kWakeCoil, 1));
   EXPECT_EQ(line->sent[1].request, (bytes{7, 5, 0xF0, 0xF0, 0xFF, 0x00}));
   EXPECT_EQ(line->sent[1].codec, "modbus_ascii_codec");
 
@@ -123,7 +148,7 @@ TEST_F(ScriptedDevice, RequestsCarryTheLinkAddressAndTheRightCodec) {
 // Identify's way back from Modbus: the RTU wake-up first, the ASCII one only when
 // RTU is not acknowledged, then "dev" again with its four attempts.
 TEST_F(ScriptedDevice, IdentifyWakesTheConverterRtuFirst) {
-  const uint16_t dev = ravik_hash("dev", nullptr);
+  const uint16_t dev = Hash(sim::kParamDev);
   const bytes read_dev = {16, 0x10, static_cast<uint8_t>(dev >> 8), static_cast<uint8_t>(dev)};
   const bytes coil = {16, 5, 0xF0, 0xF0, 0xFF, 0x00};
   struct Step {
@@ -158,8 +183,8 @@ TEST_F(ScriptedDevice, IdentifyWakesTheConverterRtuFirst) {
   line->sent.clear();
   for (int n = 0; n < 4; ++n) line->fail();
   line->answer(coil);
-  line->answer(Answer("dev", {'T', '4', 'S', 'K'}));
-  line->answer(Answer("ver", {'1'}));
+  line->answer(Answer(sim::kParamDev, {'T', '4', 'S', 'K'}));
+  line->answer(Answer(sim::kParamVer, {'1'}));
   EXPECT_TRUE(device.Identify());
   expect_steps({{"ravik_codec", read_dev, 4}, {"modbus_rtu_codec", coil, 1}, {"ravik_codec", {}, 2}});
   EXPECT_EQ(device.LinkSet().devtype, "KS4T");
@@ -174,11 +199,11 @@ TEST_F(ScriptedDevice, OddAnswers) {
     bool ok;
     int32_t value;
   } const cases[] = {
-      {"three bytes", Answer("FrEq", {1, 2, 3}), true, 66051},
-      {"no data", Answer("FrEq", {}), true, 0},
+      {"three bytes", Answer(sim::kParamLoopPoll, {1, 2, 3}), true, 66051},
+      {"no data", Answer(sim::kParamLoopPoll, {}), true, 0},
       // Longer than an integer holds: the low 32 bits, without overflow.
-      {"five bytes", Answer("FrEq", {1, 2, 3, 4, 5}), true, 0x02030405},
-      {"all ones", Answer("FrEq", {0xFF, 0xFF, 0xFF, 0xFF}), true, -1},
+      {"five bytes", Answer(sim::kParamLoopPoll, {1, 2, 3, 4, 5}), true, 0x02030405},
+      {"all ones", Answer(sim::kParamLoopPoll, {0xFF, 0xFF, 0xFF, 0xFF}), true, -1},
       {"request flag", {16, 0x11, 0, 0, 9}, false, -7},
       {"header cut short", {16, 0x00, 0}, false, -7},
   };
@@ -187,7 +212,7 @@ TEST_F(ScriptedDevice, OddAnswers) {
     line->sent.clear();
     line->answer(c.answer);
     int32_t value = -7;
-    EXPECT_EQ(device.ReadIntParam("FrEq", value), c.ok);
+    EXPECT_EQ(device.ReadIntParam(sim::kParamLoopPoll, value), c.ok);
     EXPECT_EQ(value, c.value);
     EXPECT_EQ(line->sent.size(), 1u);  // a transaction that succeeded is not repeated
   }
@@ -195,7 +220,7 @@ TEST_F(ScriptedDevice, OddAnswers) {
   // Modbus: another unit's acknowledgement, an exception, a register answer too short.
   line->sent.clear();
   line->answer({17, 5, 0xF0, 0xF0, 0xFF, 0x00});
-  EXPECT_FALSE(device.ModbusWriteCoil(false, 0xF0F0, 1));
+  EXPECT_FALSE(device.ModbusWriteCoil(false, sim::kWakeCoil, 1));
   EXPECT_EQ(line->sent.size(), 1u);
 
   int value = -1, exception = -1;
@@ -210,12 +235,13 @@ TEST_F(ScriptedDevice, OddAnswers) {
 
 TEST_F(ScriptedDevice, EveryRowIsTriedAndAMissingTargetFailsItsRow) {
   int32_t a = 5, b = 6;
-  const ConverterDevice::ParamEntry rows[] = {
-      {"rs.dl", ConverterDevice::kRaw, 0, &a},
-      {"addr", ConverterDevice::kRaw, 0, nullptr},
-      {"FrEq", ConverterDevice::kRaw, 0, &b},
-      {"", 0, 0, nullptr},
-      {"BPS", ConverterDevice::kRaw, 0, &a},  // after the end: never reached
+  const ParamEntry rows[] = {
+      ParamEntry::Raw(sim::kParamDelay, &a),
+      ParamEntry::Raw(sim::kParamAddr, nullptr),
+      ParamEntry::Text(sim::kParamLoopDev, nullptr),
+      ParamEntry::Raw(sim::kParamLoopPoll, &b),
+      ParamEntry::End(),
+      ParamEntry::Raw(sim::kParamBaud, &a),  // after the end: never reached
   };
   line->fail();
   line->fail();

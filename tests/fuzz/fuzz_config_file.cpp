@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "store/converter_device.h"
+#include "store/converter_settings.h"
 
 namespace {
 
-std::vector<uint8_t> Saved(ConverterDevice& d) {
+std::vector<uint8_t> Saved(ConverterSettings& d) {
   Archive ar;
   ar.WriteString("KV4TCFG1");
   d.Serialize(ar);
@@ -19,7 +19,7 @@ std::vector<uint8_t> Saved(ConverterDevice& d) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  ConverterDevice d;
+  ConverterSettings d;
   std::vector<uint8_t> before = Saved(d);
   int result = d.LoadConfigData(data, size);
   if (result != 0 && result != 200) std::abort();
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (after != before) std::abort();
     return 0;
   }
-  ConverterDevice again;
+  ConverterSettings again;
   if (again.LoadConfigData(after.data(), after.size()) != 0) std::abort();
   if (Saved(again) != after) std::abort();
   return 0;

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "device/converter_device.h"
 #include "link/serio.h"
 #include "store/catalogue.h"
-#include "store/converter_device.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "store/catalogue.h"
 #include "store/codepage.h"
 #include "store/config_object.h"
-#include "store/converter_device.h"
+#include "store/converter_settings.h"
 
 namespace {
 
@@ -347,22 +347,16 @@ TEST_F(CatalogueFolder, AnEmptyOrMissingFolderLeavesTheBuiltInEntry) {
   }
 }
 
-// Start-up with no description file: the built-in entry, and the factory makes a
-// converter whose loop instrument comes from it.
-TEST_F(CatalogueFolder, LoadCatalogueRegistersTheFactoryAndFillsTheCatalogue) {
+// Start-up with no description file: the built-in entry, from which a new
+// converter object takes its loop instrument.
+TEST_F(CatalogueFolder, LoadCatalogueFillsTheCatalogue) {
   ClearCatalogue();
   LoadCatalogue(folder_);
   ASSERT_EQ(Catalogue().size(), 1u);
   EXPECT_TRUE(HasDescription("ZR-40", "ZR40A12"));
 
-  ASSERT_NE(RegisteredObjectFactory().create, nullptr);
-  EXPECT_EQ(FactoryCreate("object"), nullptr);
-  ConfigObject* object = FactoryCreate("kv4t_device");
-  ASSERT_NE(object, nullptr);
-  EXPECT_EQ(object->type, "kv4t_device");
-  auto* device = dynamic_cast<ConverterDevice*>(object);
-  ASSERT_NE(device, nullptr);
-  const PortSettings& loop = device->LoopSet();
+  ConverterSettings settings;
+  const PortSettings& loop = settings.LoopSet();
   EXPECT_EQ(loop.devtype, "ZR-40");
   EXPECT_EQ(loop.fwver, "ZR40A12");
   EXPECT_EQ(loop.baud, 9600);
@@ -370,7 +364,6 @@ TEST_F(CatalogueFolder, LoadCatalogueRegistersTheFactoryAndFillsTheCatalogue) {
   EXPECT_EQ(loop.parity, 0);
   EXPECT_EQ(loop.stopbits, 2);
   EXPECT_EQ(loop.delay, 1);
-  FactoryDestroy(object);
   ClearCatalogue();
 }
 

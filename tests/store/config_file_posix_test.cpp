@@ -55,7 +55,7 @@ protected:
 
 TEST_F(PosixFileTest, SaveFailingPartWayKeepsTheOldFile) {
   fs::path path = dir / "device.cfg";
-  ConverterDevice d;
+  ConverterSettings d;
   d.name = "old";
   ASSERT_EQ(d.SaveConfigFile(path.string()), 0);
   std::vector<char> old = ReadBytes(path);
@@ -65,7 +65,7 @@ TEST_F(PosixFileTest, SaveFailingPartWayKeepsTheOldFile) {
     signal(SIGXFSZ, SIG_IGN);
     rlimit limit{64, 64};  // writes stop after 64 bytes
     setrlimit(RLIMIT_FSIZE, &limit);
-    ConverterDevice big;
+    ConverterSettings big;
     big.description = std::string(500, 'x');
     return big.SaveConfigFile(path.string()) == 200 ? 0 : 1;
   });
@@ -76,7 +76,7 @@ TEST_F(PosixFileTest, SaveFailingPartWayKeepsTheOldFile) {
 
 TEST_F(PosixFileTest, SavedFileKeepsItsMode) {
   fs::path path = dir / "device.cfg";
-  ConverterDevice d;
+  ConverterSettings d;
   ASSERT_EQ(d.SaveConfigFile(path.string()), 0);
   fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   ASSERT_EQ(d.SaveConfigFile(path.string()), 0);
@@ -88,13 +88,13 @@ TEST_F(PosixFileTest, SaveThroughASymbolicLinkReplacesTheFileItNames) {
   fs::create_directory(dir / "real");
   fs::path real = dir / "real" / "device.cfg";
   fs::path link = dir / "device.cfg";
-  ConverterDevice d;
+  ConverterSettings d;
   ASSERT_EQ(d.SaveConfigFile(real.string()), 0);
   fs::create_symlink(real, link);
   d.name = "renamed";
   ASSERT_EQ(d.SaveConfigFile(link.string()), 0);
   EXPECT_TRUE(fs::is_symlink(link));
-  ConverterDevice back;
+  ConverterSettings back;
   ASSERT_EQ(back.LoadConfigFile(real.string()), 0);
   EXPECT_EQ(back.name, "renamed");
 }
@@ -111,7 +111,7 @@ TEST_F(PosixFileTest, NamedPipesAreNeverWaitedOn) {
     FileStore store(dir / "pipe.xml");
     std::u16string text;
     if (store.ReadText(u"A", u"x", text) || !store.Unreadable()) return 2;
-    ConverterDevice d;
+    ConverterSettings d;
     if (d.LoadConfigFile((dir / "pipe.xml").string()) != 0) return 3;
     return 0;
   });

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "store/codepage.h"
 #include "settings_support.h"
@@ -41,36 +42,22 @@ std::string Utf8Of(const fs::path& p) {
 }
 
 // Everything a configuration file holds, set to values that show in every byte.
-void FillDevice(ConverterDevice& d) {
+void FillDevice(ConverterSettings& d) {
+  GuidFromText("6f1c2a9e-35b4-4c07-9d2e-8a41f0c3b5d7", d.objId);
   d.name = "kv4t";
   d.description = Utf8ToCp1251("Преобразователь цеха №2");
   d.lastCh = 3;
   d.lastGr = 1;
   d.ro = 1;
-  GuidFromText("6f1c2a9e-35b4-4c07-9d2e-8a41f0c3b5d7", d.objId);
-  PortSettings& link = d.workingSettings[ConverterDevice::kLink];
-  link.port = "COM4";
-  link.devtype = "KS4T";
-  link.fwver = "2.05";
-  link.baud = 19200;
-  link.bytesize = 8;
-  link.parity = 2;
-  link.stopbits = 0;
-  link.address = 33;
-  link.alen = 8;
-  link.adaptor = 1;
-  link.proto = 0;
-  link.delay = 150;
-  PortSettings& rs = d.workingSettings[ConverterDevice::kRs485];
-  rs.baud = 38400;
-  rs.bytesize = 7;
-  rs.parity = 1;
-  rs.stopbits = 2;
-  rs.address = 1500;
-  rs.alen = 11;
-  rs.proto = 2;
-  rs.delay = 40;
-  PortSettings& loop = d.workingSettings[ConverterDevice::kLoop];
+  d.workingSettings[ConverterSettings::kLink] = {
+      .port = "COM4", .devtype = "KS4T", .fwver = "2.05", .baud = 19200, .bytesize = 8,
+      .parity = 2, .stopbits = 0, .address = 33, .alen = 8, .adaptor = 1, .proto = 0,
+      .delay = 150};
+  d.workingSettings[ConverterSettings::kRs485] = {
+      .baud = 38400, .bytesize = 7, .parity = 1, .stopbits = 2, .address = 1500, .alen = 11,
+      .proto = 2, .delay = 40};
+  // The loop set keeps the first entry's data bits and stop bits.
+  PortSettings& loop = d.workingSettings[ConverterSettings::kLoop];
   loop.devtype = "TM-20";
   loop.fwver = "B2";
   loop.baud = 19200;
@@ -103,18 +90,15 @@ protected:
   fs::path dir;
 };
 
-void ExpectSameRecord(const ConverterDevice& a, const ConverterDevice& b) {
-  EXPECT_EQ(a.name, b.name);
-  EXPECT_EQ(a.description, b.description);
-  EXPECT_EQ(a.lastCh, b.lastCh);
-  EXPECT_EQ(a.lastGr, b.lastGr);
-  EXPECT_EQ(a.ro, b.ro);
+void ExpectSameRecord(const ConverterSettings& a, const ConverterSettings& b) {
+  EXPECT_EQ(std::tie(a.name, a.description, a.lastCh, a.lastGr, a.ro),
+            std::tie(b.name, b.description, b.lastCh, b.lastGr, b.ro));
   EXPECT_EQ(a.objId, b.objId);
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(SameValues(a.workingSettings[i], b.workingSettings[i])) << i;
 }
 
 TEST_F(ConfigFileTest, RoundTripRestoresTheRecord) {
-  ConverterDevice d;
+  ConverterSettings d;
   FillDevice(d);
   ASSERT_EQ(d.SaveConfigFile(PathText("a.cfg")), 0);
   EXPECT_EQ(FilesInDir(), 1u);
@@ -124,7 +108,7 @@ TEST_F(ConfigFileTest, RoundTripRestoresTheRecord) {
   ASSERT_GE(bytes.size(), sizeof head);
   EXPECT_TRUE(std::equal(std::begin(head), std::end(head), bytes.begin()));  // version 1002
 
-  ConverterDevice back;
+  ConverterSettings back;
   EXPECT_EQ(back.LoadConfigFile(PathText("a.cfg")), 0);
   ExpectSameRecord(back, d);
   EXPECT_EQ(back.formatVersion, kArchiveFormatVersion);
@@ -138,7 +122,7 @@ TEST_F(ConfigFileTest, RoundTripRestoresTheRecord) {
 }
 
 TEST_F(ConfigFileTest, ForeignOrMissingFiles) {
-  ConverterDevice good;
+  ConverterSettings good;
   FillDevice(good);
   Archive sig;
   sig.WriteString("KV4TCFG1");
@@ -160,34 +144,34 @@ TEST_F(ConfigFileTest, ForeignOrMissingFiles) {
     fs::path p = dir / "f.cfg";
     fs::remove(p);
     if (c.exists) WriteBytes(p, c.content);
-    ConverterDevice d;
+    ConverterSettings d;
     FillDevice(d);
     EXPECT_EQ(d.LoadConfigFile(PathText("f.cfg")), c.result) << c.what;
     ExpectSameRecord(d, good);
   }
-  ConverterDevice d;
+  ConverterSettings d;
   EXPECT_EQ(d.LoadConfigFile(Utf8ToCp1251(Utf8Of(dir))), 0) << "a folder";
 }
 
 // Every cut of a good file fails cleanly and leaves the object as it was.
 TEST_F(ConfigFileTest, FileCutAtAnyByte) {
-  ConverterDevice source;
+  ConverterSettings source;
   FillDevice(source);
   ASSERT_EQ(source.SaveConfigFile(PathText("full.cfg")), 0);
   std::vector<uint8_t> full = ReadBytes(dir / "full.cfg");
-  ConverterDevice before;
+  ConverterSettings before;
   for (size_t cut = 0; cut < full.size(); ++cut) {
-    ConverterDevice d;
+    ConverterSettings d;
     EXPECT_EQ(d.LoadConfigData(full.data(), cut), 200) << cut;
     ExpectSameRecord(d, before);
   }
-  ConverterDevice d;
+  ConverterSettings d;
   EXPECT_EQ(d.LoadConfigData(full.data(), full.size()), 0);
   ExpectSameRecord(d, source);
 }
 
 TEST_F(ConfigFileTest, AbsurdLengthsAndOddValues) {
-  ConverterDevice source;
+  ConverterSettings source;
   FillDevice(source);
   Archive ar;
   ar.WriteString("KV4TCFG1");
@@ -197,33 +181,33 @@ TEST_F(ConfigFileTest, AbsurdLengthsAndOddValues) {
   std::vector<uint8_t> absurd(good.begin(), good.begin() + 24);
   for (uint8_t b : {0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}) absurd.push_back(b);
   absurd.insert(absurd.end(), good.begin() + 24, good.end());
-  ConverterDevice d;
+  ConverterSettings d;
   EXPECT_EQ(d.LoadConfigData(absurd.data(), absurd.size()), 200);
   EXPECT_EQ(d.name, "noname");
 
   // A negative delay in a block becomes 20; other values are taken as they are.
-  ConverterDevice odd;
+  ConverterSettings odd;
   FillDevice(odd);
-  odd.workingSettings[ConverterDevice::kRs485].delay = -7;
-  odd.workingSettings[ConverterDevice::kLink].bytesize = 3;
+  odd.workingSettings[ConverterSettings::kRs485].delay = -7;
+  odd.workingSettings[ConverterSettings::kLink].bytesize = 3;
   Archive oa;
   oa.WriteString("KV4TCFG1");
   odd.Serialize(oa);
-  ConverterDevice back;
+  ConverterSettings back;
   EXPECT_EQ(back.LoadConfigData(oa.Data().data(), oa.Data().size()), 0);
-  EXPECT_EQ(back.workingSettings[ConverterDevice::kRs485].delay, 20);
-  EXPECT_EQ(back.workingSettings[ConverterDevice::kLink].bytesize, 3);
+  EXPECT_EQ(back.workingSettings[ConverterSettings::kRs485].delay, 20);
+  EXPECT_EQ(back.workingSettings[ConverterSettings::kLink].bytesize, 3);
 
   // Bytes after the third block are ignored.
   std::vector<uint8_t> longer = good;
   longer.push_back(0x55);
-  ConverterDevice more;
+  ConverterSettings more;
   EXPECT_EQ(more.LoadConfigData(longer.data(), longer.size()), 0);
   ExpectSameRecord(more, source);
 }
 
 TEST_F(ConfigFileTest, FailedSaveKeepsTheOldFile) {
-  ConverterDevice d;
+  ConverterSettings d;
   FillDevice(d);
   ASSERT_EQ(d.SaveConfigFile(PathText("keep.cfg")), 0);
   std::vector<uint8_t> old = ReadBytes(dir / "keep.cfg");
@@ -241,7 +225,7 @@ TEST_F(ConfigFileTest, FailedSaveKeepsTheOldFile) {
 // The golden file was written by the Windows build (KV4T_WRITE_GOLDEN names where
 // to write it); both builds read it and write it again byte for byte.
 TEST_F(ConfigFileTest, FileOfTheWindowsBuildReadsBackByteForByte) {
-  ConverterDevice d;
+  ConverterSettings d;
   FillDevice(d);
   if (const char* out = std::getenv("KV4T_WRITE_GOLDEN"); out && *out) {
     ASSERT_EQ(d.SaveConfigFile(out), 0);
@@ -250,7 +234,7 @@ TEST_F(ConfigFileTest, FileOfTheWindowsBuildReadsBackByteForByte) {
   std::vector<uint8_t> expected = ReadBytes(golden);
   ASSERT_FALSE(expected.empty()) << golden;
 
-  ConverterDevice back;
+  ConverterSettings back;
   ASSERT_EQ(back.LoadConfigFile(Utf8ToCp1251(Utf8Of(golden))), 0);
   ExpectSameRecord(back, d);
   ASSERT_EQ(back.SaveConfigFile(PathText("again.cfg")), 0);

@@ -88,7 +88,7 @@ class RegistryTest : public ::testing::Test {
 protected:
   void SetUp() override {
     SetKvStore(nullptr);  // the real registry
-    RegisterObjectFactory(&CreateConfigObject, &DestroyConfigObject);
+    RegisterObjectFactory(&CreateSettingsObject, &DestroySettingsObject);
     ClearCatalogue();
     Catalogue().LoadText(kTestCatalogue);
     base = L"SOFTWARE\\KV4T-Tests\\" + std::to_wstring(GetCurrentProcessId());
@@ -106,13 +106,13 @@ protected:
 
 TEST_F(RegistryTest, SavedTreeLayout) {
   ConfigObject root;
-  auto* d = new ConverterDevice();
+  auto* d = new ConverterSettings();
   root.AddChild(d);
   d->name = "kv4t";
   d->description = Utf8ToCp1251("Цех 2");
   GuidFromText("6f1c2a9e-35b4-4c07-9d2e-8a41f0c3b5d7", d->objId);
-  d->storedSettings[ConverterDevice::kStoredLink].port = "COM2";
-  d->storedSettings[ConverterDevice::kStoredLink].delay = 250;
+  d->storedSettings[ConverterSettings::kStoredLink].port = "COM2";
+  d->storedSettings[ConverterSettings::kStoredLink].delay = 250;
   ASSERT_TRUE(SaveTree(&root, location));
 
   std::wstring rootKey = base + L"\\configuration";
@@ -174,11 +174,11 @@ TEST_F(RegistryTest, SavedTreeLayout) {
   // Loaded back, then saved with fewer children: the old subkey is gone.
   std::unique_ptr<ConfigObject> back(LoadTree(location));
   ASSERT_EQ(back->Children().size(), 1u);
-  auto* bd = dynamic_cast<ConverterDevice*>(back->Children()[0]);
+  auto* bd = dynamic_cast<ConverterSettings*>(back->Children()[0]);
   ASSERT_NE(bd, nullptr);
   EXPECT_EQ(bd->description, d->description);
   EXPECT_EQ(bd->objId, d->objId);
-  EXPECT_EQ(bd->workingSettings[ConverterDevice::kLink].port, "COM2");
+  EXPECT_EQ(bd->workingSettings[ConverterSettings::kLink].port, "COM2");
   delete bd;
   SaveTree(back.get(), location);
   EXPECT_FALSE(KeyExists(rootKey + L"\\0"));
@@ -202,17 +202,17 @@ TEST_F(RegistryTest, ValuesOfTheWrongTypeOrSize) {
   SetRaw(key, L"kv8_delay", REG_SZ, {});                   // empty: zero
   std::unique_ptr<ConfigObject> root(LoadTree(location));
   ASSERT_EQ(root->Children().size(), 1u);
-  auto* d = dynamic_cast<ConverterDevice*>(root->Children()[0]);
+  auto* d = dynamic_cast<ConverterSettings*>(root->Children()[0]);
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(d->name, "dev");
-  const PortSettings& link = d->workingSettings[ConverterDevice::kLink];
+  const PortSettings& link = d->workingSettings[ConverterSettings::kLink];
   EXPECT_EQ(link.baud, 9600);
   EXPECT_EQ(link.bytesize, 7);
   EXPECT_EQ(link.parity, 0);
   EXPECT_EQ(link.alen, 8);
   EXPECT_EQ(link.address, 200);
   EXPECT_EQ(link.port, "CO");
-  EXPECT_EQ(d->workingSettings[ConverterDevice::kRs485].delay, 0);
+  EXPECT_EQ(d->workingSettings[ConverterSettings::kRs485].delay, 0);
 }
 
 TEST_F(RegistryTest, DeleteTreeAndSubkeys) {

@@ -1,6 +1,9 @@
-// ConverterDevice's settings: construction defaults, the stored values with their
+// The converter's settings: construction defaults, the stored values with their
 // load rules, the save order and the reset operations.
-#include <functional>
+
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "settings_support.h"
 
@@ -9,47 +12,30 @@ namespace {
 const std::string kKey = "SOFTWARE\\Test\\dev";
 const std::string kLoc = "reg::" + kKey;
 
+// The first test catalogue entry's instrument with its defaults, as a new object's
+// loop set holds it.
+const PortSettings kTm10Loop = {.devtype = "TM-10", .fwver = "A1", .baud = 4800, .bytesize = 7,
+                                .parity = 2, .stopbits = 2, .delay = 6, .changed = true};
+
 TEST_F(SettingsTest, ConstructionDefaults) {
-  ConverterDevice d;
+  ConverterSettings d;
   EXPECT_EQ(d.type, "kv4t_device");
   EXPECT_EQ(d.name, "noname");
-  EXPECT_FALSE(d.connected);
-  EXPECT_EQ(d.state, -1);
-  ASSERT_TRUE(d.channel && d.ravik && d.modbusAscii && d.modbusRtu && d.modbusRequest);
-
-  const PortSettings& link = d.workingSettings[ConverterDevice::kLink];
-  EXPECT_EQ(link.port, "COM1");
-  EXPECT_EQ(DescribePortSettings(link), "9600 8-n-1");
-  EXPECT_EQ(link.address, 16);
-  EXPECT_EQ(link.alen, 8);
-  EXPECT_EQ(link.adaptor, 1);
-  EXPECT_EQ(link.proto, 0);
-  EXPECT_EQ(link.delay, 0);
-  EXPECT_TRUE(link.changed);
-
-  const PortSettings& rs = d.workingSettings[ConverterDevice::kRs485];
-  EXPECT_EQ(DescribePortSettings(rs), "9600 8-n-1");
-  EXPECT_EQ(rs.address, 16);
-  EXPECT_EQ(rs.adaptor, 0);
-  EXPECT_EQ(rs.delay, 2);
-  EXPECT_TRUE(rs.changed);
-
-  const PortSettings& loop = d.workingSettings[ConverterDevice::kLoop];
-  EXPECT_EQ(loop.devtype, "TM-10");
-  EXPECT_EQ(loop.fwver, "A1");
-  EXPECT_EQ(DescribePortSettings(loop), "4800 7-e-2");
-  EXPECT_EQ(loop.delay, 6);
-  EXPECT_EQ(loop.address, 0);
-  EXPECT_TRUE(loop.changed);
-
+  EXPECT_EQ(d.LinkSet(), (PortSettings{.port = "COM1", .baud = 9600, .bytesize = 8, .parity = 0,
+                                       .stopbits = 0, .address = 16, .alen = 8, .adaptor = 1,
+                                       .proto = 0, .delay = 0, .changed = true}));
+  EXPECT_EQ(d.Rs485Set(), (PortSettings{.baud = 9600, .bytesize = 8, .parity = 0, .stopbits = 0,
+                                        .address = 16, .alen = 8, .adaptor = 0, .proto = 0,
+                                        .delay = 2, .changed = true}));
+  EXPECT_EQ(d.LoopSet(), kTm10Loop);
   for (const PortSettings& s : d.storedSettings) EXPECT_EQ(s, PortSettings{});
 }
 
 TEST_F(SettingsTest, BuiltInEntryWhenNoFileGaveOne) {
   ClearCatalogue();
   Catalogue().AddBuiltInWhenEmpty();
-  ConverterDevice d;
-  const PortSettings& loop = d.workingSettings[ConverterDevice::kLoop];
+  ConverterSettings d;
+  const PortSettings& loop = d.workingSettings[ConverterSettings::kLoop];
   EXPECT_EQ(loop.devtype, "ZR-40");
   EXPECT_EQ(loop.fwver, "ZR40A12");
   EXPECT_EQ(DescribePortSettings(loop), "9600 8-n-2");
@@ -58,102 +44,100 @@ TEST_F(SettingsTest, BuiltInEntryWhenNoFileGaveOne) {
 
 TEST_F(SettingsTest, KeyWithOnlyANameTakesEveryFallback) {
   PutText(kKey, "name", u"dev");
-  ConverterDevice d;
-  d.workingSettings[ConverterDevice::kLoop].baud = 1;
+  ConverterSettings d;
+  d.workingSettings[ConverterSettings::kLoop].baud = 1;
   ASSERT_TRUE(d.Load(kLoc));
-  PortSettings link = d.workingSettings[ConverterDevice::kLink];
-  EXPECT_EQ(link.port, "COM1");
-  EXPECT_EQ(DescribePortSettings(link), "9600 8-n-1");
-  EXPECT_EQ(link.address, 16);
-  EXPECT_EQ(link.alen, 8);
-  EXPECT_EQ(link.adaptor, 0);
-  EXPECT_EQ(link.proto, 0);
-  EXPECT_EQ(link.delay, 20);
-  PortSettings rs = d.workingSettings[ConverterDevice::kRs485];
-  EXPECT_EQ(DescribePortSettings(rs), "9600 8-n-1");
-  EXPECT_EQ(rs.address, 16);
-  EXPECT_EQ(rs.delay, 20);
-  PortSettings loop = d.workingSettings[ConverterDevice::kLoop];
-  EXPECT_EQ(loop.devtype, "TM-10");
-  EXPECT_EQ(DescribePortSettings(loop), "4800 7-e-2");
-  EXPECT_EQ(loop.delay, 6);
-  EXPECT_EQ(d.storedSettings[ConverterDevice::kStoredLink], d.workingSettings[ConverterDevice::kLink]);
-  EXPECT_EQ(d.storedSettings[ConverterDevice::kStoredLoop], d.workingSettings[ConverterDevice::kLoop]);
-  EXPECT_EQ(d.storedSettings[ConverterDevice::kStoredRs485],
-            d.workingSettings[ConverterDevice::kRs485]);
+  EXPECT_EQ(d.LinkSet(), (PortSettings{.port = "COM1", .baud = 9600, .bytesize = 8, .parity = 0,
+                                       .stopbits = 0, .address = 16, .alen = 8, .adaptor = 0,
+                                       .proto = 0, .delay = 20, .changed = true}));
+  EXPECT_EQ(d.Rs485Set(), (PortSettings{.baud = 9600, .bytesize = 8, .parity = 0, .stopbits = 0,
+                                        .address = 16, .alen = 8, .proto = 0, .delay = 20,
+                                        .changed = true}));
+  EXPECT_EQ(d.LoopSet(), kTm10Loop);
+  EXPECT_EQ(d.storedSettings[ConverterSettings::kStoredLink], d.workingSettings[ConverterSettings::kLink]);
+  EXPECT_EQ(d.storedSettings[ConverterSettings::kStoredLoop], d.workingSettings[ConverterSettings::kLoop]);
+  EXPECT_EQ(d.storedSettings[ConverterSettings::kStoredRs485],
+            d.workingSettings[ConverterSettings::kRs485]);
 }
 
 TEST_F(SettingsTest, NothingIsReadWithoutAName) {
   PutNumber(kKey, "baud", 19200);
-  ConverterDevice d;
+  ConverterSettings d;
   EXPECT_FALSE(d.Load(kLoc));
-  EXPECT_EQ(d.workingSettings[ConverterDevice::kLink].adaptor, 1);
-  EXPECT_EQ(d.storedSettings[ConverterDevice::kStoredLink], PortSettings{});
+  EXPECT_EQ(d.workingSettings[ConverterSettings::kLink].adaptor, 1);
+  EXPECT_EQ(d.storedSettings[ConverterSettings::kStoredLink], PortSettings{});
 }
 
+using P = PortSettings;
+constexpr int kLink = ConverterSettings::kLink;
+constexpr int kRs485 = ConverterSettings::kRs485;
+
+// One value stored alone in a key that has a name: what each stored number loads
+// as in its working set.
 struct ValueCase {
-  const char* what;
-  std::vector<std::pair<const char*, int32_t>> values;
-  std::function<int32_t(const ConverterDevice&)> field;
-  int32_t expected;
+  const char* name;
+  int set;
+  int32_t P::*field;
+  std::vector<std::pair<int32_t, int32_t>> loads;  // stored, loaded
 };
 
-const PortSettings& Link(const ConverterDevice& d) { return d.workingSettings[0]; }
-const PortSettings& Rs(const ConverterDevice& d) { return d.workingSettings[1]; }
-const PortSettings& Loop(const ConverterDevice& d) { return d.workingSettings[2]; }
+// An address stored with its address length: both as loaded.
+struct AddressCase {
+  const char* alenName;
+  const char* addressName;
+  int set;
+  int32_t alen, address;
+  int32_t loadedAlen, loadedAddress;
+};
 
 TEST_F(SettingsTest, LoadRulesPerValue) {
-  const ValueCase cases[] = {
-      {"baud 1200", {{"baud", 1200}}, [](auto& d) { return Link(d).baud; }, 9600},
-      {"baud 14401", {{"baud", 14401}}, [](auto& d) { return Link(d).baud; }, 9600},
-      {"baud 115200", {{"baud", 115200}}, [](auto& d) { return Link(d).baud; }, 115200},
-      {"bytesize 7", {{"bytesize", 7}}, [](auto& d) { return Link(d).bytesize; }, 7},
-      {"bytesize 9", {{"bytesize", 9}}, [](auto& d) { return Link(d).bytesize; }, 8},
-      {"parity 2", {{"parity", 2}}, [](auto& d) { return Link(d).parity; }, 2},
-      {"parity -1", {{"parity", -1}}, [](auto& d) { return Link(d).parity; }, 0},
-      {"stopbits 1", {{"stopbits", 1}}, [](auto& d) { return Link(d).stopbits; }, 0},
-      {"stopbits 2", {{"stopbits", 2}}, [](auto& d) { return Link(d).stopbits; }, 2},
-      {"adaptor 1", {{"adaptor", 1}}, [](auto& d) { return Link(d).adaptor; }, 1},
-      {"adaptor 2", {{"adaptor", 2}}, [](auto& d) { return Link(d).adaptor; }, 0},
-      {"proto 2", {{"proto", 2}}, [](auto& d) { return Link(d).proto; }, 2},
-      {"proto 3", {{"proto", 3}}, [](auto& d) { return Link(d).proto; }, 0},
-      {"delay 5000", {{"delay", 5000}}, [](auto& d) { return Link(d).delay; }, 5000},
-      {"delay -1", {{"delay", -1}}, [](auto& d) { return Link(d).delay; }, 20},
-      {"answer_timeout alone", {{"answer_timeout", 77}}, [](auto& d) { return Link(d).delay; }, 20},
-      {"alen 11 address 2000", {{"alen", 11}, {"address", 2000}},
-       [](auto& d) { return Link(d).address * 100 + Link(d).alen; }, 200011},
-      {"alen 11 address 2048", {{"alen", 11}, {"address", 2048}},
-       [](auto& d) { return Link(d).address; }, 16},
-      {"alen 8 address 254", {{"alen", 8}, {"address", 254}},
-       [](auto& d) { return Link(d).address; }, 254},
-      {"alen 8 address 255", {{"alen", 8}, {"address", 255}},
-       [](auto& d) { return Link(d).address; }, 16},
-      {"alen 16 address 300", {{"alen", 16}, {"address", 300}},
-       [](auto& d) { return Link(d).address * 100 + Link(d).alen; }, 1608},
-      {"address -1", {{"address", -1}}, [](auto& d) { return Link(d).address; }, 16},
-      {"address 0", {{"address", 0}}, [](auto& d) { return Link(d).address; }, 0},
-      {"kv8_baud 57600", {{"kv8_baud", 57600}}, [](auto& d) { return Rs(d).baud; }, 57600},
-      {"kv8_baud 0", {{"kv8_baud", 0}}, [](auto& d) { return Rs(d).baud; }, 9600},
-      {"kv8_bytesize 7", {{"kv8_bytesize", 7}}, [](auto& d) { return Rs(d).bytesize; }, 7},
-      {"kv8_parity 3", {{"kv8_parity", 3}}, [](auto& d) { return Rs(d).parity; }, 0},
-      {"kv8_stopbits 2", {{"kv8_stopbits", 2}}, [](auto& d) { return Rs(d).stopbits; }, 2},
-      {"kv8_alen 11 address 2047", {{"kv8_alen", 11}, {"kv8_address", 2047}},
-       [](auto& d) { return Rs(d).address; }, 2047},
-      {"kv8_alen 9 address 300", {{"kv8_alen", 9}, {"kv8_address", 300}},
-       [](auto& d) { return Rs(d).address * 100 + Rs(d).alen; }, 1608},
-      {"kv8_proto 1", {{"kv8_proto", 1}}, [](auto& d) { return Rs(d).proto; }, 1},
-      {"kv8_delay 1000", {{"kv8_delay", 1000}}, [](auto& d) { return Rs(d).delay; }, 1000},
-      {"kv8_delay 1001", {{"kv8_delay", 1001}}, [](auto& d) { return Rs(d).delay; }, 20},
-      {"kv8_delay -1", {{"kv8_delay", -1}}, [](auto& d) { return Rs(d).delay; }, 20},
-      {"kv8_delay 0", {{"kv8_delay", 0}}, [](auto& d) { return Rs(d).delay; }, 0},
-  };
-  for (const ValueCase& c : cases) {
+  const auto load = [this](std::vector<std::pair<const char*, int32_t>> values) {
     store.ParseText("");
     PutText(kKey, "name", u"dev");
-    for (auto& [name, value] : c.values) PutNumber(kKey, name, static_cast<uint32_t>(value));
-    ConverterDevice d;
-    ASSERT_TRUE(d.Load(kLoc)) << c.what;
-    EXPECT_EQ(c.field(d), c.expected) << c.what;
+    for (auto& [name, value] : values) PutNumber(kKey, name, static_cast<uint32_t>(value));
+    auto d = std::make_unique<ConverterSettings>();
+    EXPECT_TRUE(d->Load(kLoc));
+    return d;
+  };
+
+  const ValueCase values[] = {
+      {"baud", kLink, &P::baud, {{1200, 9600}, {14401, 9600}, {115200, 115200}}},
+      {"bytesize", kLink, &P::bytesize, {{7, 7}, {9, 8}}},
+      {"parity", kLink, &P::parity, {{2, 2}, {-1, 0}}},
+      {"stopbits", kLink, &P::stopbits, {{1, 0}, {2, 2}}},
+      {"adaptor", kLink, &P::adaptor, {{1, 1}, {2, 0}}},
+      {"proto", kLink, &P::proto, {{2, 2}, {3, 0}}},
+      {"delay", kLink, &P::delay, {{5000, 5000}, {-1, 20}}},
+      {"answer_timeout", kLink, &P::delay, {{77, 20}}},  // alone: "delay" is the one read
+      {"address", kLink, &P::address, {{-1, 16}, {0, 0}}},
+      {"kv8_baud", kRs485, &P::baud, {{57600, 57600}, {0, 9600}}},
+      {"kv8_bytesize", kRs485, &P::bytesize, {{7, 7}}},
+      {"kv8_parity", kRs485, &P::parity, {{3, 0}}},
+      {"kv8_stopbits", kRs485, &P::stopbits, {{2, 2}}},
+      {"kv8_proto", kRs485, &P::proto, {{1, 1}}},
+      {"kv8_delay", kRs485, &P::delay, {{1000, 1000}, {1001, 20}, {-1, 20}, {0, 0}}},
+  };
+  for (const ValueCase& c : values) {
+    for (auto [stored, loaded] : c.loads) {
+      SCOPED_TRACE(testing::Message() << c.name << " " << stored);
+      EXPECT_EQ(load({{c.name, stored}})->workingSettings[c.set].*c.field, loaded);
+    }
+  }
+
+  const AddressCase addresses[] = {
+      {"alen", "address", kLink, 11, 2000, 11, 2000},
+      {"alen", "address", kLink, 11, 2048, 11, 16},
+      {"alen", "address", kLink, 8, 254, 8, 254},
+      {"alen", "address", kLink, 8, 255, 8, 16},
+      {"alen", "address", kLink, 16, 300, 8, 16},
+      {"kv8_alen", "kv8_address", kRs485, 11, 2047, 11, 2047},
+      {"kv8_alen", "kv8_address", kRs485, 9, 300, 8, 16},
+  };
+  for (const AddressCase& c : addresses) {
+    SCOPED_TRACE(testing::Message() << c.alenName << " " << c.alen << " " << c.address);
+    const auto d = load({{c.alenName, c.alen}, {c.addressName, c.address}});
+    EXPECT_EQ(d->workingSettings[c.set].alen, c.loadedAlen);
+    EXPECT_EQ(d->workingSettings[c.set].address, c.loadedAddress);
   }
 }
 
@@ -188,10 +172,10 @@ TEST_F(SettingsTest, LoopRule) {
     if (c.devtype) PutText(kKey, "kv7_devtype", c.devtype);
     if (c.fwver) PutText(kKey, "kv7_fwver", c.fwver);
     for (auto& [name, value] : c.values) PutNumber(kKey, name, static_cast<uint32_t>(value));
-    ConverterDevice d;
-    d.workingSettings[ConverterDevice::kLoop].address = 42;
+    ConverterSettings d;
+    d.workingSettings[ConverterSettings::kLoop].address = 42;
     ASSERT_TRUE(d.Load(kLoc)) << c.what;
-    const PortSettings& loop = Loop(d);
+    const PortSettings& loop = d.LoopSet();
     EXPECT_EQ(loop.devtype, c.devtypeAfter) << c.what;
     EXPECT_EQ(DescribePortSettings(loop), c.line) << c.what;
     EXPECT_EQ(loop.delay, c.poll) << c.what;
@@ -200,14 +184,14 @@ TEST_F(SettingsTest, LoopRule) {
 }
 
 TEST_F(SettingsTest, SaveWritesTheStoredSetsInOrder) {
-  ConverterDevice d;
+  ConverterSettings d;
   d.name = "dev";
-  PortSettings& stored = d.storedSettings[ConverterDevice::kStoredLink];
+  PortSettings& stored = d.storedSettings[ConverterSettings::kStoredLink];
   stored.port = "COM7";
   stored.delay = 321;
-  d.storedSettings[ConverterDevice::kStoredLoop].devtype = "TM-20";
-  d.storedSettings[ConverterDevice::kStoredRs485].baud = 38400;
-  d.workingSettings[ConverterDevice::kRs485].baud = 2400;  // not saved
+  d.storedSettings[ConverterSettings::kStoredLoop].devtype = "TM-20";
+  d.storedSettings[ConverterSettings::kStoredRs485].baud = 38400;
+  d.workingSettings[ConverterSettings::kRs485].baud = 2400;  // not saved
   ASSERT_TRUE(d.Save(kLoc));
   EXPECT_EQ(ValueNames(kKey),
             (std::vector<std::string>{
@@ -227,23 +211,23 @@ TEST_F(SettingsTest, SaveWritesTheStoredSetsInOrder) {
 
 TEST_F(SettingsTest, StoredTreeWithADeviceLoadsBack) {
   ConfigObject root;
-  auto* d = new ConverterDevice();
+  auto* d = new ConverterSettings();
   root.AddChild(d);
   d->name = "kv4t";
-  d->workingSettings[ConverterDevice::kLink].port = "COM3";
-  d->workingSettings[ConverterDevice::kLink].baud = 19200;
-  d->workingSettings[ConverterDevice::kRs485].proto = 2;
-  d->workingSettings[ConverterDevice::kLoop].devtype = "TM-20";
-  d->workingSettings[ConverterDevice::kLoop].fwver = "B2";
-  d->workingSettings[ConverterDevice::kLoop].delay = 9;
-  d->storedSettings[ConverterDevice::kStoredLink] = d->workingSettings[ConverterDevice::kLink];
-  d->storedSettings[ConverterDevice::kStoredRs485] = d->workingSettings[ConverterDevice::kRs485];
-  d->storedSettings[ConverterDevice::kStoredLoop] = d->workingSettings[ConverterDevice::kLoop];
+  d->workingSettings[ConverterSettings::kLink].port = "COM3";
+  d->workingSettings[ConverterSettings::kLink].baud = 19200;
+  d->workingSettings[ConverterSettings::kRs485].proto = 2;
+  d->workingSettings[ConverterSettings::kLoop].devtype = "TM-20";
+  d->workingSettings[ConverterSettings::kLoop].fwver = "B2";
+  d->workingSettings[ConverterSettings::kLoop].delay = 9;
+  d->storedSettings[ConverterSettings::kStoredLink] = d->workingSettings[ConverterSettings::kLink];
+  d->storedSettings[ConverterSettings::kStoredRs485] = d->workingSettings[ConverterSettings::kRs485];
+  d->storedSettings[ConverterSettings::kStoredLoop] = d->workingSettings[ConverterSettings::kLoop];
   SaveTree(&root, "reg::SOFTWARE\\RAVIK\\KV4T-Config");
 
   std::unique_ptr<ConfigObject> back(LoadTree("reg::SOFTWARE\\RAVIK\\KV4T-Config"));
   ASSERT_EQ(back->Children().size(), 1u);
-  auto* bd = dynamic_cast<ConverterDevice*>(back->Children()[0]);
+  auto* bd = dynamic_cast<ConverterSettings*>(back->Children()[0]);
   ASSERT_NE(bd, nullptr);
   EXPECT_EQ(bd->name, "kv4t");
   for (int i = 0; i < 3; ++i)
@@ -251,16 +235,9 @@ TEST_F(SettingsTest, StoredTreeWithADeviceLoadsBack) {
 }
 
 TEST_F(SettingsTest, ResetOperations) {
-  ConverterDevice d;
-  PortSettings s;
-  s.port = "COM9";
-  s.devtype = "x";
-  s.baud = 1;
-  s.address = 99;
-  s.alen = 11;
-  s.adaptor = 1;
-  s.proto = 2;
-  s.delay = 77;
+  ConverterSettings d;
+  PortSettings s = {.port = "COM9", .devtype = "x", .baud = 1, .address = 99, .alen = 11,
+                    .adaptor = 1, .proto = 2, .delay = 77};
   d.ResetPortDefaults(&s);
   EXPECT_EQ(s.port, "COM1");
   EXPECT_EQ(DescribePortSettings(s), "9600 8-n-1");
@@ -272,11 +249,7 @@ TEST_F(SettingsTest, ResetOperations) {
   EXPECT_EQ(s.devtype, "x");  // kept
   EXPECT_TRUE(s.changed);
 
-  PortSettings loop;
-  loop.port = "COM2";
-  loop.address = 5;
-  loop.alen = 11;
-  loop.proto = 1;
+  PortSettings loop = {.port = "COM2", .address = 5, .alen = 11, .proto = 1};
   d.ResetLoopDefaults(&loop);
   EXPECT_EQ(loop.devtype, "TM-10");
   EXPECT_EQ(loop.fwver, "A1");
@@ -288,11 +261,11 @@ TEST_F(SettingsTest, ResetOperations) {
   EXPECT_EQ(loop.proto, 1);
   EXPECT_TRUE(loop.changed);
 
-  d.workingSettings[ConverterDevice::kLink].baud = 1;
-  d.workingSettings[ConverterDevice::kLink].changed = false;
+  d.workingSettings[ConverterSettings::kLink].baud = 1;
+  d.workingSettings[ConverterSettings::kLink].changed = false;
   d.ResetPortDefaults();
-  EXPECT_EQ(d.workingSettings[ConverterDevice::kLink].baud, 9600);
-  EXPECT_TRUE(d.workingSettings[ConverterDevice::kLink].changed);
+  EXPECT_EQ(d.workingSettings[ConverterSettings::kLink].baud, 9600);
+  EXPECT_TRUE(d.workingSettings[ConverterSettings::kLink].changed);
 }
 
 TEST(PortSettingsText, Describe) {

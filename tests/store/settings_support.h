@@ -1,9 +1,17 @@
-// The catalogue the settings tests run with, and a fixture that loads it.
+// The catalogue the settings tests run with, and a fixture that loads it and makes
+// the tree create the converter's settings object for "kv4t_device".
 #pragma once
 
 #include "store/catalogue.h"
-#include "store/converter_device.h"
+#include "store/converter_settings.h"
 #include "tree_support.h"
+
+inline ConfigObject* CreateSettingsObject(const std::string& type) {
+  if (type == ConverterSettings::kType) return new ConverterSettings();
+  return nullptr;
+}
+
+inline void DestroySettingsObject(ConfigObject* object) { delete object; }
 
 // First entry TM-10 / A1: 4800 baud, 7 data bits, even parity, two stop bits and a
 // poll value of 6 at 4800 baud. Second entry TM-20 / B2: 19200 baud, odd parity.
@@ -24,7 +32,7 @@ class SettingsTest : public MemoryStoreTest {
 protected:
   void SetUp() override {
     MemoryStoreTest::SetUp();
-    RegisterObjectFactory(&CreateConfigObject, &DestroyConfigObject);
+    RegisterObjectFactory(&CreateSettingsObject, &DestroySettingsObject);
     ClearCatalogue();
     Catalogue().LoadText(kTestCatalogue);
     ASSERT_EQ(Catalogue().size(), 2u);

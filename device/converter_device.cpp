@@ -2,6 +2,9 @@
 // the converter goes through here. Requests are RAVIK frames addressed with the
 // link set (the converter as it answers now); the RS-485 set describes what it is
 // to become once "APLY" has been sent.
+#include "device/converter_device.h"
+
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -10,13 +13,11 @@
 #include "device/address_range.h"
 #include "device/code_tables.h"
 #include "device/device_texts.h"
-#include "device/notices.h"
 #include "link/frame_codec.h"
 #include "link/modbus.h"
 #include "link/serio.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
-#include "store/converter_device.h"
 
 namespace {
 
@@ -34,22 +35,6 @@ constexpr auto kWakePause = std::chrono::milliseconds(1000);
 constexpr std::size_t kMaxTextChars = 8;
 constexpr const char* kApplyName = "APLY";
 
-using ParamEntry = ConverterDevice::ParamEntry;
-
-ParamEntry Row(const char* name, int kind, int table, void* target) {
-  return ParamEntry{name, kind, table, target};
-}
-ParamEntry Raw(const char* name, int32_t* target) {
-  return Row(name, ConverterDevice::kRaw, 0, target);
-}
-ParamEntry Coded(const char* name, int table, int32_t* target) {
-  return Row(name, ConverterDevice::kCoded, table, target);
-}
-ParamEntry Text(const char* name, std::string* target) {
-  return Row(name, ConverterDevice::kText, 0, target);
-}
-ParamEntry End() { return Row("", ConverterDevice::kRaw, 0, nullptr); }
-
 // The line parameters of the link set, set before every RAVIK request. Their
 // results are not checked: a refused value leaves the previous one in force and
 // the exchange itself tells whether the converter is reached.
@@ -63,12 +48,12 @@ void PrepareChannel(ConverterDevice& device) {
 // One RAVIK request for the named parameter with the given data field, tried up to
 // `attempts` times without a pause. The answer payload (when one is expected) lands
 // in answer.
-bool RavikExchange(ConverterDevice& device, const char* name, std::vector<uint8_t> data,
+bool RavikExchange(ConverterDevice& device, std::string_view name, std::vector<uint8_t> data,
                    bool is_read, bool expect_answer, int attempts,
                    std::vector<uint8_t>& answer) {
   const PortSettings& link = device.LinkSet();
-  if (!ravik_make_request(data, is_read, link.alen == 11, link.address, ravik_hash(name, nullptr)))
-    return false;
+  const uint16_t id = ravik_hash(std::string(name).c_str(), nullptr);
+  if (!ravik_make_request(data, is_read, link.alen == 11, link.address, id)) return false;
   device.channel->codec = device.ravik.get();
   device.channel->answer_override = 0;
   PrepareChannel(device);
@@ -84,7 +69,7 @@ bool IsAnswer(const std::vector<uint8_t>& answer) {
   return answer.size() >= ravik_header_bytes && (answer[1] & ravik_request_flag) == 0;
 }
 
-bool ReadAnswer(ConverterDevice& device, const char* name, std::vector<uint8_t>& data) {
+bool ReadAnswer(ConverterDevice& device, std::string_view name, std::vector<uint8_t>& data) {
   std::vector<uint8_t> answer;
   if (!RavikExchange(device, name, {}, true, true, kRavikAttempts, answer)) return false;
   if (!IsAnswer(answer)) return false;
@@ -92,7 +77,7 @@ bool ReadAnswer(ConverterDevice& device, const char* name, std::vector<uint8_t>&
   return true;
 }
 
-bool WriteData(ConverterDevice& device, const char* name, std::vector<uint8_t> data) {
+bool WriteData(ConverterDevice& device, std::string_view name, std::vector<uint8_t> data) {
   std::vector<uint8_t> answer;
   return RavikExchange(device, name, std::move(data), false, true, kRavikAttempts, answer);
 }
@@ -121,7 +106,78 @@ bool ModbusExchange(ConverterDevice& device, bool ascii, int attempts,
 
 std::string ProgramText(const char* utf8) { return Utf8ToCp1251(utf8); }
 
+// The loop instrument's type and version, as the converter names them.
+std::array<ParamEntry, 3> LoopNameRows(std::string& devtype, std::string& fwver) {
+  return {ParamEntry::Text("dEv.L", &devtype), ParamEntry::Text("vEr.L", &fwver),
+          ParamEntry::End()};
+}
+
+// The loop's line settings and the poll value of `record`.
+std::array<ParamEntry, 6> LoopLineRows(PortSettings& record) {
+  return {
+      ParamEntry::Coded("BP.L", kTableLoopBaud, &record.baud),
+      ParamEntry::Coded("LE.L", kTableByteSize, &record.bytesize),
+      ParamEntry::Coded("Pr.L", kTableParity, &record.parity),
+      ParamEntry::Coded("Sb.L", kTableStopBits, &record.stopbits),
+      ParamEntry::Raw("FrEq", &record.delay),
+      ParamEntry::End(),
+  };
+}
+
+// One row of a parameter list; false when it failed (a row without a target fails
+// without a request).
+bool ExchangeRow(ConverterDevice& device, const ParamEntry& row, bool write) {
+  if (row.kind() == ParamEntry::Kind::kText) {
+    std::string* target = row.text();
+    if (!target) return false;
+    if (write) return device.WriteTextParam(row.name(), *target);
+    std::string text;
+    if (!device.ReadTextParam(row.name(), text)) return false;
+    *target = std::move(text);
+    return true;
+  }
+  int32_t* target = row.number();
+  if (!target) return false;
+  const bool coded = row.kind() == ParamEntry::Kind::kCoded;
+  if (write)
+    return device.WriteIntParam(row.name(),
+                                coded ? TranslateCodeTable(true, row.table(), *target) : *target);
+  int32_t value = 0;
+  if (!device.ReadIntParam(row.name(), value)) return false;
+  if (coded) {
+    // A code the table does not know would put -1 into the settings; the row
+    // fails instead and its setting keeps its value.
+    value = TranslateCodeTable(false, row.table(), value);
+    if (value < 0) return false;
+  }
+  *target = value;
+  return true;
+}
+
+ConfigObject* CreateObject(const std::string& type) {
+  if (type == ConverterSettings::kType) return new ConverterDevice();
+  return nullptr;
+}
+
+void DestroyObject(ConfigObject* object) { delete object; }
+
 }  // namespace
+
+ConverterDevice::ConverterDevice()
+    : channel(std::make_unique<serio>()),
+      ravik(std::make_unique<ravik_codec>()),
+      modbusAscii(std::make_unique<modbus_ascii_codec>()),
+      modbusRtu(std::make_unique<modbus_rtu_codec>()),
+      modbusRequest(std::make_unique<modbus_request>()) {}
+
+ConverterDevice::~ConverterDevice() {
+  if (channel && connected) channel->close();
+  connected = false;
+}
+
+void RegisterConverterDeviceFactory() {
+  RegisterObjectFactory(&CreateObject, &DestroyObject);
+}
 
 bool ConverterDevice::OpenPort() {
   if (connected) ClosePort();
@@ -136,7 +192,7 @@ bool ConverterDevice::ClosePort() {
   return true;
 }
 
-bool ConverterDevice::Connect(void* owner, bool show_messages, std::string* error_text) {
+bool ConverterDevice::Connect(WindowHandle owner, bool show_messages, std::string* error_text) {
   std::string text;
   if (!OpenPort()) {
     text = ProgramText(device_text::kCannotUsePort) + " \"" + LinkSet().port + "\".";
@@ -171,9 +227,9 @@ bool ConverterDevice::Identify() {
   return true;
 }
 
-bool ConverterDevice::IsKS4T() const { return workingSettings[kLink].devtype == "KS4T"; }
+bool ConverterDevice::IsKS4T() const { return LinkSet().devtype == "KS4T"; }
 
-bool ConverterDevice::ReadIntParam(const char* name, int32_t& value) {
+bool ConverterDevice::ReadIntParam(std::string_view name, int32_t& value) {
   std::vector<uint8_t> data;
   if (!ReadAnswer(*this, name, data)) return false;
   // Big-endian, as many bytes as the converter sent. Accumulated without sign so
@@ -184,7 +240,7 @@ bool ConverterDevice::ReadIntParam(const char* name, int32_t& value) {
   return true;
 }
 
-bool ConverterDevice::ReadTextParam(const char* name, std::string& value) {
+bool ConverterDevice::ReadTextParam(std::string_view name, std::string& value) {
   value.clear();
   std::vector<uint8_t> data;
   if (!ReadAnswer(*this, name, data)) return false;
@@ -193,7 +249,7 @@ bool ConverterDevice::ReadTextParam(const char* name, std::string& value) {
   return true;
 }
 
-bool ConverterDevice::WriteIntParam(const char* name, int32_t value) {
+bool ConverterDevice::WriteIntParam(std::string_view name, int32_t value) {
   std::vector<uint8_t> data;
   if (value < 256) {
     // One byte, negative values included (-1 goes out as 0xFF).
@@ -206,7 +262,7 @@ bool ConverterDevice::WriteIntParam(const char* name, int32_t value) {
   return WriteData(*this, name, std::move(data));
 }
 
-bool ConverterDevice::WriteTextParam(const char* name, const std::string& value) {
+bool ConverterDevice::WriteTextParam(std::string_view name, const std::string& value) {
   if (value.size() > kMaxTextChars) return false;
   return WriteData(*this, name, std::vector<uint8_t>(value.rbegin(), value.rend()));
 }
@@ -224,60 +280,12 @@ int32_t ConverterDevice::TranslateCode(bool to_converter, int table, int32_t val
 
 bool ConverterDevice::ExchangeParams(const ParamEntry* list, bool write) {
   bool ok = true;
-  for (const ParamEntry* row = list; row && row->name && row->name[0]; ++row) {
-    if (!row->target) {
-      ok = false;
-      continue;
-    }
-    switch (row->kind) {
-      case kRaw:
-      case kCoded: {
-        int32_t& target = *static_cast<int32_t*>(row->target);
-        if (write) {
-          const int32_t value =
-              row->kind == kCoded ? TranslateCode(true, row->table, target) : target;
-          if (!WriteIntParam(row->name, value)) ok = false;
-          break;
-        }
-        int32_t value = 0;
-        if (!ReadIntParam(row->name, value)) {
-          ok = false;
-          break;
-        }
-        if (row->kind == kCoded) {
-          // A code the table does not know would put -1 into the settings; the row
-          // fails instead and its setting keeps its value.
-          value = TranslateCode(false, row->table, value);
-          if (value < 0) {
-            ok = false;
-            break;
-          }
-        }
-        target = value;
-        break;
-      }
-      case kText: {
-        std::string& target = *static_cast<std::string*>(row->target);
-        if (write) {
-          if (!WriteTextParam(row->name, target)) ok = false;
-          break;
-        }
-        std::string text;
-        if (ReadTextParam(row->name, text))
-          target = text;
-        else
-          ok = false;
-        break;
-      }
-      default:
-        ok = false;
-        break;
-    }
-  }
+  for (const ParamEntry* row = list; row && !row->name().empty(); ++row)
+    if (!ExchangeRow(*this, *row, write)) ok = false;
   return ok;
 }
 
-bool ConverterDevice::WriteRs485Settings(void* page) {
+bool ConverterDevice::WriteRs485Settings(WindowHandle page) {
   PortSettings& rs = Rs485Set();
   const int32_t requested = rs.address;
   int32_t address = CorrectNetworkAddress(requested, rs.alen);
@@ -291,35 +299,33 @@ bool ConverterDevice::WriteRs485Settings(void* page) {
     notices.ShowMessage(notices.MainWindow(), text, ProgramText(device_text::kAddressCaption),
                         kNoticeIconError);
     rs.address = address;
-    notices.SetControlInt(page, device_text::kRs485AddressControl, address);
-    notices.FocusControl(page, device_text::kRs485DelayControl);
+    notices.FieldCorrected(page, CorrectedField::kRs485Address, address);
   }
 
   const ParamEntry rows[] = {
-      Coded("BPS", kTableRs485Baud, &rs.baud),
-      Coded("Len", kTableByteSize, &rs.bytesize),
-      Coded("PrtY", kTableParity, &rs.parity),
-      Coded("Sbit", kTableStopBits, &rs.stopbits),
-      Raw("rs.dl", &rs.delay),
-      Coded("A.Len", kTableAddrLen, &rs.alen),
-      Raw("addr", &address),
-      Coded("PrOt", kTableProtocol, &rs.proto),
-      End(),
+      ParamEntry::Coded("BPS", kTableRs485Baud, &rs.baud),
+      ParamEntry::Coded("Len", kTableByteSize, &rs.bytesize),
+      ParamEntry::Coded("PrtY", kTableParity, &rs.parity),
+      ParamEntry::Coded("Sbit", kTableStopBits, &rs.stopbits),
+      ParamEntry::Raw("rs.dl", &rs.delay),
+      ParamEntry::Coded("A.Len", kTableAddrLen, &rs.alen),
+      ParamEntry::Raw("addr", &address),
+      ParamEntry::Coded("PrOt", kTableProtocol, &rs.proto),
+      ParamEntry::End(),
   };
   // A failed row leaves the rows before it written in the converter, but without
   // "APLY" none of them takes effect.
   if (!ExchangeParams(rows, true)) return false;
   if (!SendApply()) return false;
 
-  // From now on the converter answers at its new settings.
+  // From now on the converter answers at its new settings; the port, the adaptor
+  // and the protocol the computer speaks stay.
   PortSettings& link = LinkSet();
-  link.baud = rs.baud;
-  link.bytesize = rs.bytesize;
-  link.parity = rs.parity;
-  link.stopbits = rs.stopbits;
-  link.address = rs.address;
-  link.alen = rs.alen;
-  link.delay = rs.delay;
+  for (int32_t PortSettings::*field : {&PortSettings::baud, &PortSettings::bytesize,
+                                       &PortSettings::parity, &PortSettings::stopbits,
+                                       &PortSettings::address, &PortSettings::alen,
+                                       &PortSettings::delay})
+    link.*field = rs.*field;
   link.changed = true;
   storedSettings[kStoredLink] = link;
   storedSettings[kStoredRs485] = rs;
@@ -328,17 +334,10 @@ bool ConverterDevice::WriteRs485Settings(void* page) {
 
 bool ConverterDevice::WriteLoopSettings() {
   PortSettings& loop = LoopSet();
-  const ParamEntry rows[] = {
-      Text("dEv.L", &loop.devtype),
-      Text("vEr.L", &loop.fwver),
-      Coded("BP.L", kTableLoopBaud, &loop.baud),
-      Coded("LE.L", kTableByteSize, &loop.bytesize),
-      Coded("Pr.L", kTableParity, &loop.parity),
-      Coded("Sb.L", kTableStopBits, &loop.stopbits),
-      Raw("FrEq", &loop.delay),
-      End(),
-  };
-  if (!ExchangeParams(rows, true)) return false;
+  // Both lists go out whole, one after the other, whatever row fails.
+  const bool names = ExchangeParams(LoopNameRows(loop.devtype, loop.fwver).data(), true);
+  const bool line = ExchangeParams(LoopLineRows(loop).data(), true);
+  if (!names || !line) return false;
   storedSettings[kStoredLoop] = loop;
   return true;
 }
@@ -349,19 +348,10 @@ bool ConverterDevice::ReadLoopSettings(PortSettings* target) {
 
   std::string devtype;
   std::string fwver;
-  const ParamEntry names[] = {Text("dEv.L", &devtype), Text("vEr.L", &fwver), End()};
-  if (!ExchangeParams(names, false)) return false;
+  if (!ExchangeParams(LoopNameRows(devtype, fwver).data(), false)) return false;
 
   if (!own || HasDescription(devtype, fwver)) {
-    const ParamEntry rows[] = {
-        Coded("BP.L", kTableLoopBaud, &record.baud),
-        Coded("LE.L", kTableByteSize, &record.bytesize),
-        Coded("Pr.L", kTableParity, &record.parity),
-        Coded("Sb.L", kTableStopBits, &record.stopbits),
-        Raw("FrEq", &record.delay),
-        End(),
-    };
-    if (!ExchangeParams(rows, false)) return false;
+    if (!ExchangeParams(LoopLineRows(record).data(), false)) return false;
     record.devtype = devtype;
     record.fwver = fwver;
   } else {
