@@ -363,6 +363,11 @@ int RecordingUi::ShowMessage(WindowHandle owner, const std::string& text,
   return 1;
 }
 
+void RecordingUi::FieldCorrected(WindowHandle page, CorrectedField field, int value) {
+  Record({UiEvent::corrected, "device", "", "", 0, static_cast<int>(field), value});
+  if (page) static_cast<CDlgPage*>(page)->OnFieldCorrected(field, value);
+}
+
 void RecordingUi::Beep(unsigned style) { Record({UiEvent::beep, "device", "", "", style}); }
 
 void RecordingUi::SetWaitCursor() { Record({UiEvent::cursor, "device", "", "", 0, 1}); }

@@ -166,6 +166,8 @@ class RecordingUi : public UserNotices {
   void SetWaitCursor() override;
   void RestoreArrowCursor() override;
   WindowHandle MainWindow() override { return kSheetWindow; }
+  // Recorded, then forwarded to the page (the handle is the page object).
+  void FieldCorrected(WindowHandle page, CorrectedField field, int value) override;
 
   void Record(UiEvent event);
   std::vector<UiEvent> Events();
