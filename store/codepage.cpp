@@ -63,8 +63,6 @@ constexpr char16_t kKoi8rHigh[128] = {
     0x042C, 0x042B, 0x0417, 0x0428, 0x042D, 0x0429, 0x0427, 0x042A,
 };
 
-constexpr char32_t kReplacement = 0xFFFD;
-
 const char16_t* HighTable(TextEncoding encoding) {
   switch (encoding) {
     case TextEncoding::Cp866: return kCp866High;
@@ -104,116 +102,6 @@ inline char CharToCp1251(char32_t c) {
                              [](const ReverseEntry& a, char16_t v) { return a.ch < v; });
   if (it != e.end() && it->ch == c) return static_cast<char>(it->byte);
   return '?';
-}
-
-// Decodes one UTF-8 sequence at text[i], advancing i; malformed input yields
-// U+FFFD and advances by one byte.
-char32_t NextUtf8(std::string_view text, size_t& i) {
-  const auto b0 = static_cast<unsigned char>(text[i]);
-  if (b0 < 0x80) {
-    ++i;
-    return b0;
-  }
-  int len;
-  char32_t c;
-  char32_t min;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2; c = b0 & 0x1F; min = 0x80;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3; c = b0 & 0x0F; min = 0x800;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4; c = b0 & 0x07; min = 0x10000;
-  } else {
-    ++i;
-    return kReplacement;
-  }
-  if (text.size() - i < static_cast<size_t>(len)) {
-    ++i;
-    return kReplacement;
-  }
-  for (int k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(text[i + k]);
-    if ((b & 0xC0) != 0x80) {
-      ++i;
-      return kReplacement;
-    }
-    c = (c << 6) | (b & 0x3F);
-  }
-  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-    ++i;
-    return kReplacement;
-  }
-  i += len;
-  return c;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c >= 0xD800 && c <= 0xDFFF) c = kReplacement;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c <= 0x10FFFF) {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    AppendUtf8(out, kReplacement);
-  }
-}
-
-// Decodes one UTF-16 character (a surrogate pair or a single unit) at text[i].
-template <typename Unit>
-char32_t NextUtf16(std::basic_string_view<Unit> text, size_t& i) {
-  const char32_t u = static_cast<char16_t>(text[i++]);
-  if (u < 0xD800 || u > 0xDFFF) return u;
-  if (u <= 0xDBFF && i < text.size()) {
-    const char32_t lo = static_cast<char16_t>(text[i]);
-    if (lo >= 0xDC00 && lo <= 0xDFFF) {
-      ++i;
-      return 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
-    }
-  }
-  return kReplacement;
-}
-
-template <typename Unit>
-void AppendUtf16(std::basic_string<Unit>& out, char32_t c) {
-  if (c >= 0xD800 && c <= 0xDFFF) c = kReplacement;
-  if (c < 0x10000) {
-    out += static_cast<Unit>(c);
-  } else if (c <= 0x10FFFF) {
-    c -= 0x10000;
-    out += static_cast<Unit>(0xD800 + (c >> 10));
-    out += static_cast<Unit>(0xDC00 + (c & 0x3FF));
-  } else {
-    out += static_cast<Unit>(kReplacement);
-  }
-}
-
-constexpr bool kWide16 = sizeof(wchar_t) == 2;
-
-// Reads one character of wide text.
-inline char32_t NextWide(std::wstring_view text, size_t& i) {
-  if constexpr (kWide16) {
-    return NextUtf16(text, i);
-  } else {
-    const auto c = static_cast<char32_t>(text[i++]);
-    return (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) ? kReplacement : c;
-  }
-}
-
-inline void AppendWide(std::wstring& out, char32_t c) {
-  if constexpr (kWide16)
-    AppendUtf16(out, c);
-  else
-    out += static_cast<wchar_t>(c);
 }
 
 bool EqualsNoCase(std::wstring_view a, std::string_view b) {
@@ -261,7 +149,7 @@ std::string WideToCp1251(std::wstring_view text) {
       out[n++] = static_cast<char>(c);
       ++i;
     } else {
-      out[n++] = CharToCp1251(NextWide(text, i));
+      out[n++] = CharToCp1251(next_wide(text, i));
     }
   }
   out.resize(n);
@@ -281,49 +169,21 @@ std::u16string Cp1251ToUtf16(std::string_view text) {
 std::string Utf16ToCp1251(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) out += CharToCp1251(NextUtf16(text, i));
+  for (size_t i = 0; i < text.size();) out += CharToCp1251(next_utf16(text, i));
   return out;
 }
 
 std::string Cp1251ToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size() * 2);
-  for (unsigned char b : text) AppendUtf8(out, ByteToChar(b, TextEncoding::Cp1251));
+  for (unsigned char b : text) append_utf8(out, ByteToChar(b, TextEncoding::Cp1251));
   return out;
 }
 
 std::string Utf8ToCp1251(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) out += CharToCp1251(NextUtf8(text, i));
-  return out;
-}
-
-std::wstring Utf8ToWide(std::string_view text) {
-  std::wstring out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) AppendWide(out, NextUtf8(text, i));
-  return out;
-}
-
-std::string WideToUtf8(std::wstring_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) AppendUtf8(out, NextWide(text, i));
-  return out;
-}
-
-std::wstring Utf16ToWide(std::u16string_view text) {
-  std::wstring out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) AppendWide(out, NextUtf16(text, i));
-  return out;
-}
-
-std::u16string WideToUtf16(std::wstring_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) AppendUtf16(out, NextWide(text, i));
+  for (size_t i = 0; i < text.size();) out += CharToCp1251(next_utf8(text, i));
   return out;
 }
 

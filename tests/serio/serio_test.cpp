@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/baud_rates.h"
 #include "link/frame_codec.h"
 #include "link/serio.h"
 
@@ -12,8 +13,9 @@ namespace {
 TEST(serio_helpers, standard_baud_rates) {
   const std::vector<int> rates(std::begin(standard_baud_rates), std::end(standard_baud_rates));
   EXPECT_EQ(rates, (std::vector<int>{2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200}));
-  for (int baud : rates) EXPECT_TRUE(is_standard_baud(baud)) << baud;
-  for (int baud : {0, -9600, 1200, 9601, 56000, 230400}) EXPECT_FALSE(is_standard_baud(baud)) << baud;
+  for (int baud : rates) EXPECT_TRUE(is_standard_baud_rate(baud)) << baud;
+  for (int baud : {0, -9600, 1200, 9601, 56000, 230400})
+    EXPECT_FALSE(is_standard_baud_rate(baud)) << baud;
 }
 
 TEST(serio_helpers, port_names_and_numbers) {
