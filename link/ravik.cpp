@@ -1,4 +1,4 @@
-#include "link/frame_codec.h"
+#include "link/ravik.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "store/converter_device.h"
 
-#include "link/frame_codec.h"
+#include "link/ravik.h"
 #include "link/modbus.h"
 #include "link/serio.h"
 #include "store/catalogue.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "device/code_tables.h"
-#include "link/frame_codec.h"
+#include "link/ravik.h"
 #include "link/serio.h"
 #include "store/catalogue.h"
 #include "store/converter_device.h"

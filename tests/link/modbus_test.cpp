@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "link/modbus.h"
+#include "link/modbus_ascii.h"
+#include "link/modbus_request.h"
+#include "link/modbus_rtu.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "fake_port.h"
 #include "link/diag_log.h"
-#include "link/frame_codec.h"
-#include "link/modbus.h"
+#include "link/modbus_rtu.h"
+#include "link/ravik.h"
 #include "link/serio.h"
 
 namespace {

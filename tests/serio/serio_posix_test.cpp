@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "link/diag_log.h"
-#include "link/frame_codec.h"
-#include "link/modbus.h"
+#include "link/modbus_rtu.h"
+#include "link/ravik.h"
 #include "link/serio.h"
 #include "pty_line.h"
 

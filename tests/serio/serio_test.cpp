@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/baud_rates.h"
-#include "link/frame_codec.h"
+#include "link/ravik.h"
 #include "link/serio.h"
 
 namespace {
