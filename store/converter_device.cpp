@@ -4,7 +4,7 @@
 #include "link/modbus.h"
 #include "link/serio.h"
 #include "store/catalogue.h"
-#include "store/file_store.h"
+#include "store/files.h"
 
 namespace {
 
