@@ -7,6 +7,7 @@
 #include "common/baud_rates.h"
 #include "link/ravik.h"
 #include "link/serio.h"
+#include "log_capture.h"
 
 namespace {
 
@@ -31,6 +32,20 @@ TEST(serio_helpers, port_names_and_numbers) {
   EXPECT_EQ(serial_port_name(7), L"COM7");
   EXPECT_EQ(serial_port_number(serial_port_name(254)), 254);
   EXPECT_FALSE(serial_port_present(L"not a port"));
+}
+
+// A port name that is not valid text (here a lone surrogate) reaches the port
+// layer and the log with U+FFFD in its place; the open fails cleanly.
+TEST(serio_helpers, a_malformed_port_name_fails_to_open_and_is_logged_readably) {
+  log_capture log;
+  std::wstring name = L"/nonexistent/tty";
+  name += static_cast<wchar_t>(0xD800);
+  serio channel;
+  EXPECT_FALSE(channel.open(name));
+  EXPECT_EQ(channel.status(), serio_open_failed);
+  EXPECT_TRUE(log.has("serio(/nonexistent/tty\xEF\xBF\xBD): ошибка открытия порта (" +
+                      std::to_string(channel.os_error()) + ")\r\n"))
+      << (log.lines.empty() ? "" : log.lines.back());
 }
 
 struct params_case {
