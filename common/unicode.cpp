@@ -117,29 +117,17 @@ void append_wide(std::wstring& out, char32_t c) {
 }
 
 std::wstring utf8_to_wide(std::string_view text) {
-  std::wstring out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) append_wide(out, next_utf8(text, i));
-  return out;
+  return convert_text<std::wstring, next_utf8, append_wide>(text);
 }
 
 std::string wide_to_utf8(std::wstring_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) append_utf8(out, next_wide(text, i));
-  return out;
+  return convert_text<std::string, next_wide, append_utf8>(text);
 }
 
 std::wstring utf16_to_wide(std::u16string_view text) {
-  std::wstring out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) append_wide(out, next_utf16(text, i));
-  return out;
+  return convert_text<std::wstring, next_utf16, append_wide>(text);
 }
 
 std::u16string wide_to_utf16(std::wstring_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) append_utf16(out, next_wide(text, i));
-  return out;
+  return convert_text<std::u16string, next_wide, append_utf16>(text);
 }

@@ -26,6 +26,16 @@ void append_utf8(std::string& out, char32_t c);
 void append_utf16(std::u16string& out, char32_t c);
 void append_wide(std::wstring& out, char32_t c);
 
+// Text in one form as another, character by character: next reads one character
+// (as next_utf8 does), append writes it (as append_wide does).
+template <typename Out, auto next, auto append, typename In>
+Out convert_text(In text) {
+  Out out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) append(out, next(text, i));
+  return out;
+}
+
 std::wstring utf8_to_wide(std::string_view text);
 std::string wide_to_utf8(std::wstring_view text);
 std::wstring utf16_to_wide(std::u16string_view text);
