@@ -94,9 +94,57 @@ class frame_codec {
   virtual const char* name() const;
 
  protected:
+  // Reception of the framings that open with a start character and close with a
+  // terminator (RAVIK, Modbus ASCII), for their feed: bytes before the start
+  // character are noise and are consumed; after it, each byte is kept until
+  // frame_ends(byte) says the frame is complete. feed_result::frame_ok then means
+  // "complete, to be checked by the codec"; any other result is feed's own.
+  template <typename FrameEnds>
+  feed_result feed_delimited(int final, const std::vector<uint8_t>& input, int& consumed,
+                             uint8_t start_char, FrameEnds frame_ends);
+
+  // Appends to decoded_ the n bytes written at chars as two characters each, high
+  // half first; digit gives a character's value 0..15, or -1 for a character that
+  // has none. False at the first such character, decoded_ then holding the bytes
+  // before it.
+  bool decode_char_pairs(const uint8_t* chars, std::size_t n, int (*digit)(uint8_t));
+
   std::vector<uint8_t> decoded_;  // payload of the last received frame
   std::vector<uint8_t> raw_;      // wire bytes of the frame being received, from its start on
 };
+
+template <typename FrameEnds>
+feed_result frame_codec::feed_delimited(int final, const std::vector<uint8_t>& input,
+                                        int& consumed, uint8_t start_char, FrameEnds frame_ends) {
+  consumed = 0;
+  if (final != 0 && final != 1) return feed_result::bad_argument;
+  if (final == 1 && raw_.empty() && input.empty()) return feed_result::nothing_received;
+  std::size_t pos = 0;
+  if (raw_.empty()) {
+    while (pos < input.size() && input[pos] != start_char) ++pos;
+    if (pos == input.size()) {
+      // All of it was noise before a frame.
+      consumed = static_cast<int>(input.size());
+      return feed_result::more;
+    }
+    raw_.push_back(start_char);
+    ++pos;
+  }
+  for (; pos < input.size(); ++pos) {
+    raw_.push_back(input[pos]);
+    if (frame_ends(input[pos])) {
+      consumed = static_cast<int>(pos + 1);
+      return feed_result::frame_ok;
+    }
+    // A line that never ends a frame must not grow the buffer without limit.
+    if (raw_.size() > frame_max_bytes) {
+      consumed = static_cast<int>(pos + 1);
+      return feed_result::too_long;
+    }
+  }
+  consumed = static_cast<int>(input.size());
+  return feed_result::more;
+}
 
 // Looks kind up in a codec's timing tables (one table per kind, indexed by kind);
 // -1 for a kind without a table.

@@ -55,36 +55,15 @@ int modbus_ascii_codec::encode(const std::vector<uint8_t>& payload,
 }
 
 feed_result modbus_ascii_codec::feed(int final, const std::vector<uint8_t>& input, int& consumed) {
-  consumed = 0;
-  if (final != 0 && final != 1) return feed_result::bad_argument;
-  if (final == 1 && raw_.empty() && input.empty()) return feed_result::nothing_received;
-  std::size_t pos = 0;
-  if (raw_.empty()) {
-    while (pos < input.size() && input[pos] != ascii_start_char) ++pos;
-    if (pos == input.size()) {
-      consumed = static_cast<int>(input.size());
-      return feed_result::more;
-    }
-    raw_.push_back(ascii_start_char);
-    ++pos;
-  }
-  for (; pos < input.size(); ++pos) {
-    const uint8_t c = input[pos];
-    raw_.push_back(c);
-    if (c == ascii_cr || c == ascii_lf) {
-      if (terminator_seen_) {
-        consumed = static_cast<int>(pos + 1);
-        return check_frame();
-      }
-      terminator_seen_ = true;
-    }
-    if (raw_.size() > frame_max_bytes) {
-      consumed = static_cast<int>(pos + 1);
-      return feed_result::too_long;
-    }
-  }
-  consumed = static_cast<int>(input.size());
-  return feed_result::more;
+  // The frame ends with the second of carriage return and line feed.
+  const feed_result result =
+      feed_delimited(final, input, consumed, ascii_start_char, [this](uint8_t c) {
+        if (c != ascii_cr && c != ascii_lf) return false;
+        if (terminator_seen_) return true;
+        terminator_seen_ = true;
+        return false;
+      });
+  return result == feed_result::frame_ok ? check_frame() : result;
 }
 
 feed_result modbus_ascii_codec::check_frame() {
@@ -94,19 +73,12 @@ feed_result modbus_ascii_codec::check_frame() {
   if (length > frame_max_bytes) return feed_result::too_long;
   if (raw_[0] != ascii_start_char) return feed_result::bad_format;
   const std::size_t n = (length - 5) / 2;
+  // The payload and then its LRC: together they add up to zero.
+  if (!decode_char_pairs(raw_.data() + 1, n + 1, hex_value)) return feed_result::bad_format;
   uint8_t sum = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const int hi = hex_value(raw_[1 + 2 * i]);
-    const int lo = hex_value(raw_[2 + 2 * i]);
-    if (hi < 0 || lo < 0) return feed_result::bad_format;
-    const auto byte = static_cast<uint8_t>((hi << 4) | lo);
-    sum = static_cast<uint8_t>(sum + byte);
-    decoded_.push_back(byte);
-  }
-  const int lrc_hi = hex_value(raw_[1 + 2 * n]);
-  const int lrc_lo = hex_value(raw_[2 + 2 * n]);
-  if (lrc_hi < 0 || lrc_lo < 0) return feed_result::bad_format;
-  if (static_cast<uint8_t>(sum + ((lrc_hi << 4) | lrc_lo)) != 0) return feed_result::bad_checksum;
+  for (uint8_t b : decoded_) sum = static_cast<uint8_t>(sum + b);
+  decoded_.pop_back();
+  if (sum != 0) return feed_result::bad_checksum;
   const uint8_t t1 = raw_[3 + 2 * n];
   const uint8_t t2 = raw_[4 + 2 * n];
   if ((t1 == ascii_cr && t2 == ascii_lf) || (t1 == ascii_lf && t2 == ascii_cr)) {
