@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "store/archive.h"
-#include "store/codepage.h"
 #include "tree_support.h"
 
 namespace {
@@ -107,24 +106,14 @@ TEST(ArchiveRecord, VersionDecidesWhatIsRead) {
 
 TEST(ArchiveRecord, WrittenRecordReadsBackWhole) {
   ConfigObject o;
-  o.name = "dev";
-  o.description = Utf8ToCp1251("Прибор");
-  o.lastCh = 1;
-  o.lastGr = 2;
-  o.ro = 3;
-  GuidFromText("0123abcd-4567-89ef-0123-456789abcdef", o.objId);
+  FillRecord(o, "dev", "Прибор", 1, 2, 3, "0123abcd-4567-89ef-0123-456789abcdef");
   Archive out;
   o.Serialize(out);
   ConfigObject back;
   Archive in(out.Data().data(), out.Data().size());
   EXPECT_TRUE(back.Serialize(in));
   EXPECT_GT(back.formatVersion, 1001);
-  EXPECT_EQ(back.name, o.name);
-  EXPECT_EQ(back.description, o.description);
-  EXPECT_EQ(back.lastCh, 1u);
-  EXPECT_EQ(back.lastGr, 2u);
-  EXPECT_EQ(back.ro, 3);
-  EXPECT_EQ(back.objId, o.objId);
+  ExpectSameRecord(back, o);
   // Every cut of the record fails cleanly.
   for (size_t cut = 0; cut < out.Data().size(); ++cut) {
     ConfigObject part;

@@ -42,34 +42,15 @@ std::string Utf8Of(const fs::path& p) {
 
 // Everything a configuration file holds, set to values that show in every byte.
 void FillDevice(ConverterDevice& d) {
-  d.name = "kv4t";
-  d.description = Utf8ToCp1251("Преобразователь цеха №2");
-  d.lastCh = 3;
-  d.lastGr = 1;
-  d.ro = 1;
-  GuidFromText("6f1c2a9e-35b4-4c07-9d2e-8a41f0c3b5d7", d.objId);
-  PortSettings& link = d.workingSettings[ConverterDevice::kLink];
-  link.port = "COM4";
-  link.devtype = "KS4T";
-  link.fwver = "2.05";
-  link.baud = 19200;
-  link.bytesize = 8;
-  link.parity = 2;
-  link.stopbits = 0;
-  link.address = 33;
-  link.alen = 8;
-  link.adaptor = 1;
-  link.proto = 0;
-  link.delay = 150;
-  PortSettings& rs = d.workingSettings[ConverterDevice::kRs485];
-  rs.baud = 38400;
-  rs.bytesize = 7;
-  rs.parity = 1;
-  rs.stopbits = 2;
-  rs.address = 1500;
-  rs.alen = 11;
-  rs.proto = 2;
-  rs.delay = 40;
+  FillRecord(d, "kv4t", "Преобразователь цеха №2", 3, 1, 1, "6f1c2a9e-35b4-4c07-9d2e-8a41f0c3b5d7");
+  d.workingSettings[ConverterDevice::kLink] = {
+      .port = "COM4", .devtype = "KS4T", .fwver = "2.05", .baud = 19200, .bytesize = 8,
+      .parity = 2, .stopbits = 0, .address = 33, .alen = 8, .adaptor = 1, .proto = 0,
+      .delay = 150, .changed = true};
+  d.workingSettings[ConverterDevice::kRs485] = {
+      .port = "", .devtype = "", .fwver = "", .baud = 38400, .bytesize = 7, .parity = 1,
+      .stopbits = 2, .address = 1500, .alen = 11, .adaptor = 0, .proto = 2, .delay = 40,
+      .changed = true};
   PortSettings& loop = d.workingSettings[ConverterDevice::kLoop];
   loop.devtype = "TM-20";
   loop.fwver = "B2";
@@ -104,12 +85,7 @@ protected:
 };
 
 void ExpectSameRecord(const ConverterDevice& a, const ConverterDevice& b) {
-  EXPECT_EQ(a.name, b.name);
-  EXPECT_EQ(a.description, b.description);
-  EXPECT_EQ(a.lastCh, b.lastCh);
-  EXPECT_EQ(a.lastGr, b.lastGr);
-  EXPECT_EQ(a.ro, b.ro);
-  EXPECT_EQ(a.objId, b.objId);
+  ExpectSameRecord(static_cast<const ConfigObject&>(a), static_cast<const ConfigObject&>(b));
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(SameValues(a.workingSettings[i], b.workingSettings[i])) << i;
 }
 
