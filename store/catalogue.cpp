@@ -312,7 +312,8 @@ void InstrumentCatalogue::LoadFolder(const std::filesystem::path& folder) {
 
   std::vector<uint8_t> bytes;
   for (const auto& [k, file] : sorted) {
-    if (ReadWholeFile(file, false, kMaxDescriptionFileBytes, bytes) != FileReadStatus::kOk) continue;
+    if (ReadWholeFile(file, false, kMaxDescriptionFileBytes, bytes) != FileReadStatus::kOk)
+      continue;
     LoadText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   }
   scratch_ = std::wstring();

@@ -128,7 +128,8 @@ std::wstring ItMustBeClosed(const std::wstring& name) {
 // '<', or nullptr with the error recorded (its text made by `mustBeClosed`) when
 // the text ends first.
 const wchar_t* TakeValueText(XmlNode& node, const wchar_t* from, const wchar_t* end,
-                             XmlParseInfo& info, std::wstring (*mustBeClosed)(const std::wstring&)) {
+                             XmlParseInfo& info,
+                             std::wstring (*mustBeClosed)(const std::wstring&)) {
   const wchar_t* lt = FindChar(from, end, L'<');
   if (!lt) {
     RecordError(info, from, kXmlMissingClosingTag, mustBeClosed(node.name));

@@ -100,13 +100,17 @@ TEST(ModbusRtuCodec, FeedResults) {
   const bytes unknown = {0x11, 0x41, 0x01, 0xD0, 0x55};
   run_feed_cases(codec, {
       {"nothing at all", {{{}, 1, r::nothing_received, 0}}, {}},
-      {"three bytes, then time up", {{{0x01, 0x03, 0x04}, 0, r::more, 3}, {{}, 1, r::too_short, 0}}, {}},
+      {"three bytes, then time up",
+       {{{0x01, 0x03, 0x04}, 0, r::more, 3}, {{}, 1, r::too_short, 0}},
+       {}},
       {"wrong CRC", {{bad_crc, 0, r::bad_checksum, 9}}, {}},
       // Bytes beyond the expected length belong to the checked frame.
       {"one byte too many", {{extra, 0, r::bad_checksum, 10}}, {}},
       // An unknown function code ends only when the line falls silent.
       {"unknown function", {{unknown, 0, r::more, 5}, {{}, 1, r::frame_ok, 0}}, {0x11, 0x41, 0x01}},
-      {"unknown function, final with the bytes", {{unknown, 1, r::frame_ok, 5}}, {0x11, 0x41, 0x01}},
+      {"unknown function, final with the bytes",
+       {{unknown, 1, r::frame_ok, 5}},
+       {0x11, 0x41, 0x01}},
       {"final out of range", {{good, 2, r::bad_argument, 0}, {good, -1, r::bad_argument, 0}}, {}},
   });
 }
