@@ -98,7 +98,8 @@ class frame_codec {
   // terminator (RAVIK, Modbus ASCII), for their feed: bytes before the start
   // character are noise and are consumed; after it, each byte is kept until
   // frame_ends(byte) says the frame is complete. feed_result::frame_ok then means
-  // "complete, to be checked by the codec"; any other result is feed's own.
+  // "complete, at most frame_max_bytes long, to be checked by the codec"; any
+  // other result is feed's own.
   template <typename FrameEnds>
   feed_result feed_delimited(int final, const std::vector<uint8_t>& input, int& consumed,
                              uint8_t start_char, FrameEnds frame_ends);
@@ -132,14 +133,15 @@ feed_result frame_codec::feed_delimited(int final, const std::vector<uint8_t>& i
   }
   for (; pos < input.size(); ++pos) {
     raw_.push_back(input[pos]);
-    if (frame_ends(input[pos])) {
-      consumed = static_cast<int>(pos + 1);
-      return feed_result::frame_ok;
-    }
-    // A line that never ends a frame must not grow the buffer without limit.
+    // A line that never ends a frame must not grow the buffer without limit, and
+    // no frame longer than frame_max_bytes is taken, whatever its last byte.
     if (raw_.size() > frame_max_bytes) {
       consumed = static_cast<int>(pos + 1);
       return feed_result::too_long;
+    }
+    if (frame_ends(input[pos])) {
+      consumed = static_cast<int>(pos + 1);
+      return feed_result::frame_ok;
     }
   }
   consumed = static_cast<int>(input.size());

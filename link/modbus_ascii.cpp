@@ -70,7 +70,6 @@ feed_result modbus_ascii_codec::check_frame() {
   decoded_.clear();
   const std::size_t length = raw_.size();
   if (length <= 8) return feed_result::too_short;
-  if (length > frame_max_bytes) return feed_result::too_long;
   if (raw_[0] != ascii_start_char) return feed_result::bad_format;
   const std::size_t n = (length - 5) / 2;
   // The payload and then its LRC: together they add up to zero.

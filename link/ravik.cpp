@@ -117,7 +117,6 @@ feed_result ravik_codec::check_frame() {
   decoded_.clear();
   const std::size_t length = raw_.size();
   if (length <= 13) return feed_result::too_short;
-  if (length > frame_max_bytes) return feed_result::too_long;
   const std::size_t n = ((length - 2) >> 1) - 2;
   if (!decode_char_pairs(raw_.data() + 1, n, ravik_char_nibble)) return feed_result::bad_format;
   uint16_t crc = 0;
@@ -130,7 +129,5 @@ feed_result ravik_codec::check_frame() {
   }
   return received == crc ? feed_result::frame_ok : feed_result::bad_checksum;
 }
-
-void ravik_codec::reset() { frame_codec::reset(); }
 
 const char* ravik_codec::name() const { return "ravik_codec"; }

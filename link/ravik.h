@@ -46,7 +46,6 @@ class ravik_codec : public frame_codec {
   int timing(int kind, int baud, int bits_per_char, int reserved) const override;
   bool is_frame_start(uint8_t byte) const override;  // '#'
   feed_result feed(int final, const std::vector<uint8_t>& input, int& consumed) override;
-  void reset() override;
   int encode(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out) const override;
   const char* name() const override;
 
