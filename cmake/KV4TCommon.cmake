@@ -17,14 +17,16 @@ function(kv4t_static_runtime target)
   endif()
 endfunction()
 
-# kv4t_platform_sources(VAR DIR): the .cpp files of DIR, keeping *_win32.cpp only
-# for Windows and *_posix.cpp only elsewhere.
+# kv4t_platform_sources(VAR DIR [SUFFIX s]): the files of DIR named *<s>.cpp (s empty
+# unless given; "_test" picks test sources), keeping *_win32<s>.cpp only for
+# Windows and *_posix<s>.cpp only elsewhere.
 function(kv4t_platform_sources var dir)
-  file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+  cmake_parse_arguments(P "" "SUFFIX" "" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*${P_SUFFIX}.cpp)
   if(WIN32)
-    list(FILTER srcs EXCLUDE REGEX "_posix\\.cpp$")
+    list(FILTER srcs EXCLUDE REGEX "_posix${P_SUFFIX}\\.cpp$")
   else()
-    list(FILTER srcs EXCLUDE REGEX "_win32\\.cpp$")
+    list(FILTER srcs EXCLUDE REGEX "_win32${P_SUFFIX}\\.cpp$")
   endif()
   set(${var} ${srcs} PARENT_SCOPE)
 endfunction()

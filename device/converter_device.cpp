@@ -13,7 +13,7 @@
 #include "device/address_range.h"
 #include "device/code_tables.h"
 #include "device/device_texts.h"
-#include "link/frame_codec.h"
+#include "link/ravik.h"
 #include "link/modbus.h"
 #include "link/serio.h"
 #include "store/catalogue.h"

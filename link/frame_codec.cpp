@@ -24,6 +24,16 @@ int frame_codec::encode(const std::vector<uint8_t>&, std::vector<uint8_t>&) cons
 
 const char* frame_codec::name() const { return "frame_codec"; }
 
+bool frame_codec::decode_char_pairs(const uint8_t* chars, std::size_t n, int (*digit)(uint8_t)) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const int hi = digit(chars[2 * i]);
+    const int lo = digit(chars[2 * i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    decoded_.push_back(static_cast<uint8_t>((hi << 4) | lo));
+  }
+  return true;
+}
+
 int codec_timing_lookup(const codec_timing_row* const* tables, int table_count, int kind,
                         int baud) {
   if (kind < 0 || kind >= table_count || tables[kind] == nullptr) return -1;

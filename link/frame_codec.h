@@ -7,12 +7,12 @@
 // received bytes until the result is not feed_result::more, or feed with final = 1
 // when time is up; on feed_result::frame_ok, take_payload.
 //
-// This header also holds the RAVIK protocol: the converter's own ASCII framing
-// ('#', two characters 'G'..'V' per byte, a 16-bit check, carriage return), its
-// request header and the 16-bit identifier computed from a parameter name.
+// The codecs: ravik_codec (ravik.h), modbus_rtu_codec (modbus_rtu.h) and
+// modbus_ascii_codec (modbus_ascii.h).
 #pragma once
 
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -94,58 +94,61 @@ class frame_codec {
   virtual const char* name() const;
 
  protected:
+  // Reception of the framings that open with a start character and close with a
+  // terminator (RAVIK, Modbus ASCII), for their feed: bytes before the start
+  // character are noise and are consumed; after it, each byte is kept until
+  // frame_ends(byte) says the frame is complete. feed_result::frame_ok then means
+  // "complete, at most frame_max_bytes long, to be checked by the codec"; any
+  // other result is feed's own.
+  template <typename FrameEnds>
+  feed_result feed_delimited(int final, const std::vector<uint8_t>& input, int& consumed,
+                             uint8_t start_char, FrameEnds frame_ends);
+
+  // Appends to decoded_ the n bytes written at chars as two characters each, high
+  // half first; digit gives a character's value 0..15, or -1 for a character that
+  // has none. False at the first such character, decoded_ then holding the bytes
+  // before it.
+  bool decode_char_pairs(const uint8_t* chars, std::size_t n, int (*digit)(uint8_t));
+
   std::vector<uint8_t> decoded_;  // payload of the last received frame
   std::vector<uint8_t> raw_;      // wire bytes of the frame being received, from its start on
 };
+
+template <typename FrameEnds>
+feed_result frame_codec::feed_delimited(int final, const std::vector<uint8_t>& input,
+                                        int& consumed, uint8_t start_char, FrameEnds frame_ends) {
+  consumed = 0;
+  if (final != 0 && final != 1) return feed_result::bad_argument;
+  if (final == 1 && raw_.empty() && input.empty()) return feed_result::nothing_received;
+  std::size_t pos = 0;
+  if (raw_.empty()) {
+    while (pos < input.size() && input[pos] != start_char) ++pos;
+    if (pos == input.size()) {
+      // All of it was noise before a frame.
+      consumed = static_cast<int>(input.size());
+      return feed_result::more;
+    }
+    raw_.push_back(start_char);
+    ++pos;
+  }
+  for (; pos < input.size(); ++pos) {
+    raw_.push_back(input[pos]);
+    // A line that never ends a frame must not grow the buffer without limit, and
+    // no frame longer than frame_max_bytes is taken, whatever its last byte.
+    if (raw_.size() > frame_max_bytes) {
+      consumed = static_cast<int>(pos + 1);
+      return feed_result::too_long;
+    }
+    if (frame_ends(input[pos])) {
+      consumed = static_cast<int>(pos + 1);
+      return feed_result::frame_ok;
+    }
+  }
+  consumed = static_cast<int>(input.size());
+  return feed_result::more;
+}
 
 // Looks kind up in a codec's timing tables (one table per kind, indexed by kind);
 // -1 for a kind without a table.
 int codec_timing_lookup(const codec_timing_row* const* tables, int table_count, int kind,
                         int baud);
-
-// ---------------------------------------------------------------------------
-// RAVIK
-
-// Payload header: byte 0 address (bits 10..3 of an 11-bit address), byte 1 the low
-// address bits (7..5, 11-bit addressing only), the read-request flag (bit 4) and
-// the data length (3..0), then the parameter identifier, high byte first.
-inline constexpr std::size_t ravik_header_bytes = 4;
-inline constexpr std::size_t ravik_max_data_bytes = 15;
-inline constexpr uint8_t ravik_request_flag = 0x10;
-inline constexpr uint8_t ravik_start_char = '#';
-inline constexpr uint8_t ravik_end_char = '\r';
-// The polynomial of both the frame check and the parameter identifier.
-inline constexpr uint16_t ravik_poly = 0x8F57;
-
-// Timing of the RAVIK codec: no end-of-frame gap (the carriage return ends a
-// frame), answer within 150 ms below 9600 baud and 70 ms from 9600 on.
-inline constexpr codec_timing_row ravik_guard_table[] = {{9599, 200000}, {INT_MAX, 100000}};
-inline constexpr codec_timing_row ravik_answer_table[] = {{9599, 150000}, {INT_MAX, 70000}};
-
-// The 16-bit identifier of a parameter name: up to four characters counted (a '.'
-// after a character belongs to it), case ignored, short names padded with spaces.
-// Sets *ok (when given) to false and returns 0 when a character is not one of
-// 0-9 A-Z a-z - _ / and space, or when name is null.
-uint16_t ravik_hash(const char* name, bool* ok);
-
-// One step of the frame check: byte fed into crc most significant bit first
-// (polynomial 0x8F57, no reflection). A payload's check starts from 0.
-uint16_t ravik_crc16(uint16_t crc, uint8_t byte);
-
-// Prepends the 4-byte request header to data in place. False, with data unchanged,
-// when data already holds 16 bytes or more.
-bool ravik_make_request(std::vector<uint8_t>& data, bool is_read, bool addr11, int address,
-                        uint16_t hash);
-
-class ravik_codec : public frame_codec {
- public:
-  int timing(int kind, int baud, int bits_per_char, int reserved) const override;
-  bool is_frame_start(uint8_t byte) const override;  // '#'
-  feed_result feed(int final, const std::vector<uint8_t>& input, int& consumed) override;
-  void reset() override;
-  int encode(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out) const override;
-  const char* name() const override;
-
- private:
-  feed_result check_frame();
-};

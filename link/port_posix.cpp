@@ -18,6 +18,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/unicode.h"
 #include "link/port.h"
 #include "link/port_names.h"
 

@@ -1,4 +1,4 @@
-#include "link/frame_codec.h"
+#include "link/ravik.h"
 
 namespace {
 
@@ -108,51 +108,19 @@ int ravik_codec::encode(const std::vector<uint8_t>& payload, std::vector<uint8_t
 }
 
 feed_result ravik_codec::feed(int final, const std::vector<uint8_t>& input, int& consumed) {
-  consumed = 0;
-  if (final != 0 && final != 1) return feed_result::bad_argument;
-  if (final == 1 && raw_.empty() && input.empty()) return feed_result::nothing_received;
-  std::size_t pos = 0;
-  if (raw_.empty()) {
-    while (pos < input.size() && input[pos] != ravik_start_char) ++pos;
-    if (pos == input.size()) {
-      // All of it was noise before a frame.
-      consumed = static_cast<int>(input.size());
-      return feed_result::more;
-    }
-    raw_.push_back(ravik_start_char);
-    ++pos;
-  }
-  for (; pos < input.size(); ++pos) {
-    raw_.push_back(input[pos]);
-    if (input[pos] == ravik_end_char) {
-      consumed = static_cast<int>(pos + 1);
-      return check_frame();
-    }
-    // A line that never ends a frame must not grow the buffer without limit.
-    if (raw_.size() > frame_max_bytes) {
-      consumed = static_cast<int>(pos + 1);
-      return feed_result::too_long;
-    }
-  }
-  consumed = static_cast<int>(input.size());
-  return feed_result::more;
+  const feed_result result = feed_delimited(final, input, consumed, ravik_start_char,
+                                            [](uint8_t c) { return c == ravik_end_char; });
+  return result == feed_result::frame_ok ? check_frame() : result;
 }
 
 feed_result ravik_codec::check_frame() {
   decoded_.clear();
   const std::size_t length = raw_.size();
   if (length <= 13) return feed_result::too_short;
-  if (length > frame_max_bytes) return feed_result::too_long;
   const std::size_t n = ((length - 2) >> 1) - 2;
+  if (!decode_char_pairs(raw_.data() + 1, n, ravik_char_nibble)) return feed_result::bad_format;
   uint16_t crc = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const int hi = ravik_char_nibble(raw_[1 + 2 * i]);
-    const int lo = ravik_char_nibble(raw_[2 + 2 * i]);
-    if (hi < 0 || lo < 0) return feed_result::bad_format;
-    const auto byte = static_cast<uint8_t>((hi << 4) | lo);
-    crc = ravik_crc16(crc, byte);
-    decoded_.push_back(byte);
-  }
+  for (uint8_t b : decoded_) crc = ravik_crc16(crc, b);
   unsigned received = 0;
   for (std::size_t i = 0; i < 4; ++i) {
     const int v = ravik_char_nibble(raw_[1 + 2 * n + i]);
@@ -161,7 +129,5 @@ feed_result ravik_codec::check_frame() {
   }
   return received == crc ? feed_result::frame_ok : feed_result::bad_checksum;
 }
-
-void ravik_codec::reset() { frame_codec::reset(); }
 
 const char* ravik_codec::name() const { return "ravik_codec"; }

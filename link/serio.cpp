@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "common/unicode.h"
 #include "link/diag_log.h"
 #include "link/port_names.h"
 
@@ -181,7 +182,7 @@ bool serio::set_params(int baud, int bytesize, int parity, int stopbits) {
   std::lock_guard<std::mutex> lock(settings_lock_);
   if (baud == baud_ && bytesize == bytesize_ && parity == parity_ && stopbits == stopbits_)
     return true;
-  if (!is_standard_baud(baud)) {
+  if (!is_standard_baud_rate(baud)) {
     status_ = serio_bad_baud;
     return false;
   }
@@ -457,11 +458,6 @@ bool serio::receive(std::vector<uint8_t>& answer, int64_t gap_ticks, uint32_t ga
   log(serio_msg_frame_ok, log_name_.c_str());
   status_ = serio_ok;
   return true;
-}
-
-bool is_standard_baud(int baud) {
-  return std::find(std::begin(standard_baud_rates), std::end(standard_baud_rates), baud) !=
-         std::end(standard_baud_rates);
 }
 
 int serial_port_number(const std::wstring& name) { return com_port_number(name); }

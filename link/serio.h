@@ -6,8 +6,8 @@
 // arrive with a garbled first byte. Every step goes to the diagnostic log as a
 // line "serio(<port>): ...".
 //
-// Beside the channel: the baud rates the converter supports and the small
-// port-name helpers of the computer-port page.
+// Beside the channel: the small port-name helpers of the computer-port page. The
+// baud rates the channel accepts are the standard ones of common/baud_rates.h.
 #pragma once
 
 #include <cstdint>
@@ -161,8 +161,6 @@ class serio {
   std::wstring port_name_;
   std::string log_name_;  // the port name as the log prints it
 };
-
-bool is_standard_baud(int baud);
 
 // "COM%u": the port number, or -1 when name does not start with "COM" and a number.
 int serial_port_number(const std::wstring& name);

@@ -7,6 +7,7 @@
 
 #include "store/catalogue_files.h"
 #include "store/codepage.h"
+#include "store/files.h"
 #include "store/xml.h"
 
 namespace {
@@ -309,10 +310,11 @@ void InstrumentCatalogue::LoadFolder(const std::filesystem::path& folder) {
     return a.first != b.first ? a.first < b.first : a.second.native() < b.second.native();
   });
 
-  std::string bytes;
+  std::vector<uint8_t> bytes;
   for (const auto& [k, file] : sorted) {
-    if (!ReadDescriptionFile(file, bytes, kMaxDescriptionFileBytes)) continue;
-    LoadText(bytes);
+    if (ReadWholeFile(file, false, kMaxDescriptionFileBytes, bytes) != FileReadStatus::kOk)
+      continue;
+    LoadText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   }
   scratch_ = std::wstring();
 }

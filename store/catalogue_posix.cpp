@@ -1,9 +1,4 @@
-// The catalogue's folder, listing and file reading on Linux.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+// The catalogue's folder and the listing of description files on Linux.
 #include <system_error>
 
 #include "store/catalogue.h"
@@ -41,28 +36,4 @@ std::vector<std::filesystem::path> ListDescriptionFiles(const std::filesystem::p
     files.push_back(path);
   }
   return files;
-}
-
-bool ReadDescriptionFile(const std::filesystem::path& file, std::string& bytes, std::size_t maxBytes) {
-  bytes.clear();
-  // Without O_NONBLOCK, opening a named pipe called "*.xml" would wait for a writer
-  // forever; it is then refused as not a regular file.
-  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) <= maxBytes;
-  if (ok) {
-    bytes.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-      const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    // A file that shrank while being read is taken as far as it went.
-    bytes.resize(got);
-  }
-  ::close(fd);
-  return ok;
 }

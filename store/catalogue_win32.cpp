@@ -1,4 +1,4 @@
-// The catalogue's folder, listing and file reading on Windows.
+// The catalogue's folder and the listing of description files on Windows.
 #include <windows.h>
 
 #include "store/catalogue.h"
@@ -52,27 +52,4 @@ std::vector<std::filesystem::path> ListDescriptionFiles(const std::filesystem::p
   } while (FindNextFileW(find, &data));
   FindClose(find);
   return files;
-}
-
-bool ReadDescriptionFile(const std::filesystem::path& file, std::string& bytes, std::size_t maxBytes) {
-  bytes.clear();
-  HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER size;
-  // GetFileSizeEx answers nonzero on success.
-  bool ok = GetFileSizeEx(h, &size) != 0 && size.QuadPart >= 0 &&
-            static_cast<unsigned long long>(size.QuadPart) <= maxBytes;
-  if (ok) {
-    bytes.resize(static_cast<std::size_t>(size.QuadPart));
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-      DWORD n = 0;
-      if (!ReadFile(h, bytes.data() + got, static_cast<DWORD>(bytes.size() - got), &n, nullptr) || n == 0) break;
-      got += n;
-    }
-    bytes.resize(got);
-  }
-  CloseHandle(h);
-  return ok;
 }

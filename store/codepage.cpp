@@ -2,76 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 
 namespace {
 
-// Upper halves (0x80..0xFF) of the three 8-bit Cyrillic code pages.
-constexpr char16_t kCp1251High[128] = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
-    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
-    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,
-    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
-    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,
-    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
-    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
-    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,
-    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
-    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
-    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,
-    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,
-    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
-    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
-};
-
-constexpr char16_t kCp866High[128] = {
-    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
-    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,
-    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
-    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
-    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,
-    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,
-    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,
-    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,
-    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
-    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,
-    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,
-    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
-    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
-    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
-    0x0401, 0x0451, 0x0404, 0x0454, 0x0407, 0x0457, 0x040E, 0x045E,
-    0x00B0, 0x2219, 0x00B7, 0x221A, 0x2116, 0x00A4, 0x25A0, 0x00A0,
-};
-
-constexpr char16_t kKoi8rHigh[128] = {
-    0x2500, 0x2502, 0x250C, 0x2510, 0x2514, 0x2518, 0x251C, 0x2524,
-    0x252C, 0x2534, 0x253C, 0x2580, 0x2584, 0x2588, 0x258C, 0x2590,
-    0x2591, 0x2592, 0x2593, 0x2320, 0x25A0, 0x2219, 0x221A, 0x2248,
-    0x2264, 0x2265, 0x00A0, 0x2321, 0x00B0, 0x00B2, 0x00B7, 0x00F7,
-    0x2550, 0x2551, 0x2552, 0x0451, 0x2553, 0x2554, 0x2555, 0x2556,
-    0x2557, 0x2558, 0x2559, 0x255A, 0x255B, 0x255C, 0x255D, 0x255E,
-    0x255F, 0x2560, 0x2561, 0x0401, 0x2562, 0x2563, 0x2564, 0x2565,
-    0x2566, 0x2567, 0x2568, 0x2569, 0x256A, 0x256B, 0x256C, 0x00A9,
-    0x044E, 0x0430, 0x0431, 0x0446, 0x0434, 0x0435, 0x0444, 0x0433,
-    0x0445, 0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E,
-    0x043F, 0x044F, 0x0440, 0x0441, 0x0442, 0x0443, 0x0436, 0x0432,
-    0x044C, 0x044B, 0x0437, 0x0448, 0x044D, 0x0449, 0x0447, 0x044A,
-    0x042E, 0x0410, 0x0411, 0x0426, 0x0414, 0x0415, 0x0424, 0x0413,
-    0x0425, 0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E,
-    0x041F, 0x042F, 0x0420, 0x0421, 0x0422, 0x0423, 0x0416, 0x0412,
-    0x042C, 0x042B, 0x0417, 0x0428, 0x042D, 0x0429, 0x0427, 0x042A,
-};
-
-constexpr char32_t kReplacement = 0xFFFD;
-
-const char16_t* HighTable(TextEncoding encoding) {
-  switch (encoding) {
-    case TextEncoding::Cp866: return kCp866High;
-    case TextEncoding::Koi8r: return kKoi8rHigh;
-    default: return kCp1251High;
-  }
-}
+// The upper halves (0x80..0xFF) of the three 8-bit Cyrillic code pages, one
+// character per byte. Windows-1251 leaves 0x98 unassigned; it stands for U+0098.
+constexpr char16_t kCp1251High[] =
+    u"ЂЃ‚ѓ„…†‡€‰Љ‹ЊЌЋЏђ‘’“”•–—\u0098™љ›њќћџ\u00A0ЎўЈ¤Ґ¦§Ё©Є«¬\u00AD®Ї°±Ііґµ¶·ё№є»јЅѕї"
+    u"АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдежзийклмнопрстуфхцчшщъыьэюя";
+static_assert(std::size(kCp1251High) == 129);
 
 // Reverse table of Windows-1251's upper half, sorted by character, built once.
 struct ReverseEntry {
@@ -106,114 +46,43 @@ inline char CharToCp1251(char32_t c) {
   return '?';
 }
 
-// Decodes one UTF-8 sequence at text[i], advancing i; malformed input yields
-// U+FFFD and advances by one byte.
-char32_t NextUtf8(std::string_view text, size_t& i) {
-  const auto b0 = static_cast<unsigned char>(text[i]);
-  if (b0 < 0x80) {
-    ++i;
-    return b0;
-  }
-  int len;
-  char32_t c;
-  char32_t min;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2; c = b0 & 0x1F; min = 0x80;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3; c = b0 & 0x0F; min = 0x800;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4; c = b0 & 0x07; min = 0x10000;
-  } else {
-    ++i;
-    return kReplacement;
-  }
-  if (text.size() - i < static_cast<size_t>(len)) {
-    ++i;
-    return kReplacement;
-  }
-  for (int k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(text[i + k]);
-    if ((b & 0xC0) != 0x80) {
-      ++i;
-      return kReplacement;
-    }
-    c = (c << 6) | (b & 0x3F);
-  }
-  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-    ++i;
-    return kReplacement;
-  }
-  i += len;
-  return c;
+void AppendCp1251(std::string& out, char32_t c) { out += CharToCp1251(c); }
+
+char32_t NextCp1251(std::string_view text, size_t& i) {
+  const auto b = static_cast<unsigned char>(text[i++]);
+  return b < 0x80 ? b : kCp1251High[b - 0x80];
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c >= 0xD800 && c <= 0xDFFF) c = kReplacement;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c <= 0x10FFFF) {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    AppendUtf8(out, kReplacement);
+// Bytes of an 8-bit code page whose upper half is `high` as UTF-16 or wide text:
+// one unit per byte.
+template <typename Out>
+Out Widen(std::string_view bytes, const char16_t* high) {
+  Out out;
+  out.resize(bytes.size());
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    out[i] = static_cast<typename Out::value_type>(b < 0x80 ? b : high[b - 0x80]);
   }
+  return out;
 }
 
-// Decodes one UTF-16 character (a surrogate pair or a single unit) at text[i].
-template <typename Unit>
-char32_t NextUtf16(std::basic_string_view<Unit> text, size_t& i) {
-  const char32_t u = static_cast<char16_t>(text[i++]);
-  if (u < 0xD800 || u > 0xDFFF) return u;
-  if (u <= 0xDBFF && i < text.size()) {
-    const char32_t lo = static_cast<char16_t>(text[i]);
-    if (lo >= 0xDC00 && lo <= 0xDFFF) {
-      ++i;
-      return 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
-    }
+// DOS (CP866) and KOI8-R.
+constexpr char16_t kCp866High[] =
+    u"АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдежзийклмноп░▒▓│┤╡╢╖╕╣║╗╝╜╛┐"
+    u"└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀рстуфхцчшщъыьэюяЁёЄєЇїЎў°∙·√№¤■\u00A0";
+static_assert(std::size(kCp866High) == 129);
+
+constexpr char16_t kKoi8rHigh[] =
+    u"─│┌┐└┘├┤┬┴┼▀▄█▌▐░▒▓⌠■∙√≈≤≥\u00A0⌡°²·÷═║╒ё╓╔╕╖╗╘╙╚╛╜╝╞╟╠╡Ё╢╣╤╥╦╧╨╩╪╫╬©"
+    u"юабцдефгхийклмнопярстужвьызшэщчъЮАБЦДЕФГХИЙКЛМНОПЯРСТУЖВЬЫЗШЭЩЧЪ";
+static_assert(std::size(kKoi8rHigh) == 129);
+
+const char16_t* HighTable(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::Cp866: return kCp866High;
+    case TextEncoding::Koi8r: return kKoi8rHigh;
+    default: return kCp1251High;
   }
-  return kReplacement;
-}
-
-template <typename Unit>
-void AppendUtf16(std::basic_string<Unit>& out, char32_t c) {
-  if (c >= 0xD800 && c <= 0xDFFF) c = kReplacement;
-  if (c < 0x10000) {
-    out += static_cast<Unit>(c);
-  } else if (c <= 0x10FFFF) {
-    c -= 0x10000;
-    out += static_cast<Unit>(0xD800 + (c >> 10));
-    out += static_cast<Unit>(0xDC00 + (c & 0x3FF));
-  } else {
-    out += static_cast<Unit>(kReplacement);
-  }
-}
-
-constexpr bool kWide16 = sizeof(wchar_t) == 2;
-
-// Reads one character of wide text.
-inline char32_t NextWide(std::wstring_view text, size_t& i) {
-  if constexpr (kWide16) {
-    return NextUtf16(text, i);
-  } else {
-    const auto c = static_cast<char32_t>(text[i++]);
-    return (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) ? kReplacement : c;
-  }
-}
-
-inline void AppendWide(std::wstring& out, char32_t c) {
-  if constexpr (kWide16)
-    AppendUtf16(out, c);
-  else
-    out += static_cast<wchar_t>(c);
 }
 
 bool EqualsNoCase(std::wstring_view a, std::string_view b) {
@@ -242,13 +111,7 @@ char32_t ByteToChar(unsigned char byte, TextEncoding encoding) {
 }
 
 std::wstring Cp1251ToWide(std::string_view text) {
-  std::wstring out;
-  out.resize(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    out[i] = static_cast<wchar_t>(b < 0x80 ? b : kCp1251High[b - 0x80]);
-  }
-  return out;
+  return Widen<std::wstring>(text, kCp1251High);
 }
 
 std::string WideToCp1251(std::wstring_view text) {
@@ -261,7 +124,7 @@ std::string WideToCp1251(std::wstring_view text) {
       out[n++] = static_cast<char>(c);
       ++i;
     } else {
-      out[n++] = CharToCp1251(NextWide(text, i));
+      out[n++] = CharToCp1251(next_wide(text, i));
     }
   }
   out.resize(n);
@@ -269,74 +132,24 @@ std::string WideToCp1251(std::wstring_view text) {
 }
 
 std::u16string Cp1251ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.resize(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    out[i] = b < 0x80 ? b : kCp1251High[b - 0x80];
-  }
-  return out;
+  return Widen<std::u16string>(text, kCp1251High);
 }
 
 std::string Utf16ToCp1251(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) out += CharToCp1251(NextUtf16(text, i));
-  return out;
+  return convert_text<std::string, next_utf16, AppendCp1251>(text);
 }
 
 std::string Cp1251ToUtf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() * 2);
-  for (unsigned char b : text) AppendUtf8(out, ByteToChar(b, TextEncoding::Cp1251));
-  return out;
+  return convert_text<std::string, NextCp1251, append_utf8>(text);
 }
 
 std::string Utf8ToCp1251(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) out += CharToCp1251(NextUtf8(text, i));
-  return out;
-}
-
-std::wstring Utf8ToWide(std::string_view text) {
-  std::wstring out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) AppendWide(out, NextUtf8(text, i));
-  return out;
-}
-
-std::string WideToUtf8(std::wstring_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) AppendUtf8(out, NextWide(text, i));
-  return out;
-}
-
-std::wstring Utf16ToWide(std::u16string_view text) {
-  std::wstring out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) AppendWide(out, NextUtf16(text, i));
-  return out;
-}
-
-std::u16string WideToUtf16(std::wstring_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) AppendUtf16(out, NextWide(text, i));
-  return out;
+  return convert_text<std::string, next_utf8, AppendCp1251>(text);
 }
 
 std::wstring DecodeBytes(std::string_view bytes, TextEncoding encoding) {
   if (encoding == TextEncoding::Utf8) return Utf8ToWide(bytes);
-  const char16_t* high = HighTable(encoding);
-  std::wstring out;
-  out.resize(bytes.size());
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    out[i] = static_cast<wchar_t>(b < 0x80 ? b : high[b - 0x80]);
-  }
-  return out;
+  return Widen<std::wstring>(bytes, HighTable(encoding));
 }
 
 std::string DecodeToCp1251(std::string_view bytes, TextEncoding encoding) {

@@ -13,10 +13,14 @@
 //   gives U+FFFD for the bad unit, which becomes '?' in Windows-1251.
 // - "Wide" text is std::wstring: UTF-16 where wchar_t has 16 bits (Windows), one
 //   code point per wchar_t elsewhere.
+// The Unicode forms themselves (UTF-8, UTF-16, wide) are converted by
+// common/unicode.h, whose functions the four below name in this layer's style.
 #pragma once
 
 #include <string>
 #include <string_view>
+
+#include "common/unicode.h"
 
 // The 8-bit encodings the catalogue's description files may declare.
 enum class TextEncoding {
@@ -45,10 +49,10 @@ std::string Cp1251ToUtf8(std::string_view text);
 std::string Utf8ToCp1251(std::string_view text);
 
 // UTF-8 <-> wide, UTF-16 <-> wide.
-std::wstring Utf8ToWide(std::string_view text);
-std::string WideToUtf8(std::wstring_view text);
-std::wstring Utf16ToWide(std::u16string_view text);
-std::u16string WideToUtf16(std::wstring_view text);
+inline std::wstring Utf8ToWide(std::string_view text) { return utf8_to_wide(text); }
+inline std::string WideToUtf8(std::wstring_view text) { return wide_to_utf8(text); }
+inline std::wstring Utf16ToWide(std::u16string_view text) { return utf16_to_wide(text); }
+inline std::u16string WideToUtf16(std::wstring_view text) { return wide_to_utf16(text); }
 
 // Bytes in the given encoding as wide text (None and Cp1251: Windows-1251).
 std::wstring DecodeBytes(std::string_view bytes, TextEncoding encoding);

@@ -1,176 +1,8 @@
 #include "store/config_object.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "store/codepage.h"
 #include "store/kv_store.h"
-
-// ---------------------------------------------------------------------------
-// Archive
-
-Archive::Archive() : storing_(true) {}
-
-Archive::Archive(const uint8_t* data, size_t size) : storing_(false), in_(data), size_(size) {}
-
-void Archive::WriteByte(uint8_t value) { out_.push_back(value); }
-
-void Archive::WriteUInt32(uint32_t value) {
-  for (int i = 0; i < 4; ++i) out_.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-void Archive::WriteString(std::string_view text) {
-  std::u16string wide = Cp1251ToUtf16(text);
-  size_t n = wide.size();
-  WriteByte(0xFF);
-  WriteByte(0xFE);
-  WriteByte(0xFF);
-  if (n < 0xFF) {
-    WriteByte(static_cast<uint8_t>(n));
-  } else {
-    WriteByte(0xFF);
-    if (n < 0xFFFE) {
-      WriteByte(static_cast<uint8_t>(n));
-      WriteByte(static_cast<uint8_t>(n >> 8));
-    } else {
-      WriteByte(0xFF);
-      WriteByte(0xFF);
-      WriteUInt32(static_cast<uint32_t>(n));
-    }
-  }
-  for (char16_t u : wide) {
-    out_.push_back(static_cast<uint8_t>(u));
-    out_.push_back(static_cast<uint8_t>(u >> 8));
-  }
-}
-
-bool Archive::Take(void* dst, size_t n) {
-  if (failed_ || size_ - pos_ < n) {
-    failed_ = true;
-    std::memset(dst, 0, n);
-    return false;
-  }
-  std::memcpy(dst, in_ + pos_, n);
-  pos_ += n;
-  return true;
-}
-
-uint8_t Archive::ReadByte() {
-  uint8_t b = 0;
-  Take(&b, 1);
-  return b;
-}
-
-uint32_t Archive::ReadUInt32() {
-  uint8_t b[4];
-  Take(b, 4);
-  return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-         static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
-}
-
-bool Archive::ReadString(std::string& text) {
-  text.clear();
-  auto read16 = [this]() {
-    uint8_t b[2];
-    Take(b, 2);
-    return static_cast<uint32_t>(b[0] | b[1] << 8);
-  };
-  bool wide = false;
-  uint32_t length = ReadByte();
-  if (length == 0xFF) {
-    length = read16();
-    if (length == 0xFFFE) {
-      wide = true;
-      length = ReadByte();
-      if (length == 0xFF) length = read16();
-    }
-    if (length == 0xFFFF) length = ReadUInt32();
-  }
-  if (failed_) return false;
-  // The length is checked against what is left before anything is allocated, so an
-  // absurd prefix costs nothing.
-  uint64_t bytes = wide ? uint64_t{length} * 2 : length;
-  if (bytes > size_ - pos_) {
-    failed_ = true;
-    return false;
-  }
-  const uint8_t* p = in_ + pos_;
-  pos_ += static_cast<size_t>(bytes);
-  if (!wide) {
-    text.assign(reinterpret_cast<const char*>(p), length);
-    return true;
-  }
-  std::u16string units(length, u'\0');
-  for (uint32_t i = 0; i < length; ++i)
-    units[i] = static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8);
-  text = Utf16ToCp1251(units);
-  return true;
-}
-
-// ---------------------------------------------------------------------------
-// Locations and the stored values
-
-namespace {
-
-KvStore* g_store = nullptr;
-
-// A stored location's key path as UTF-16, or false for schemes that are not stored.
-bool StoredPath(std::string_view location, std::u16string& path) {
-  Location loc = SplitLocation(location);
-  if (loc.scheme != "reg") return false;
-  path = Cp1251ToUtf16(loc.path);
-  return true;
-}
-
-}  // namespace
-
-KvStore& ActiveKvStore() { return g_store ? *g_store : DefaultKvStore(); }
-void SetKvStore(KvStore* store) { g_store = store; }
-
-Location SplitLocation(std::string_view location) {
-  size_t at = location.find("::");
-  if (at == std::string_view::npos) return {std::string(), std::string(location)};
-  return {std::string(location.substr(0, at)), std::string(location.substr(at + 2))};
-}
-
-bool ReadStoredText(std::string_view location, std::string_view name, std::string& value) {
-  std::u16string path;
-  if (!StoredPath(location, path)) return false;
-  std::u16string data;
-  if (!ActiveKvStore().ReadText(path, Cp1251ToUtf16(name), data)) return false;
-  if (!data.empty() && data.back() == u'\0') data.pop_back();
-  value = Utf16ToCp1251(data);
-  return true;
-}
-
-bool ReadStoredNumber(std::string_view location, std::string_view name, uint32_t& value) {
-  std::u16string path;
-  if (!StoredPath(location, path)) return false;
-  return ActiveKvStore().ReadNumber(path, Cp1251ToUtf16(name), value);
-}
-
-bool ReadStoredInt(std::string_view location, std::string_view name, int32_t& value) {
-  uint32_t v = 0;
-  if (!ReadStoredNumber(location, name, v)) return false;
-  value = static_cast<int32_t>(v);
-  return true;
-}
-
-bool WriteStoredText(std::string_view location, std::string_view name, std::string_view value) {
-  std::u16string path;
-  if (!StoredPath(location, path)) return false;
-  return ActiveKvStore().WriteText(path, Cp1251ToUtf16(name), Cp1251ToUtf16(value));
-}
-
-bool WriteStoredNumber(std::string_view location, std::string_view name, uint32_t value) {
-  std::u16string path;
-  if (!StoredPath(location, path)) return false;
-  return ActiveKvStore().WriteNumber(path, Cp1251ToUtf16(name), value);
-}
-
-bool DeleteStoredTree(std::string_view path) {
-  return ActiveKvStore().DeleteTree(Cp1251ToUtf16(path));
-}
 
 namespace {
 
@@ -186,20 +18,18 @@ constexpr size_t kMaxStoredChildren = 4096;
 // positions.
 std::vector<uint32_t> StoredChildPositions(std::string_view location, uint32_t count) {
   std::vector<uint32_t> positions;
-  std::u16string path;
-  if (count == 0 || !StoredPath(location, path)) return positions;
-  std::vector<std::u16string> names;
-  if (!ActiveKvStore().EnumSubkeys(path, names)) return positions;
-  for (const std::u16string& n : names) {
-    if (n.empty() || n.size() > 10 || (n.size() > 1 && n[0] == u'0')) continue;
+  std::vector<std::string> names;
+  if (count == 0 || !ReadStoredSubkeys(location, names)) return positions;
+  for (const std::string& n : names) {
+    if (n.empty() || n.size() > 10 || (n.size() > 1 && n[0] == '0')) continue;
     uint64_t v = 0;
     bool digits = true;
-    for (char16_t c : n) {
-      if (c < u'0' || c > u'9') {
+    for (char c : n) {
+      if (c < '0' || c > '9') {
         digits = false;
         break;
       }
-      v = v * 10 + static_cast<uint64_t>(c - u'0');
+      v = v * 10 + static_cast<uint64_t>(c - '0');
     }
     if (digits && v < count) positions.push_back(static_cast<uint32_t>(v));
   }
@@ -289,34 +119,7 @@ bool IsNameCharacter(char c) {
 constexpr int kMaxLoadDepth = 64;
 thread_local int t_loadDepth = 0;
 
-ObjectFactory g_factory;
-
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// Object factory
-
-void RegisterObjectFactory(ObjectCreateFn create, ObjectDestroyFn destroy) {
-  g_factory.create = create;
-  g_factory.destroy = destroy;
-}
-
-const ObjectFactory& RegisteredObjectFactory() { return g_factory; }
-
-ConfigObject* FactoryCreate(const std::string& type) {
-  return g_factory.create ? g_factory.create(type) : nullptr;
-}
-
-void FactoryDestroy(ConfigObject* object) {
-  if (!object) return;
-  if (g_factory.destroy)
-    g_factory.destroy(object);
-  else
-    delete object;
-}
-
-// ---------------------------------------------------------------------------
-// ConfigObject
 
 ConfigObject::ConfigObject() = default;
 
@@ -549,9 +352,6 @@ void ConfigObject::RemoveChild(ConfigObject* child) {
   auto it = std::find(children.begin(), children.end(), child);
   if (it != children.end()) children.erase(it);
 }
-
-// ---------------------------------------------------------------------------
-// The stored tree
 
 ConfigObject* LoadTree(const std::string& location) {
   auto* root = new ConfigObject();

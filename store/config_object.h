@@ -7,112 +7,20 @@
 //
 // Texts held by objects are 8-bit Windows-1251; they become UTF-16 only in stored
 // values and archive strings.
+//
+// What the objects are built on has a header of its own, included here for every
+// user of the tree: the archive (archive.h), the locations and stored values
+// (stored_values.h) and the object factory (object_factory.h).
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "store/archive.h"
+#include "store/object_factory.h"
+#include "store/stored_values.h"
 #include "store/uuid.h"
-
-class ConfigObject;
-
-// ---------------------------------------------------------------------------
-// Archive: the byte stream of a configuration file. Integers are 32-bit
-// little-endian, flags one byte, texts archive strings (see WriteString).
-// A read past the end of the data marks the archive failed; every later read
-// answers zero or an empty text, so a reader cut short never loops on garbage.
-
-class Archive {
-public:
-  // An archive that stores into an empty buffer.
-  Archive();
-  // An archive that loads from `size` bytes at `data` (not copied: they must
-  // outlive the archive).
-  Archive(const uint8_t* data, size_t size);
-
-  bool IsStoring() const { return storing_; }
-  bool IsLoading() const { return !storing_; }
-  // True once a read ran past the end of the data or met an impossible length.
-  bool Failed() const { return failed_; }
-
-  void WriteByte(uint8_t value);
-  void WriteUInt32(uint32_t value);
-  void WriteInt32(int32_t value) { WriteUInt32(static_cast<uint32_t>(value)); }
-  // An archive string: 0xFF, the 16-bit tag 0xFFFE, the length L in UTF-16 units
-  // (one byte when L < 255; else 0xFF and 16 bits when L < 0xFFFE; else 0xFF,
-  // 0xFFFF and 32 bits), then L UTF-16LE units. The text is Windows-1251.
-  void WriteString(std::string_view text);
-
-  uint8_t ReadByte();
-  uint32_t ReadUInt32();
-  int32_t ReadInt32() { return static_cast<int32_t>(ReadUInt32()); }
-  // Reads an archive string in the tagged UTF-16 form or the untagged 8-bit form
-  // (the bytes are Windows-1251). False (and an empty text) when the data ends
-  // early; the archive is then failed.
-  bool ReadString(std::string& text);
-
-  // What was stored so far.
-  const std::vector<uint8_t>& Data() const { return out_; }
-  // Bytes consumed so far while loading.
-  size_t Position() const { return pos_; }
-
-private:
-  bool Take(void* dst, size_t n);
-
-  bool storing_;
-  bool failed_ = false;
-  std::vector<uint8_t> out_;
-  const uint8_t* in_ = nullptr;
-  size_t size_ = 0;
-  size_t pos_ = 0;
-};
-
-// ---------------------------------------------------------------------------
-// Locations: "scheme::path", split at the first "::" (no "::": empty scheme, the
-// whole text is the path). A child lives at its parent's location + "\" + its
-// position number.
-
-struct Location {
-  std::string scheme;
-  std::string path;
-};
-Location SplitLocation(std::string_view location);
-
-// The registry primitives on (location, value name). Only the scheme "reg" is
-// stored; other locations answer "not found" to reads and ignore writes. Texts
-// are converted between Windows-1251 and the stored UTF-16; a text read loses one
-// trailing zero character when it has one.
-bool ReadStoredText(std::string_view location, std::string_view name, std::string& value);
-bool ReadStoredNumber(std::string_view location, std::string_view name, uint32_t& value);
-bool ReadStoredInt(std::string_view location, std::string_view name, int32_t& value);
-bool WriteStoredText(std::string_view location, std::string_view name, std::string_view value);
-bool WriteStoredNumber(std::string_view location, std::string_view name, uint32_t value);
-// Deletes the key at `path` (under HKEY_CURRENT_USER) with all its subkeys.
-bool DeleteStoredTree(std::string_view path);
-
-// ---------------------------------------------------------------------------
-// Object factory: children are only ever created through the registered create
-// function; with none registered no child is created.
-
-using ObjectCreateFn = ConfigObject* (*)(const std::string& type);
-using ObjectDestroyFn = void (*)(ConfigObject* object);
-
-struct ObjectFactory {
-  ObjectCreateFn create = nullptr;
-  ObjectDestroyFn destroy = nullptr;
-};
-
-void RegisterObjectFactory(ObjectCreateFn create, ObjectDestroyFn destroy);
-const ObjectFactory& RegisteredObjectFactory();
-// Through the registered functions: nullptr when none is registered or the type
-// is unknown; FactoryDestroy falls back to delete when no destroy is registered.
-ConfigObject* FactoryCreate(const std::string& type);
-void FactoryDestroy(ConfigObject* object);
-
-// ---------------------------------------------------------------------------
 
 class ConfigObject {
 public:

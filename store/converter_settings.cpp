@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "store/catalogue.h"
-#include "store/file_store.h"
+#include "store/files.h"
 
 namespace {
 

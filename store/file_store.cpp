@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "store/codepage.h"
+#include "store/files.h"
 
 struct FileStore::Key {
   std::u16string name;

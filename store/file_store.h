@@ -93,21 +93,3 @@ private:
   int updateDepth_ = 0;
   bool dirty_ = false;
 };
-
-// ---------------------------------------------------------------------------
-// Whole-file operations, one implementation per platform.
-
-enum class FileReadStatus { kOk, kMissing, kCannotOpen, kTooLarge, kReadError };
-
-// Reads the whole file (opened for reading and writing when `forUpdate`). Files
-// larger than `maxBytes` are not read (kTooLarge).
-FileReadStatus ReadWholeFile(const std::filesystem::path& path, bool forUpdate, size_t maxBytes,
-                             std::vector<uint8_t>& data);
-
-// Writes `size` bytes to a new temporary file beside `path`, makes them durable and
-// then renames the temporary file over `path`. On any failure the temporary file
-// is removed and `path` is left as it was; false.
-bool WriteFileReplacing(const std::filesystem::path& path, const void* data, size_t size);
-
-// A path given as Windows-1251 text (a command-line argument).
-std::filesystem::path PathFromCp1251(std::string_view text);

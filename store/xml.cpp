@@ -124,19 +124,28 @@ std::wstring ItMustBeClosed(const std::wstring& name) {
   return L"it must be closed with </" + name + L">";
 }
 
+// The text from `from` up to the next '<' becomes the node's value; answers that
+// '<', or nullptr with the error recorded (its text made by `mustBeClosed`) when
+// the text ends first.
+const wchar_t* TakeValueText(XmlNode& node, const wchar_t* from, const wchar_t* end,
+                             XmlParseInfo& info,
+                             std::wstring (*mustBeClosed)(const std::wstring&)) {
+  const wchar_t* lt = FindChar(from, end, L'<');
+  if (!lt) {
+    RecordError(info, from, kXmlMissingClosingTag, mustBeClosed(node.name));
+    return nullptr;
+  }
+  SetValue(node.value, from, lt, info);
+  return lt;
+}
+
 const wchar_t* ParseContent(XmlNode& node, const wchar_t* pos, const wchar_t* end, XmlParseInfo& info) {
   // The content begins after ">": the text before the first child.
-  const wchar_t* contentStart = pos;
   bool valueBlank = IsBlankText(node.value);
   if (valueBlank) {
-    const wchar_t* lt = FindChar(contentStart, end, L'<');
-    if (!lt) {
-      RecordError(info, contentStart, kXmlMissingClosingTag, MustBeClosed(node.name));
-      return nullptr;
-    }
-    SetValue(node.value, contentStart, lt, info);
+    pos = TakeValueText(node, pos, end, info, MustBeClosed);
+    if (!pos) return nullptr;
     valueBlank = IsBlankText(node.value);
-    pos = lt;
   }
 
   while (pos != end) {
@@ -166,14 +175,9 @@ const wchar_t* ParseContent(XmlNode& node, const wchar_t* pos, const wchar_t* en
       continue;
     }
     // Text between children, while the value is still blank.
-    const wchar_t* lt = FindChar(r, end, L'<');
-    if (!lt) {
-      RecordError(info, r, kXmlMissingClosingTag, ItMustBeClosed(node.name));
-      return nullptr;
-    }
-    SetValue(node.value, r, lt, info);
+    pos = TakeValueText(node, r, end, info, ItMustBeClosed);
+    if (!pos) return nullptr;
     valueBlank = IsBlankText(node.value);
-    pos = lt;
   }
   // The text ended inside the content: the element counts as complete.
   return end;

@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "link/diag_log.h"
-#include "link/frame_codec.h"
-#include "link/modbus.h"
+#include "link/modbus_ascii.h"
+#include "link/modbus_rtu.h"
+#include "link/ravik.h"
 
 namespace {
 

@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "link/frame_codec.h"
-#include "link/modbus.h"
+#include "link/modbus_request.h"
+#include "link/modbus_rtu.h"
+#include "link/ravik.h"
 #include "link/serio.h"
 #include "sim/sim.h"
 

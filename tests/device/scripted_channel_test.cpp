@@ -12,7 +12,7 @@
 
 #include "device/code_tables.h"
 #include "device/converter_device.h"
-#include "link/frame_codec.h"
+#include "link/ravik.h"
 #include "link/serio.h"
 #include "sim/sim_constants.h"
 #include "store/catalogue.h"

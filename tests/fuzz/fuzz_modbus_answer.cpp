@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "link/modbus.h"
+#include "link/modbus_request.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;

@@ -1,4 +1,5 @@
 #include "fuzz_codec_feed.h"
+#include "link/ravik.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static ravik_codec codec;

@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "../serio/fake_port.h"
-#include "link/frame_codec.h"
-#include "link/modbus.h"
+#include "link/modbus_ascii.h"
+#include "link/modbus_rtu.h"
+#include "link/ravik.h"
 #include "link/serio.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {

@@ -19,7 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "link/modbus.h"
+#include "link/modbus_request.h"
+#include "link/modbus_rtu.h"
 
 namespace {
 

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "link/modbus.h"
+#include "link/modbus_ascii.h"
+#include "link/modbus_request.h"
+#include "link/modbus_rtu.h"
+#include "codec_cases.h"
 
 namespace {
 
-using bytes = std::vector<uint8_t>;
 using r = feed_result;
-
-bytes text(const std::string& s) { return bytes(s.begin(), s.end()); }
 
 TEST(ModbusCrc, KnownValues) {
   const std::string digits = "123456789";
@@ -94,54 +94,32 @@ TEST(ModbusRtuCodec, CompletesAtExpectedLength) {
 
 TEST(ModbusRtuCodec, FeedResults) {
   modbus_rtu_codec codec;
-  struct step {
-    bytes input;
-    int final;
-    feed_result result;
-  };
-  struct row {
-    const char* what;
-    std::vector<step> steps;
-  };
   const bytes good = {0x01, 0x03, 0x04, 0x00, 0x01, 0x00, 0x02, 0x2A, 0x32};
-  bytes bad_crc = good;
-  bad_crc.back() ^= 0x01;
-  bytes extra = good;
-  extra.push_back(0x77);
-  const row rows[] = {
-      {"nothing at all", {{{}, 1, r::nothing_received}}},
-      {"three bytes, then time up", {{{0x01, 0x03, 0x04}, 0, r::more}, {{}, 1, r::too_short}}},
-      {"wrong CRC", {{bad_crc, 0, r::bad_checksum}}},
+  const bytes bad_crc = {0x01, 0x03, 0x04, 0x00, 0x01, 0x00, 0x02, 0x2A, 0x33};
+  const bytes extra = {0x01, 0x03, 0x04, 0x00, 0x01, 0x00, 0x02, 0x2A, 0x32, 0x77};
+  const bytes unknown = {0x11, 0x41, 0x01, 0xD0, 0x55};
+  run_feed_cases(codec, {
+      {"nothing at all", {{{}, 1, r::nothing_received, 0}}, {}},
+      {"three bytes, then time up",
+       {{{0x01, 0x03, 0x04}, 0, r::more, 3}, {{}, 1, r::too_short, 0}},
+       {}},
+      {"wrong CRC", {{bad_crc, 0, r::bad_checksum, 9}}, {}},
       // Bytes beyond the expected length belong to the checked frame.
-      {"one byte too many", {{extra, 0, r::bad_checksum}}},
+      {"one byte too many", {{extra, 0, r::bad_checksum, 10}}, {}},
       // An unknown function code ends only when the line falls silent.
-      {"unknown function", {{{0x11, 0x41, 0x01, 0xD0, 0x55}, 0, r::more}, {{}, 1, r::frame_ok}}},
-      {"unknown function, final with the bytes", {{{0x11, 0x41, 0x01, 0xD0, 0x55}, 1, r::frame_ok}}},
-      {"final out of range", {{good, 2, r::bad_argument}, {good, -1, r::bad_argument}}},
-  };
-  for (const row& rw : rows) {
-    codec.reset();
-    for (const step& s : rw.steps) {
-      int consumed = -1;
-      EXPECT_EQ(codec.feed(s.final, s.input, consumed), s.result) << rw.what;
-      EXPECT_EQ(consumed, s.result == r::bad_argument ? 0 : static_cast<int>(s.input.size()))
-          << rw.what;
-    }
-  }
+      {"unknown function", {{unknown, 0, r::more, 5}, {{}, 1, r::frame_ok, 0}}, {0x11, 0x41, 0x01}},
+      {"unknown function, final with the bytes",
+       {{unknown, 1, r::frame_ok, 5}},
+       {0x11, 0x41, 0x01}},
+      {"final out of range", {{good, 2, r::bad_argument, 0}, {good, -1, r::bad_argument, 0}}, {}},
+  });
 }
 
 TEST(ModbusRtuCodec, EndlessAnswerIsCut) {
   modbus_rtu_codec codec;
-  codec.reset();
   const bytes chunk(4096, 0x41);  // function 0x41: length unknown
-  int consumed = 0;
-  feed_result result = r::more;
   std::size_t fed = 0;
-  while (result == r::more && fed < 200000) {
-    result = codec.feed(0, chunk, consumed);
-    fed += chunk.size();
-  }
-  EXPECT_EQ(result, r::too_long);
+  EXPECT_EQ(feed_endlessly(codec, chunk, chunk, fed), r::too_long);
   EXPECT_LE(fed, 65536u + chunk.size());
 }
 
@@ -168,20 +146,9 @@ TEST(ModbusAsciiCodec, Encode) {
 
 TEST(ModbusAsciiCodec, Feed) {
   modbus_ascii_codec codec;
-  struct step {
-    std::string input;
-    int final;
-    feed_result result;
-    int consumed;
-  };
-  struct row {
-    const char* what;
-    std::vector<step> steps;
-    bytes payload;
-  };
   const bytes answer = {0x11, 0x03, 0x04, 0x00, 0x01, 0x00, 0x02};
   const std::string frame = ":11030400010002E5\r\n";
-  const row rows[] = {
+  run_feed_cases(codec, {
       {"whole frame", {{frame, 0, r::frame_ok, 19}}, answer},
       {"line feed, carriage return", {{":11030400010002E5\n\r", 0, r::frame_ok, 19}}, answer},
       {"lower-case digits", {{":11030400010002e5\r\n", 0, r::frame_ok, 19}}, answer},
@@ -202,21 +169,7 @@ TEST(ModbusAsciiCodec, Feed) {
       {"noise, then time up", {{"abc", 0, r::more, 3}, {"", 1, r::nothing_received, 0}}, {}},
       {"started frame, then time up", {{":1103", 0, r::more, 5}, {"", 1, r::more, 0}}, {}},
       {"final out of range", {{frame, 3, r::bad_argument, 0}}, {}},
-  };
-  for (const row& rw : rows) {
-    codec.reset();
-    for (std::size_t i = 0; i < rw.steps.size(); ++i) {
-      const step& s = rw.steps[i];
-      int consumed = -1;
-      EXPECT_EQ(codec.feed(s.final, text(s.input), consumed), s.result) << rw.what << ", step " << i;
-      EXPECT_EQ(consumed, s.consumed) << rw.what << ", step " << i;
-      if (s.result == r::frame_ok) {
-        bytes payload;
-        codec.take_payload(payload);
-        EXPECT_EQ(payload, rw.payload) << rw.what;
-      }
-    }
-  }
+  });
 }
 
 TEST(ModbusRequest, SetFunctionAndRange) {

@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fake_port.h"
 #include "link/diag_log.h"
-#include "link/frame_codec.h"
-#include "link/modbus.h"
+#include "link/modbus_rtu.h"
+#include "link/ravik.h"
 #include "link/serio.h"
 
 namespace {
@@ -147,43 +148,39 @@ TEST_F(serio_fake, without_switching_one_write_and_the_frame_time) {
   EXPECT_GE(fake().clock - start, frame_ns);
 }
 
-// A one-byte frame is sent by character transmission alone.
-class one_byte_codec : public ravik_codec {
+// A codec whose every frame is the same few bytes, whatever the payload.
+class fixed_frame_codec : public ravik_codec {
  public:
+  explicit fixed_frame_codec(bytes frame) : frame_(std::move(frame)) {}
   int encode(const std::vector<uint8_t>&, std::vector<uint8_t>& out) const override {
-    out.push_back(0x55);
+    out.insert(out.end(), frame_.begin(), frame_.end());
     return static_cast<int>(out.size());
   }
+
+ private:
+  bytes frame_;
 };
 
-TEST_F(serio_fake, one_byte_frame_with_switching) {
-  one_byte_codec codec;
-  channel.codec = &codec;
-  ASSERT_TRUE(channel.set_line_control(1));
-  const std::size_t from = fake().calls.size();
-  bytes answer;
-  ASSERT_TRUE(channel.transact({}, answer, false));
-  EXPECT_EQ(sequence(from), (std::vector<std::string>{"timeouts", "purge", "priority", "rts+",
-                                                      "char", "rts-", "priority"}));
-}
-
-// A codec that builds an empty frame: nothing goes out, nothing is read past it.
-class empty_frame_codec : public ravik_codec {
- public:
-  int encode(const std::vector<uint8_t>&, std::vector<uint8_t>& out) const override {
-    return static_cast<int>(out.size());
+// A one-byte frame is sent by character transmission alone; an empty frame sends
+// nothing, and nothing is read past it.
+TEST_F(serio_fake, one_byte_and_empty_frames_with_switching) {
+  const struct {
+    bytes frame;
+    int mode;
+    std::vector<std::string> steps;
+  } cases[] = {
+      {{0x55}, 1, {"timeouts", "purge", "priority", "rts+", "char", "rts-", "priority"}},
+      {{}, 2, {"timeouts", "purge", "priority", "dtr+", "dtr-", "priority"}},
+  };
+  for (const auto& c : cases) {
+    fixed_frame_codec codec(c.frame);
+    channel.codec = &codec;
+    ASSERT_TRUE(channel.set_line_control(c.mode));
+    const std::size_t from = fake().calls.size();
+    bytes answer;
+    ASSERT_TRUE(channel.transact({}, answer, false)) << c.mode;
+    EXPECT_EQ(sequence(from), c.steps) << c.mode;
   }
-};
-
-TEST_F(serio_fake, empty_frame_with_switching) {
-  empty_frame_codec codec;
-  channel.codec = &codec;
-  ASSERT_TRUE(channel.set_line_control(2));
-  const std::size_t from = fake().calls.size();
-  bytes answer;
-  ASSERT_TRUE(channel.transact({}, answer, false));
-  EXPECT_EQ(sequence(from), (std::vector<std::string>{"timeouts", "purge", "priority", "dtr+",
-                                                      "dtr-", "priority"}));
 }
 
 TEST_F(serio_fake, failed_transmissions_drop_the_line_and_restore_the_priority) {

@@ -8,48 +8,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "link/diag_log.h"
-#include "link/frame_codec.h"
-#include "link/modbus.h"
+#include "common/unicode.h"
+#include "link/modbus_rtu.h"
+#include "link/ravik.h"
 #include "link/serio.h"
+#include "log_capture.h"
 #include "pty_line.h"
 
 namespace {
 
 using bytes = std::vector<uint8_t>;
 using ms = std::chrono::milliseconds;
-
-// The log lines of the channel, stamps cut off.
-struct log_capture {
-  std::vector<std::string> lines;
-  std::mutex mutex;
-  log_capture() { diag_log_sink(&log_capture::sink, this); }
-  ~log_capture() { diag_log_sink(nullptr, nullptr); }
-  static void sink(void* self, const char* line) {
-    auto* me = static_cast<log_capture*>(self);
-    std::lock_guard<std::mutex> lock(me->mutex);
-    me->lines.emplace_back(std::strlen(line) >= 15 ? line + 15 : line);
-  }
-  bool has(const std::string& text) {
-    std::lock_guard<std::mutex> lock(mutex);
-    for (const auto& l : lines)
-      if (l == text) return true;
-    return false;
-  }
-  bool has_prefix(const std::string& text) {
-    std::lock_guard<std::mutex> lock(mutex);
-    for (const auto& l : lines)
-      if (l.compare(0, text.size(), text) == 0) return true;
-    return false;
-  }
-  void clear() {
-    std::lock_guard<std::mutex> lock(mutex);
-    lines.clear();
-  }
-};
 
 // A RAVIK payload: header for address 16, 8-bit addressing, then data.
 bytes ravik_payload(const char* name, bool is_read, bytes data = {}) {
@@ -505,21 +478,37 @@ TEST_F(serio_pty, bytes_left_from_an_earlier_answer_are_discarded) {
   EXPECT_EQ(answer, ver);
 }
 
+// A ports folder of its own for one test, $KV4T_PORTS_DIR while it lives.
+struct scoped_ports_folder {
+  explicit scoped_ports_folder(const std::string& name)
+      : dir(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()))) {
+    std::filesystem::create_directories(dir);
+    if (const char* old = std::getenv("KV4T_PORTS_DIR")) saved = old;
+    setenv("KV4T_PORTS_DIR", dir.c_str(), 1);
+  }
+  ~scoped_ports_folder() {
+    if (saved) setenv("KV4T_PORTS_DIR", saved->c_str(), 1); else unsetenv("KV4T_PORTS_DIR");
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+  void link(const std::string& target, const std::string& name) const {
+    std::filesystem::create_symlink(target, dir / name);
+  }
+
+  std::filesystem::path dir;
+  std::optional<std::string> saved;
+};
+
 // The ports folder names COMn on Linux; the probe finds ports there, busy ones
 // included.
 TEST(serio_ports, ports_folder_links_and_probe) {
   pty_line line;
   ASSERT_TRUE(line.ok());
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("serio-ports-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  std::filesystem::create_symlink(line.slave(), dir / "com200");
-  std::filesystem::create_symlink("/nonexistent/tty", dir / "com201");
-  const char* old = std::getenv("KV4T_PORTS_DIR");
-  const std::string saved = old ? old : "";
-  setenv("KV4T_PORTS_DIR", dir.c_str(), 1);
+  scoped_ports_folder ports("serio-ports");
+  ports.link(line.slave(), "com200");
+  ports.link("/nonexistent/tty", "com201");
 
-  EXPECT_EQ(port_device_path(L"COM200"), (dir / "com200").wstring());
+  EXPECT_EQ(port_device_path(L"COM200"), (ports.dir / "com200").wstring());
   EXPECT_EQ(port_device_path(L"/dev/ttyUSB3"), L"/dev/ttyUSB3");
   EXPECT_EQ(port_device_path(L"COM2"), L"/dev/ttyS1");
   EXPECT_EQ(port_device_path(L"COM33"), L"/dev/ttyUSB0");
@@ -528,15 +517,38 @@ TEST(serio_ports, ports_folder_links_and_probe) {
   serio channel;
   ASSERT_TRUE(channel.open(L"COM200"));
   EXPECT_EQ(channel.port_name(), L"COM200");
-  std::vector<int> ports = scan_serial_ports();  // COM200 is busy now: still present
-  EXPECT_NE(std::find(ports.begin(), ports.end(), 200), ports.end());
-  EXPECT_EQ(std::find(ports.begin(), ports.end(), 201), ports.end());
+  std::vector<int> ports_present = scan_serial_ports();  // COM200 is busy now: still present
+  EXPECT_NE(std::find(ports_present.begin(), ports_present.end(), 200), ports_present.end());
+  EXPECT_EQ(std::find(ports_present.begin(), ports_present.end(), 201), ports_present.end());
   channel.close();
-  ports = scan_serial_ports();
-  EXPECT_NE(std::find(ports.begin(), ports.end(), 200), ports.end());
+  ports_present = scan_serial_ports();
+  EXPECT_NE(std::find(ports_present.begin(), ports_present.end(), 200), ports_present.end());
+}
 
-  if (old) setenv("KV4T_PORTS_DIR", saved.c_str(), 1); else unsetenv("KV4T_PORTS_DIR");
-  std::filesystem::remove_all(dir);
+// Paths reach the POSIX calls as UTF-8: a ports folder named in Cyrillic serves
+// like any other. A folder whose name is not UTF-8 has no wide form: the bad
+// byte becomes U+FFFD, and the port fails to open with the path in the log
+// rather than opening something else.
+TEST(serio_ports, folder_names_in_utf8_and_malformed) {
+  pty_line line;
+  ASSERT_TRUE(line.ok());
+  {
+    scoped_ports_folder ports("serio-порты");
+    ports.link(line.slave(), "com200");
+    EXPECT_EQ(port_device_path(L"COM200"), utf8_to_wide(ports.dir.native() + "/com200"));
+    serio channel;
+    EXPECT_TRUE(channel.open(L"COM200")) << channel.os_error();
+  }
+  scoped_ports_folder ports("serio-\xFF");
+  ports.link(line.slave(), "com200");
+  const std::wstring path = port_device_path(L"COM200");
+  EXPECT_NE(path.find(static_cast<wchar_t>(replacement_char)), std::wstring::npos);
+  log_capture log;
+  serio channel;
+  EXPECT_FALSE(channel.open(L"COM200"));
+  EXPECT_EQ(channel.status(), serio_open_failed);
+  EXPECT_EQ(channel.os_error(), static_cast<uint32_t>(ENOENT));
+  EXPECT_TRUE(log.has("serio(" + wide_to_utf8(path) + "): ошибка открытия порта (2)\r\n"));
 }
 
 // Whatever comes back on the line, the channel ends each transaction in time,

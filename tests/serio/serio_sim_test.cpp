@@ -1,93 +1,99 @@
-// The channel against the simulated converter, run in process on its own thread.
-#include <gtest/gtest.h>
-
-#include <cstring>
+// The channel against the simulated converter, run in process on its own thread:
+// the converter of the shared cases (serio_converter_test.cpp) on this platform,
+// and the faults only the in-process converter can be told to show.
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "link/diag_log.h"
-#include "link/frame_codec.h"
-#include "link/modbus.h"
-#include "link/serio.h"
+#include "serio_converter.h"
 #include "sim/sim.h"
-
-namespace {
 
 namespace sim = kv4t::sim;
 using bytes = std::vector<uint8_t>;
 
-bytes read_request(const char* name, int address = sim::kFactoryAddress) {
-  bytes data;
-  ravik_make_request(data, true, false, address, ravik_hash(name, nullptr));
-  return data;
+namespace {
+
+// The simulated converter's options for a setup (the channel's parity and stop-bit
+// values are the simulator's too, but for one stop bit).
+sim::Options options_for(const converter_setup& s) {
+  sim::Options options;
+  options.line = {s.baud, s.bytesize, static_cast<sim::Parity>(s.parity), s.stopbits == 2 ? 2 : 1};
+  options.protocol = s.protocol;
+  return options;
 }
 
-std::string answer_text(const bytes& payload) {
-  if (payload.size() < 4) return {};
-  return std::string(payload.rbegin(), payload.rend() - 4);
+converter_setup setup_of(const sim::Options& options) {
+  const auto& l = options.line;
+  converter_setup s;
+  s.baud = l.baud;
+  s.bytesize = l.bits;
+  s.parity = static_cast<int>(l.parity);
+  s.stopbits = l.stop_bits == 2 ? 2 : 0;
+  s.protocol = options.protocol;
+  return s;
 }
 
-// A converter with the given options and a channel opened on it at the line
-// settings the converter listens at.
-struct sim_link {
-  explicit sim_link(sim::Options options = {}) : converter(options) {
-    std::string error;
-    started = converter.start(&error);
-    EXPECT_TRUE(started) << error;
-    if (!started) return;
-    const std::string& path = converter.slave_path();
-    opened = channel.open(std::wstring(path.begin(), path.end()));
-    const auto& l = options.line;
-    channel.set_params(l.baud, l.bits, static_cast<int>(l.parity), l.stop_bits == 2 ? 2 : 0);
-    channel.codec = &ravik;
-  }
-  bool ready() const { return started && opened; }
+// Starts a converter with options; the path of its pseudo-terminal, or empty with
+// the reason in why.
+std::wstring start_converter(std::unique_ptr<sim::Simulator>& converter,
+                             const sim::Options& options, std::string& why) {
+  converter = std::make_unique<sim::Simulator>(options);
+  if (!converter->start(&why)) return {};
+  const std::string& path = converter->slave_path();
+  return std::wstring(path.begin(), path.end());
+}
 
-  sim::Simulator converter;
-  serio channel;
-  ravik_codec ravik;
-  bool started = false;
-  bool opened = false;
+}  // namespace
+
+std::vector<converter_setup> ravik_converter_setups() {
+  return {{9600, 8, 0, 0}, {2400, 8, 0, 0}, {14400, 7, 2, 2}, {28800, 8, 1, 0}, {115200, 8, 0, 2}};
+}
+
+std::vector<converter_setup> modbus_rtu_converter_setups() {
+  return {{9600, 8, 0, 0, sim::Protocol::modbus_rtu}, {115200, 8, 0, 0, sim::Protocol::modbus_rtu}};
+}
+
+struct converter_host::impl {
+  std::unique_ptr<sim::Simulator> converter;
 };
 
-TEST(serio_sim, identifies_the_converter_at_every_standard_rate_and_framing) {
-  struct {
-    int baud, bits;
-    sim::Parity parity;
-    int stop_bits;
-  } const lines[] = {
-      {9600, 8, sim::Parity::none, 1},  {2400, 8, sim::Parity::none, 1},
-      {14400, 7, sim::Parity::even, 2}, {28800, 8, sim::Parity::odd, 1},
-      {115200, 8, sim::Parity::none, 2},
-  };
-  for (const auto& l : lines) {
-    sim::Options options;
-    options.line = {l.baud, l.bits, l.parity, l.stop_bits};
-    sim_link link(options);
-    ASSERT_TRUE(link.ready());
-    bytes answer;
-    ASSERT_TRUE(link.channel.transact(read_request("dev"), answer, true))
-        << l.baud << " status " << link.channel.status();
-    EXPECT_EQ(answer_text(answer), sim::kFactoryDevice);
-    ASSERT_TRUE(link.channel.transact(read_request("ver"), answer, true)) << l.baud;
-    EXPECT_EQ(answer_text(answer), sim::kFactoryVersion);
-    EXPECT_EQ(link.converter.request_count("dev"), 1);
-  }
+converter_host::converter_host() : impl_(std::make_unique<impl>()) {}
+converter_host::~converter_host() = default;
+
+std::wstring converter_host::start(const converter_setup& setup, std::string& why) {
+  return start_converter(impl_->converter, options_for(setup), why);
 }
 
-TEST(serio_sim, a_foreign_line_setting_or_address_gets_no_answer) {
-  sim_link link;
-  ASSERT_TRUE(link.ready());
-  bytes answer;
-  ASSERT_TRUE(link.channel.set_params(9600, 8, 0, 2));  // the converter has one stop bit
-  EXPECT_FALSE(link.channel.transact(read_request("dev"), answer, true));
-  EXPECT_EQ(link.channel.status(), serio_no_answer);
-  EXPECT_GT(link.converter.state().ignored_bytes, 0);
-  ASSERT_TRUE(link.channel.set_params(9600, 8, 0, 0));
-  EXPECT_FALSE(link.channel.transact(read_request("dev", 17), answer, true));
-  EXPECT_EQ(link.channel.status(), serio_no_answer);
-  EXPECT_TRUE(link.channel.transact(read_request("dev"), answer, true));
+std::optional<long> converter_host::request_count(const char* name) const {
+  return impl_->converter->request_count(name);
 }
+
+std::optional<long> converter_host::ignored_bytes() const {
+  return impl_->converter->state().ignored_bytes;
+}
+
+namespace {
+
+// A converter with the given options, started for one case, and a channel opened
+// on it at the line settings the converter listens at.
+struct sim_link {
+  explicit sim_link(const sim::Options& options) {
+    std::string why;
+    const std::wstring port = start_converter(converter, options, why);
+    EXPECT_FALSE(port.empty()) << why;
+    if (port.empty()) return;
+    const converter_setup line = setup_of(options);
+    channel.set_params(line.baud, line.bytesize, line.parity, line.stopbits);
+    opened = channel.open(port);
+    channel.codec = &ravik;
+  }
+  bool ready() const { return opened; }
+
+  std::unique_ptr<sim::Simulator> converter;
+  serio channel;
+  ravik_codec ravik;
+  bool opened = false;
+};
 
 struct fault_case {
   const char* what;
@@ -155,43 +161,6 @@ TEST(serio_sim, noise_before_answers_lowers_the_margin_to_100) {
       EXPECT_EQ(answer_text(answer), sim::kFactoryDevice);
     }
     EXPECT_EQ(link.channel.rts_margin(), margin);
-  }
-}
-
-TEST(serio_sim, modbus_rtu_holding_registers_and_wake_up) {
-  for (int baud : {9600, 115200}) {
-    sim::Options options;
-    options.protocol = sim::Protocol::modbus_rtu;
-    options.line.baud = baud;
-    sim_link link(options);
-    ASSERT_TRUE(link.ready());
-    modbus_rtu_codec rtu;
-    link.channel.codec = &rtu;
-
-    modbus_request read;
-    read.set_function(3);
-    read.set_unit(sim::kFactoryAddress);
-    ASSERT_EQ(read.set_range(0x10, 8), 0);
-    bytes request, answer, data;
-    ASSERT_EQ(read.build(request, -1), 0);
-    ASSERT_TRUE(link.channel.transact(request, answer, true)) << link.channel.status();
-    ASSERT_EQ(read.check_answer(answer, -1), 0);
-    ASSERT_EQ(read.take_data(data), 0);
-    ASSERT_EQ(data.size(), 16u);
-    for (int i = 0; i < 8; ++i)
-      EXPECT_EQ((data[2 * i] << 8) | data[2 * i + 1], sim::factory_register(0x10 + i));
-
-    modbus_request wake;
-    wake.set_function(5);
-    wake.set_unit(sim::kFactoryAddress);
-    ASSERT_EQ(wake.set_range(sim::kWakeCoil, 0xFF00), 0);
-    ASSERT_EQ(wake.build(request, -1), 0);
-    ASSERT_TRUE(link.channel.transact(request, answer, true)) << link.channel.status();
-    EXPECT_EQ(wake.check_answer(answer, -1), 0);
-
-    link.channel.codec = &link.ravik;
-    ASSERT_TRUE(link.channel.transact(read_request("dev"), answer, true));
-    EXPECT_EQ(answer_text(answer), sim::kFactoryDevice);
   }
 }
 

@@ -4,16 +4,19 @@
 #include <string>
 #include <vector>
 
-#include "link/frame_codec.h"
+#include "common/baud_rates.h"
+#include "link/ravik.h"
 #include "link/serio.h"
+#include "log_capture.h"
 
 namespace {
 
 TEST(serio_helpers, standard_baud_rates) {
   const std::vector<int> rates(std::begin(standard_baud_rates), std::end(standard_baud_rates));
   EXPECT_EQ(rates, (std::vector<int>{2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200}));
-  for (int baud : rates) EXPECT_TRUE(is_standard_baud(baud)) << baud;
-  for (int baud : {0, -9600, 1200, 9601, 56000, 230400}) EXPECT_FALSE(is_standard_baud(baud)) << baud;
+  for (int baud : rates) EXPECT_TRUE(is_standard_baud_rate(baud)) << baud;
+  for (int baud : {0, -9600, 1200, 9601, 56000, 230400})
+    EXPECT_FALSE(is_standard_baud_rate(baud)) << baud;
 }
 
 TEST(serio_helpers, port_names_and_numbers) {
@@ -29,6 +32,20 @@ TEST(serio_helpers, port_names_and_numbers) {
   EXPECT_EQ(serial_port_name(7), L"COM7");
   EXPECT_EQ(serial_port_number(serial_port_name(254)), 254);
   EXPECT_FALSE(serial_port_present(L"not a port"));
+}
+
+// A port name that is not valid text (here a lone surrogate) reaches the port
+// layer and the log with U+FFFD in its place; the open fails cleanly.
+TEST(serio_helpers, a_malformed_port_name_fails_to_open_and_is_logged_readably) {
+  log_capture log;
+  std::wstring name = L"/nonexistent/tty";
+  name += static_cast<wchar_t>(0xD800);
+  serio channel;
+  EXPECT_FALSE(channel.open(name));
+  EXPECT_EQ(channel.status(), serio_open_failed);
+  EXPECT_TRUE(log.has("serio(/nonexistent/tty\xEF\xBF\xBD): ошибка открытия порта (" +
+                      std::to_string(channel.os_error()) + ")\r\n"))
+      << (log.lines.empty() ? "" : log.lines.back());
 }
 
 struct params_case {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "link/frame_codec.h"
+#include "link/ravik.h"
 #include "link/modbus.h"
 #include "sim/engine.h"
 #include "sim/sim_constants.h"

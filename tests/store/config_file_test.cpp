@@ -43,12 +43,7 @@ std::string Utf8Of(const fs::path& p) {
 
 // Everything a configuration file holds, set to values that show in every byte.
 void FillDevice(ConverterSettings& d) {
-  GuidFromText("6f1c2a9e-35b4-4c07-9d2e-8a41f0c3b5d7", d.objId);
-  d.name = "kv4t";
-  d.description = Utf8ToCp1251("Преобразователь цеха №2");
-  d.lastCh = 3;
-  d.lastGr = 1;
-  d.ro = 1;
+  FillRecord(d, "kv4t", "Преобразователь цеха №2", 3, 1, 1, "6f1c2a9e-35b4-4c07-9d2e-8a41f0c3b5d7");
   d.workingSettings[ConverterSettings::kLink] = {
       .port = "COM4", .devtype = "KS4T", .fwver = "2.05", .baud = 19200, .bytesize = 8,
       .parity = 2, .stopbits = 0, .address = 33, .alen = 8, .adaptor = 1, .proto = 0,
@@ -91,9 +86,7 @@ protected:
 };
 
 void ExpectSameRecord(const ConverterSettings& a, const ConverterSettings& b) {
-  EXPECT_EQ(std::tie(a.name, a.description, a.lastCh, a.lastGr, a.ro),
-            std::tie(b.name, b.description, b.lastCh, b.lastGr, b.ro));
-  EXPECT_EQ(a.objId, b.objId);
+  ExpectSameRecord(static_cast<const ConfigObject&>(a), static_cast<const ConfigObject&>(b));
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(SameValues(a.workingSettings[i], b.workingSettings[i])) << i;
 }
 

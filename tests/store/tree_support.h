@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "store/codepage.h"
 #include "store/config_object.h"
 #include "store/file_store.h"
 
@@ -36,6 +39,24 @@ inline ConfigObject* TestCreate(const std::string& type) {
 }
 
 inline void TestDestroy(ConfigObject* o) { delete o; }
+
+// The fields of an object's archive record: name and description (given in UTF-8),
+// the two counters, the read-only mark and the identity.
+inline void FillRecord(ConfigObject& o, const std::string& name, const std::string& descriptionUtf8,
+                       uint32_t lastCh, uint32_t lastGr, int32_t ro, const std::string& id) {
+  o.name = name;
+  o.description = Utf8ToCp1251(descriptionUtf8);
+  o.lastCh = lastCh;
+  o.lastGr = lastGr;
+  o.ro = ro;
+  EXPECT_TRUE(GuidFromText(id, o.objId)) << id;
+}
+
+inline void ExpectSameRecord(const ConfigObject& a, const ConfigObject& b) {
+  EXPECT_EQ(std::tie(a.name, a.description, a.lastCh, a.lastGr, a.ro),
+            std::tie(b.name, b.description, b.lastCh, b.lastGr, b.ro));
+  EXPECT_EQ(a.objId, b.objId);
+}
 
 inline ConfigObject* MakeItem(const std::string& name) {
   ConfigObject* o = TestCreate("item");

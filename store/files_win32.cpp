@@ -4,7 +4,7 @@
 #include <string>
 
 #include "store/codepage.h"
-#include "store/file_store.h"
+#include "store/files.h"
 
 FileReadStatus ReadWholeFile(const std::filesystem::path& path, bool forUpdate, size_t maxBytes,
                              std::vector<uint8_t>& data) {
