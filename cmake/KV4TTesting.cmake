@@ -13,17 +13,27 @@ else()
 endif()
 include(GoogleTest)
 
-# kv4t_add_gtest(NAME SOURCES ... LIBS ...): one test executable, every test case
-# registered with ctest (found when ctest runs, so the build never starts Wine).
+# Tests run in parallel, except those that keep a line's real timing against the
+# simulated converter: a second such test on two cores can stretch an answer past
+# its time-out. They share this lock and run one at a time (other tests beside them).
+set(KV4T_SIM_TIMING_LOCK sim_timing)
+
+# kv4t_add_gtest(NAME [SIM_TIMING] SOURCES ... LIBS ...): one test executable, every
+# test case registered with ctest (found when ctest runs, so the build never starts
+# Wine). SIM_TIMING: its cases hold the simulator timing lock.
 function(kv4t_add_gtest name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "SIM_TIMING" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gtest kv4t_warnings)
   kv4t_static_runtime(${name})
+  set(props TIMEOUT 120)
+  if(T_SIM_TIMING)
+    list(APPEND props RESOURCE_LOCK ${KV4T_SIM_TIMING_LOCK})
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 120)
+    PROPERTIES ${props})
 endfunction()
 
 # kv4t_add_fuzzer(NAME SOURCES ... LIBS ...): a libFuzzer target, and a short smoke
@@ -62,5 +72,6 @@ function(kv4t_add_wine_sim_test name)
   add_test(NAME ${name}
            COMMAND ${CMAKE_SOURCE_DIR}/tests/wine-with-sim ${CMAKE_BINARY_DIR} ${KV4T_SIM_PROGRAM}
                    ${W_PORT} $<TARGET_FILE:${W_TARGET}> ${W_SIM_ARGS} -- ${W_TEST_ARGS})
-  set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+  set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300
+                       RESOURCE_LOCK ${KV4T_SIM_TIMING_LOCK})
 endfunction()
