@@ -13,17 +13,23 @@ else()
 endif()
 include(GoogleTest)
 
-# kv4t_add_gtest(NAME SOURCES ... LIBS ...): one test executable, every test case
-# registered with ctest (found when ctest runs, so the build never starts Wine).
+# kv4t_add_gtest(NAME SOURCES ... LIBS ... [RESOURCE_LOCK lock]): one test executable,
+# every test case registered with ctest (found when ctest runs, so the build never
+# starts Wine). RESOURCE_LOCK: ctest runs no two tests holding the same lock at once
+# ("sim_timing" for tests that keep the line's real timing against the simulator).
 function(kv4t_add_gtest name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "RESOURCE_LOCK" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gtest kv4t_warnings)
   kv4t_static_runtime(${name})
+  set(lock)
+  if(T_RESOURCE_LOCK)
+    set(lock RESOURCE_LOCK ${T_RESOURCE_LOCK})
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 120)
+    PROPERTIES TIMEOUT 120 ${lock})
 endfunction()
 
 # kv4t_add_fuzzer(NAME SOURCES ... LIBS ...): a libFuzzer target, and a short smoke
