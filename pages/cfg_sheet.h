@@ -17,12 +17,8 @@ class ConverterDevice;
 
 class CCfgSheet : public PageSheet {
  public:
-  // Tab positions.
-  static constexpr int kSettingsPage = 0;
-  static constexpr int kRs485Page = 1;
-  static constexpr int kLoopPage = 2;
-  static constexpr int kTestPage = 3;
-  static constexpr int kPageCount = 4;
+  // Tab positions, and how many pages there are.
+  enum Tab : int { kSettingsPage, kRs485Page, kLoopPage, kTestPage, kPageCount };
 
   // Results the sheet is closed with.
   static constexpr int kResultOk = 1;

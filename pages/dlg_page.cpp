@@ -54,3 +54,21 @@ void CDlgPage::RegisterTooltips() {
   for (const ControlSpec& spec : Controls())
     if (spec.tooltip) controls_->SetTooltip(spec.id, spec.tooltip);
 }
+
+bool CDlgPage::IsUserChange(int id, ControlEvent event) const {
+  if (updating) return false;
+  for (const ControlSpec& spec : Controls()) {
+    if (spec.id != id) continue;
+    switch (spec.kind) {
+      case ControlKind::drop_down:
+        return event == ControlEvent::selection_changed;
+      case ControlKind::edit:
+        return event == ControlEvent::text_changed;
+      case ControlKind::button:
+        return event == ControlEvent::clicked;
+      default:
+        return false;
+    }
+  }
+  return false;
+}

@@ -87,6 +87,11 @@ class CDlgPage {
   // Announces the modified state again without changing it.
   void AnnounceModified();
 
+  // Whether a control's event is the user's change of it: the event that its kind
+  // reports for a change (a list's selection, an edit's text, a button's click),
+  // while the page is not filling its own controls.
+  bool IsUserChange(int id, ControlEvent event) const;
+
   // Fills every list of the control table that has fixed items, in order, each
   // item's data its position; no item is selected.
   void FillFixedLists();

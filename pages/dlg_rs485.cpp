@@ -15,35 +15,22 @@ namespace {
 
 constexpr const char* kProtocolItems[] = {"RAVIK", "MODBUS-RTU", "MODBUS-ASCII"};
 
-constexpr const char* kPortGroup = "Настройки порта";
-constexpr const char* kProtocolGroup = "Протокол";
-
 constexpr ControlSpec kControls[] = {
-    {.id = CDlgRs485::kBaud, .kind = ControlKind::drop_down, .label = "Скорость",
-     .tooltip = IDS_TIP_RS485_BAUD, .group = kPortGroup},
-    {.id = CDlgRs485::kByteSize, .kind = ControlKind::drop_down, .label = "Длина слова",
-     .items = lc::kByteSizeItems, .tooltip = IDS_TIP_BYTESIZE, .group = kPortGroup},
-    {.id = CDlgRs485::kParity, .kind = ControlKind::drop_down, .label = "Чётность",
-     .items = lc::kParityItems, .tooltip = IDS_TIP_PARITY, .group = kPortGroup},
-    {.id = CDlgRs485::kStopBits, .kind = ControlKind::drop_down, .label = "Стоп бит",
-     .items = lc::kStopBitsItems, .tooltip = IDS_TIP_STOPBITS, .group = kPortGroup},
-    {.id = CDlgRs485::kProtocol, .kind = ControlKind::drop_down, .label = "Тип",
-     .items = kProtocolItems, .tooltip = IDS_TIP_PROTOCOL, .group = kProtocolGroup},
-    {.id = CDlgRs485::kAddressLength, .kind = ControlKind::drop_down, .label = "Длина адреса",
-     .items = lc::kAddressLengthItems, .tooltip = IDS_TIP_ADDRESS_LENGTH,
-     .group = kProtocolGroup},
-    {.id = CDlgRs485::kAddress, .kind = ControlKind::edit, .label = "Адрес",
-     .tooltip = IDS_TIP_ADDRESS, .group = kProtocolGroup},
-    {.id = CDlgRs485::kAddressSpin, .kind = ControlKind::spin, .buddy = CDlgRs485::kAddress,
-     .group = kProtocolGroup},
-    {.id = CDlgRs485::kDelay, .kind = ControlKind::edit, .label = "Задержка",
-     .tooltip = IDS_TIP_DELAY, .unit = "мс", .group = kProtocolGroup},
-    {.id = CDlgRs485::kDelaySpin, .kind = ControlKind::spin, .buddy = CDlgRs485::kDelay,
-     .group = kProtocolGroup},
+    {.id = IDC_BAUD, .kind = ControlKind::drop_down, .label = "Скорость",
+     .tooltip = IDS_TIP_RS485_BAUD, .group = lc::kPortGroup},
+    lc::kByteSizeControl,
+    lc::kParityControl,
+    lc::kStopBitsControl,
+    {.id = IDC_PROTOCOL, .kind = ControlKind::drop_down, .label = "Тип", .items = kProtocolItems,
+     .tooltip = IDS_TIP_PROTOCOL, .group = lc::kProtocolGroup},
+    lc::kAddressLengthControl,
+    lc::AddressEditControl(IDC_RS485_ADDRESS),
+    lc::AddressSpinControl(IDC_RS485_ADDRESS_SPIN, IDC_RS485_ADDRESS),
+    {.id = IDC_RS485_DELAY, .kind = ControlKind::edit, .label = "Задержка",
+     .tooltip = IDS_TIP_DELAY, .unit = "мс", .group = lc::kProtocolGroup},
+    {.id = IDC_RS485_DELAY_SPIN, .kind = ControlKind::spin, .buddy = IDC_RS485_DELAY,
+     .group = lc::kProtocolGroup},
 };
-
-static_assert(CDlgRs485::kByteSize == lc::kByteSizeList && CDlgRs485::kParity == lc::kParityList &&
-              CDlgRs485::kStopBits == lc::kStopBitsList);
 
 // List position <-> the RS-485 set's proto (0 RAVIK, 1 Modbus ASCII, 2 Modbus RTU).
 int ProtoOfPosition(int position) {
@@ -67,9 +54,9 @@ std::span<const ControlSpec> CDlgRs485::Controls() const { return kControls; }
 bool CDlgRs485::OnInitDialog() {
   CDlgPage::OnInitDialog();
   ControlLayer& ui = Ui();
-  ui.SetSpinRange(kAddressSpin, 0, lc::kMaxAddress8);
-  ui.SetSpinRange(kDelaySpin, 0, kMaxDelay);
-  lc::FillBaudList(ui, kBaud);
+  ui.SetSpinRange(IDC_RS485_ADDRESS_SPIN, 0, lc::kMaxAddress8);
+  ui.SetSpinRange(IDC_RS485_DELAY_SPIN, 0, kMaxDelay);
+  lc::FillBaudList(ui, IDC_BAUD);
   FillFixedLists();
   RegisterTooltips();
   return true;
@@ -81,28 +68,28 @@ void CDlgRs485::ExchangeSettings(ConverterDevice* device, bool save, bool force)
 
 void CDlgRs485::FillControls(PortSettings& record) {
   ControlLayer& ui = Ui();
-  lc::SelectBaud(ui, kBaud, record.baud);
+  lc::SelectBaud(ui, IDC_BAUD, record.baud);
   lc::SelectFrame(ui, record);
-  lc::SelectAddressLength(ui, kAddressLength, kAddressSpin, record.alen);
+  lc::SelectAddressLength(ui, IDC_ADDRESS_LENGTH, IDC_RS485_ADDRESS_SPIN, record.alen);
   const int protocol = PositionOfProto(record.proto);
-  ui.SetSelection(kProtocol, protocol);
-  ui.Enable(kAddressLength, !IsModbus(protocol));
+  ui.SetSelection(IDC_PROTOCOL, protocol);
+  ui.Enable(IDC_ADDRESS_LENGTH, !IsModbus(protocol));
   CorrectDelay(record);
-  ui.SetSpinPos(kDelaySpin, record.delay);
-  ui.SetSpinPos(kAddressSpin, record.address & 0xFFFF);
-  ui.SetText(kAddress, std::to_string(record.address));
+  ui.SetSpinPos(IDC_RS485_DELAY_SPIN, record.delay);
+  ui.SetSpinPos(IDC_RS485_ADDRESS_SPIN, record.address & 0xFFFF);
+  ui.SetText(IDC_RS485_ADDRESS, std::to_string(record.address));
 }
 
 void CDlgRs485::ReadControls(PortSettings& record) {
   ControlLayer& ui = Ui();
-  record.baud = lc::SelectedBaud(ui, kBaud);
+  record.baud = lc::SelectedBaud(ui, IDC_BAUD);
   lc::ReadFrame(ui, record);
-  record.alen = lc::SelectedAddressLength(ui, kAddressLength);
-  record.proto = ProtoOfPosition(ui.GetSelection(kProtocol));
-  lc::ReadEditNumber(ui, kAddress, record.address);
-  lc::ReadEditNumber(ui, kDelay, record.delay);
+  record.alen = lc::SelectedAddressLength(ui, IDC_ADDRESS_LENGTH);
+  record.proto = ProtoOfPosition(ui.GetSelection(IDC_PROTOCOL));
+  lc::ReadEditNumber(ui, IDC_RS485_ADDRESS, record.address);
+  lc::ReadEditNumber(ui, IDC_RS485_DELAY, record.delay);
   CorrectDelay(record);
-  ui.SetSpinPos(kDelaySpin, record.delay);
+  ui.SetSpinPos(IDC_RS485_DELAY_SPIN, record.delay);
 }
 
 void CDlgRs485::CorrectDelay(PortSettings& record) {
@@ -111,26 +98,26 @@ void CDlgRs485::CorrectDelay(PortSettings& record) {
   lc::ShowBox(ui, lc::Format(page_text::kDelayCorrected, record.delay, kFallbackDelay),
               page_text::kDelayCorrectedCaption, kNoticeIconError);
   record.delay = kFallbackDelay;
-  ui.SetText(kDelay, std::to_string(kFallbackDelay));
-  ui.Focus(kDelay);
+  ui.SetText(IDC_RS485_DELAY, std::to_string(kFallbackDelay));
+  ui.Focus(IDC_RS485_DELAY);
 }
 
 bool CDlgRs485::Validate() {
   ControlLayer& ui = Ui();
-  if (!lc::CheckAddressNotEmpty(ui, kAddress)) return false;
+  if (!lc::CheckAddressNotEmpty(ui, IDC_RS485_ADDRESS)) return false;
   int delay = 0;
-  if (!lc::ReadEditNumber(ui, kDelay, delay)) {
+  if (!lc::ReadEditNumber(ui, IDC_RS485_DELAY, delay)) {
     lc::ShowBox(ui, Utf8ToCp1251(page_text::kEmptyField), page_text::kCannotContinue,
                 kNoticeIconError);
-    ui.Focus(kDelay);
+    ui.Focus(IDC_RS485_DELAY);
     return false;
   }
-  if (!lc::CheckAddressInRange(ui, kAddress, kAddressLength)) return false;
+  if (!lc::CheckAddressInRange(ui, IDC_RS485_ADDRESS, IDC_ADDRESS_LENGTH)) return false;
   if (delay < 0 || delay > kMaxDelay) {
     lc::ShowBox(ui, lc::Format(page_text::kDelayRefused, delay), page_text::kCannotDo,
                 kNoticeIconError);
-    ui.SetText(kDelay, std::to_string(kFallbackDelay));
-    ui.Focus(kDelay);
+    ui.SetText(IDC_RS485_DELAY, std::to_string(kFallbackDelay));
+    ui.Focus(IDC_RS485_DELAY);
     return false;
   }
   return CheckWordLength();
@@ -138,12 +125,12 @@ bool CDlgRs485::Validate() {
 
 bool CDlgRs485::CheckWordLength() {
   ControlLayer& ui = Ui();
-  const int protocol = ui.GetSelection(kProtocol);
+  const int protocol = ui.GetSelection(IDC_PROTOCOL);
   if (!IsModbus(protocol)) return true;
   const int required = protocol == kProtocolRtu ? 8 : 7;
-  const int bits_item = ui.GetSelection(kByteSize);
+  const int bits_item = ui.GetSelection(IDC_BYTESIZE);
   int bits = 0;
-  if (bits_item >= 0) bits = std::atoi(ui.ItemText(kByteSize, bits_item).c_str());
+  if (bits_item >= 0) bits = std::atoi(ui.ItemText(IDC_BYTESIZE, bits_item).c_str());
   if (bits == required) return true;
   lc::ShowBox(ui,
               lc::Format(protocol == kProtocolRtu ? page_text::kWordLengthRtu
@@ -151,68 +138,46 @@ bool CDlgRs485::CheckWordLength() {
                          bits),
               page_text::kCannotDo, kNoticeIconError);
   // The list may be disabled; it is enabled for the change so that it shows it.
-  const bool was_enabled = ui.IsEnabled(kByteSize);
-  ui.Enable(kByteSize, true);
-  ui.SetSelection(kByteSize, required == 8 ? 1 : 0);
+  const bool was_enabled = ui.IsEnabled(IDC_BYTESIZE);
+  ui.Enable(IDC_BYTESIZE, true);
+  ui.SetSelection(IDC_BYTESIZE, required == 8 ? 1 : 0);
   if (ConverterDevice* device = Device()) device->Rs485Set().bytesize = required;
-  ui.Redraw(kByteSize);
+  ui.Redraw(IDC_BYTESIZE);
   ui.Redraw(0);
-  ui.Enable(kByteSize, was_enabled);
+  ui.Enable(IDC_BYTESIZE, was_enabled);
   return false;
 }
 
 bool CDlgRs485::OnKillActive() { return Validate() && CDlgPage::OnKillActive(); }
 
 void CDlgRs485::OnControl(int id, ControlEvent event) {
-  if (updating) return;
+  if (!IsUserChange(id, event)) return;
+  if (id == IDC_PROTOCOL) return OnProtocolChanged();
   ControlLayer& ui = Ui();
-  switch (id) {
-    case kBaud:
-      if (event == ControlEvent::selection_changed) SetModified(true);
-      break;
-    case kByteSize:
-    case kParity:
-    case kStopBits:
-      if (event != ControlEvent::selection_changed) break;
-      lc::WarnUnsupportedFrame(ui, page_text::kUnsupportedFrameCaptionRs485);
-      SetModified(true);
-      break;
-    case kProtocol:
-      if (event == ControlEvent::selection_changed) OnProtocolChanged();
-      break;
-    case kAddressLength:
-      if (event != ControlEvent::selection_changed) break;
-      lc::WarnUnsupportedFrame(ui, page_text::kUnsupportedFrameCaptionRs485);
-      lc::SetAddressRange(ui, kAddressLength, kAddressSpin);
-      SetModified(true);
-      break;
-    case kAddress:
-    case kDelay:
-      if (event == ControlEvent::text_changed) SetModified(true);
-      break;
-    default:
-      break;
-  }
+  if (lc::IsFrameList(id) || id == IDC_ADDRESS_LENGTH)
+    lc::WarnUnsupportedFrame(ui, page_text::kUnsupportedFrameCaptionRs485);
+  if (id == IDC_ADDRESS_LENGTH) lc::SetAddressRange(ui, IDC_ADDRESS_LENGTH, IDC_RS485_ADDRESS_SPIN);
+  SetModified(true);
 }
 
 void CDlgRs485::OnProtocolChanged() {
   ControlLayer& ui = Ui();
-  if (IsModbus(ui.GetSelection(kProtocol))) {
+  if (IsModbus(ui.GetSelection(IDC_PROTOCOL))) {
     // Modbus addresses have 8 bits: an 11-bit address keeps its high bits.
-    if (ui.GetSelection(kAddressLength) == 1) {
-      ui.SetSelection(kAddressLength, 0);
-      ui.SetSpinPos(kAddressSpin, ui.GetSpinPos(kAddressSpin) / 8);
-      ui.SetSpinRange(kAddressSpin, 0, lc::kMaxAddress8);
+    if (ui.GetSelection(IDC_ADDRESS_LENGTH) == 1) {
+      ui.SetSelection(IDC_ADDRESS_LENGTH, 0);
+      ui.SetSpinPos(IDC_RS485_ADDRESS_SPIN, ui.GetSpinPos(IDC_RS485_ADDRESS_SPIN) / 8);
+      ui.SetSpinRange(IDC_RS485_ADDRESS_SPIN, 0, lc::kMaxAddress8);
     }
-    ui.Enable(kAddressLength, false);
+    ui.Enable(IDC_ADDRESS_LENGTH, false);
   } else {
-    ui.Enable(kAddressLength, true);
+    ui.Enable(IDC_ADDRESS_LENGTH, true);
   }
   SetModified(true);
 }
 
 void CDlgRs485::OnFieldCorrected(CorrectedField field, int value) {
   if (field != CorrectedField::kRs485Address || !initialized) return;
-  Ui().SetText(kAddress, std::to_string(value));
-  Ui().Focus(kDelay);
+  Ui().SetText(IDC_RS485_ADDRESS, std::to_string(value));
+  Ui().Focus(IDC_RS485_DELAY);
 }

@@ -22,36 +22,22 @@ constexpr int kAdaptorControlled = 1;
 constexpr const char* kNoPortItem = "<Отсутствует>";
 constexpr intptr_t kNoPortData = -1;
 
-constexpr const char* kPortGroup = "Настройки порта";
-constexpr const char* kProtocolGroup = "Протокол";
-
 constexpr ControlSpec kControls[] = {
-    {.id = CDlgSettings::kPort, .kind = ControlKind::drop_down, .label = "COM-порт",
-     .tooltip = IDS_TIP_PORT, .group = kPortGroup},
-    {.id = CDlgSettings::kAdaptor, .kind = ControlKind::drop_down, .label = "Тип преобразователя",
-     .items = kAdaptorItems, .tooltip = IDS_TIP_ADAPTOR, .group = kPortGroup},
-    {.id = CDlgSettings::kBaud, .kind = ControlKind::drop_down, .label = "Скорость",
-     .tooltip = IDS_TIP_LINK_BAUD, .group = kPortGroup},
-    {.id = CDlgSettings::kByteSize, .kind = ControlKind::drop_down, .label = "Длина слова",
-     .items = lc::kByteSizeItems, .tooltip = IDS_TIP_BYTESIZE, .group = kPortGroup},
-    {.id = CDlgSettings::kParity, .kind = ControlKind::drop_down, .label = "Чётность",
-     .items = lc::kParityItems, .tooltip = IDS_TIP_PARITY, .group = kPortGroup},
-    {.id = CDlgSettings::kStopBits, .kind = ControlKind::drop_down, .label = "Стоп бит",
-     .items = lc::kStopBitsItems, .tooltip = IDS_TIP_STOPBITS, .group = kPortGroup},
-    {.id = CDlgSettings::kAddressLength, .kind = ControlKind::drop_down, .label = "Длина адреса",
-     .items = lc::kAddressLengthItems, .tooltip = IDS_TIP_ADDRESS_LENGTH,
-     .group = kProtocolGroup},
-    {.id = CDlgSettings::kAddress, .kind = ControlKind::edit, .label = "Адрес",
-     .tooltip = IDS_TIP_ADDRESS, .group = kProtocolGroup},
-    {.id = CDlgSettings::kAddressSpin, .kind = ControlKind::spin, .buddy = CDlgSettings::kAddress,
-     .group = kProtocolGroup},
-    {.id = CDlgSettings::kDefaults, .kind = ControlKind::button, .label = "Настройки по умолчанию",
+    {.id = IDC_PORT, .kind = ControlKind::drop_down, .label = "COM-порт", .tooltip = IDS_TIP_PORT,
+     .group = lc::kPortGroup},
+    {.id = IDC_ADAPTOR, .kind = ControlKind::drop_down, .label = "Тип преобразователя",
+     .items = kAdaptorItems, .tooltip = IDS_TIP_ADAPTOR, .group = lc::kPortGroup},
+    {.id = IDC_BAUD, .kind = ControlKind::drop_down, .label = "Скорость",
+     .tooltip = IDS_TIP_LINK_BAUD, .group = lc::kPortGroup},
+    lc::kByteSizeControl,
+    lc::kParityControl,
+    lc::kStopBitsControl,
+    lc::kAddressLengthControl,
+    lc::AddressEditControl(IDC_LINK_ADDRESS),
+    lc::AddressSpinControl(IDC_LINK_ADDRESS_SPIN, IDC_LINK_ADDRESS),
+    {.id = IDC_DEFAULTS, .kind = ControlKind::button, .label = "Настройки по умолчанию",
      .tooltip = IDS_TIP_DEFAULTS},
 };
-
-static_assert(CDlgSettings::kByteSize == lc::kByteSizeList &&
-              CDlgSettings::kParity == lc::kParityList &&
-              CDlgSettings::kStopBits == lc::kStopBitsList);
 
 std::vector<int> ComputerPorts() {
   std::vector<int> ports;
@@ -69,17 +55,17 @@ bool CDlgSettings::OnInitDialog() {
   CDlgPage::OnInitDialog();
   ControlLayer& ui = Ui();
   FillFixedLists();
-  lc::FillBaudList(ui, kBaud);
+  lc::FillBaudList(ui, IDC_BAUD);
   ports_ = portLister_ ? portLister_() : std::vector<int>{};
-  ui.ResetItems(kPort);
-  for (int n : ports_) ui.AddItem(kPort, "COM" + std::to_string(n), n);
+  ui.ResetItems(IDC_PORT);
+  for (int n : ports_) ui.AddItem(IDC_PORT, "COM" + std::to_string(n), n);
   noPorts = ports_.empty();
   if (noPorts) {
-    ui.AddItem(kPort, Utf8ToCp1251(kNoPortItem), kNoPortData);
-    ui.SetSelection(kPort, 0);
-    ui.Enable(kPort, false);
+    ui.AddItem(IDC_PORT, Utf8ToCp1251(kNoPortItem), kNoPortData);
+    ui.SetSelection(IDC_PORT, 0);
+    ui.Enable(IDC_PORT, false);
   }
-  ui.SetSpinRange(kAddressSpin, 0, lc::kMaxAddress8);
+  ui.SetSpinRange(IDC_LINK_ADDRESS_SPIN, 0, lc::kMaxAddress8);
   RegisterTooltips();
   return true;
 }
@@ -94,32 +80,32 @@ void CDlgSettings::FillControls(PortSettings& record) {
   // A port that is not present is not selected: the previous selection stays.
   const int number = serial_port_number(Cp1251ToWide(record.port));
   if (number >= 0 && std::find(ports_.begin(), ports_.end(), number) != ports_.end())
-    for (int i = 0, count = ui.ItemCount(kPort); i < count; ++i)
-      if (ui.ItemData(kPort, i) == number) ui.SetSelection(kPort, i);
-  ui.SetSelection(kAdaptor, record.adaptor == 1 ? kAdaptorControlled : 0);
-  lc::SelectBaud(ui, kBaud, is_standard_baud_rate(record.baud) ? record.baud : kDefaultBaud);
+    for (int i = 0, count = ui.ItemCount(IDC_PORT); i < count; ++i)
+      if (ui.ItemData(IDC_PORT, i) == number) ui.SetSelection(IDC_PORT, i);
+  ui.SetSelection(IDC_ADAPTOR, record.adaptor == 1 ? kAdaptorControlled : 0);
+  lc::SelectBaud(ui, IDC_BAUD, is_standard_baud_rate(record.baud) ? record.baud : kDefaultBaud);
   lc::SelectFrame(ui, record);
-  lc::SelectAddressLength(ui, kAddressLength, kAddressSpin, record.alen);
-  ui.SetSpinPos(kAddressSpin, record.address & 0xFFFF);
+  lc::SelectAddressLength(ui, IDC_ADDRESS_LENGTH, IDC_LINK_ADDRESS_SPIN, record.alen);
+  ui.SetSpinPos(IDC_LINK_ADDRESS_SPIN, record.address & 0xFFFF);
 }
 
 void CDlgSettings::ReadControls(PortSettings& record) {
   ControlLayer& ui = Ui();
   if (!noPorts) {
-    const int port = ui.GetSelection(kPort);
-    record.port = port >= 0 ? ui.ItemText(kPort, port) : std::string();
+    const int port = ui.GetSelection(IDC_PORT);
+    record.port = port >= 0 ? ui.ItemText(IDC_PORT, port) : std::string();
   }
-  record.adaptor = ui.GetSelection(kAdaptor) == kAdaptorControlled ? 1 : 0;
-  record.baud = lc::SelectedBaud(ui, kBaud);
+  record.adaptor = ui.GetSelection(IDC_ADAPTOR) == kAdaptorControlled ? 1 : 0;
+  record.baud = lc::SelectedBaud(ui, IDC_BAUD);
   lc::ReadFrame(ui, record);
-  record.alen = lc::SelectedAddressLength(ui, kAddressLength);
-  record.address = ui.GetSpinPos(kAddressSpin);
+  record.alen = lc::SelectedAddressLength(ui, IDC_ADDRESS_LENGTH);
+  record.address = ui.GetSpinPos(IDC_LINK_ADDRESS_SPIN);
 }
 
 bool CDlgSettings::Validate() {
   ControlLayer& ui = Ui();
-  return lc::CheckAddressNotEmpty(ui, kAddress) &&
-         lc::CheckAddressInRange(ui, kAddress, kAddressLength);
+  return lc::CheckAddressNotEmpty(ui, IDC_LINK_ADDRESS) &&
+         lc::CheckAddressInRange(ui, IDC_LINK_ADDRESS, IDC_ADDRESS_LENGTH);
 }
 
 bool CDlgSettings::OnKillActive() {
@@ -141,45 +127,23 @@ bool CDlgSettings::OnKillActive() {
 bool CDlgSettings::OnApply() {
   ControlLayer& ui = Ui();
   int address = 0;
-  lc::ReadEditNumber(ui, kAddress, address);
-  if (address < 0 || address > lc::MaxAddress(ui, kAddressLength)) {
+  lc::ReadEditNumber(ui, IDC_LINK_ADDRESS, address);
+  if (address < 0 || address > lc::MaxAddress(ui, IDC_ADDRESS_LENGTH)) {
     lc::ShowBox(ui, lc::Format(device_text::kAddressOutOfRange, address, kFallbackAddress),
                 device_text::kAddressCaption, kNoticeIconError);
-    ui.SetSpinPos(kAddressSpin, kFallbackAddress);
+    ui.SetSpinPos(IDC_LINK_ADDRESS_SPIN, kFallbackAddress);
   }
   return CDlgPage::OnApply();
 }
 
 void CDlgSettings::OnControl(int id, ControlEvent event) {
-  if (updating) return;
+  if (!IsUserChange(id, event)) return;
+  if (id == IDC_DEFAULTS) return LoadDefaults();
   ControlLayer& ui = Ui();
-  switch (id) {
-    case kDefaults:
-      if (event == ControlEvent::clicked) LoadDefaults();
-      break;
-    case kPort:
-    case kAdaptor:
-    case kBaud:
-      if (event == ControlEvent::selection_changed) SetModified(true);
-      break;
-    case kAddress:
-      if (event == ControlEvent::text_changed) SetModified(true);
-      break;
-    case kByteSize:
-    case kParity:
-    case kStopBits:
-      if (event != ControlEvent::selection_changed) break;
-      lc::WarnUnsupportedFrame(ui, page_text::kUnsupportedFrameCaption);
-      SetModified(true);
-      break;
-    case kAddressLength:
-      if (event != ControlEvent::selection_changed) break;
-      lc::SetAddressRange(ui, kAddressLength, kAddressSpin);
-      SetModified(true);
-      break;
-    default:
-      break;
-  }
+  // The address length runs no frame check on this page.
+  if (lc::IsFrameList(id)) lc::WarnUnsupportedFrame(ui, page_text::kUnsupportedFrameCaption);
+  if (id == IDC_ADDRESS_LENGTH) lc::SetAddressRange(ui, IDC_ADDRESS_LENGTH, IDC_LINK_ADDRESS_SPIN);
+  SetModified(true);
 }
 
 // The defaults are shown, not taken: the link set gets them only when the page is

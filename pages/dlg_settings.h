@@ -2,7 +2,8 @@
 // port, the kind of RS-232/RS-485 adaptor, the line settings, the converter's
 // address and address length). It edits the device's link set. Leaving it makes
 // the sheet connect with these settings, and the page is not left while the
-// converter does not answer.
+// converter does not answer. Its controls are named by their ids in
+// common/resource_ids.h.
 #pragma once
 
 #include <functional>
@@ -12,18 +13,6 @@
 
 class CDlgSettings : public CDlgPage {
  public:
-  // Controls of the page (ids as in the dialog template).
-  static constexpr int kBaud = 1002;
-  static constexpr int kByteSize = 1003;
-  static constexpr int kParity = 1004;
-  static constexpr int kStopBits = 1005;
-  static constexpr int kPort = 1006;
-  static constexpr int kAddressLength = 1007;
-  static constexpr int kAdaptor = 1012;
-  static constexpr int kDefaults = 1013;
-  static constexpr int kAddress = 1017;
-  static constexpr int kAddressSpin = 1018;
-
   // What an address out of range becomes on Apply.
   static constexpr int kFallbackAddress = 16;
   // The baud rate shown for a stored rate that is not a standard one.

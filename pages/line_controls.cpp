@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/baud_rates.h"
+#include "common/resource_ids.h"
 #include "device/notices.h"
 #include "pages/page_texts.h"
 #include "store/codepage.h"
@@ -29,6 +30,8 @@ constexpr Frame kUnsupported[] = {
 
 }  // namespace
 
+bool IsFrameList(int id) { return id == IDC_BYTESIZE || id == IDC_PARITY || id == IDC_STOPBITS; }
+
 void FillBaudList(ControlLayer& ui, int list) {
   ui.ResetItems(list);
   for (int rate : standard_baud_rates) ui.AddItem(list, std::to_string(rate), rate);
@@ -53,17 +56,17 @@ int SelectedBaud(ControlLayer& ui, int list) {
 }
 
 void SelectFrame(ControlLayer& ui, const PortSettings& record) {
-  ui.SetSelection(kByteSizeList, record.bytesize == 7 ? kBits7 : kBits8);
-  ui.SetSelection(kParityList, record.parity == 1 || record.parity == 2 ? record.parity : 0);
-  ui.SetSelection(kStopBitsList, record.stopbits == 2 ? kStop2 : kStop1);
+  ui.SetSelection(IDC_BYTESIZE, record.bytesize == 7 ? kBits7 : kBits8);
+  ui.SetSelection(IDC_PARITY, record.parity == 1 || record.parity == 2 ? record.parity : 0);
+  ui.SetSelection(IDC_STOPBITS, record.stopbits == 2 ? kStop2 : kStop1);
 }
 
 void ReadFrame(ControlLayer& ui, PortSettings& record) {
-  const int bits = ui.GetSelection(kByteSizeList);
+  const int bits = ui.GetSelection(IDC_BYTESIZE);
   if (bits >= 0) record.bytesize = bits == kBits7 ? 7 : 8;
-  const int parity = ui.GetSelection(kParityList);
+  const int parity = ui.GetSelection(IDC_PARITY);
   if (parity >= 0) record.parity = parity;
-  const int stop = ui.GetSelection(kStopBitsList);
+  const int stop = ui.GetSelection(IDC_STOPBITS);
   if (stop >= 0) record.stopbits = stop == kStop2 ? 2 : 0;
 }
 
@@ -85,8 +88,8 @@ void SetAddressRange(ControlLayer& ui, int list, int spin) {
 }
 
 bool IsUnsupportedFrame(ControlLayer& ui) {
-  const Frame frame{ui.GetSelection(kByteSizeList), ui.GetSelection(kParityList),
-                    ui.GetSelection(kStopBitsList)};
+  const Frame frame{ui.GetSelection(IDC_BYTESIZE), ui.GetSelection(IDC_PARITY),
+                    ui.GetSelection(IDC_STOPBITS)};
   for (const Frame& refused : kUnsupported)
     if (frame.bits == refused.bits && frame.parity == refused.parity &&
         frame.stop == refused.stop)

@@ -1,12 +1,13 @@
 // Controls that several pages show alike: the baud-rate list, the frame lists
 // (word length, parity, stop bits), the address-length list with the address edit
-// and its spin, and the rules that go with them. The ids of the frame lists are the
-// same on every page that has them; the others are given by the caller.
+// and its spin, and the rules that go with them. The frame lists have the same ids
+// on every page that shows them; the other controls are given by the caller.
 #pragma once
 
 #include <span>
 #include <string>
 
+#include "common/resource_ids.h"
 #include "pages/controls.h"
 #include "store/port_settings.h"
 
@@ -18,10 +19,34 @@ inline constexpr const char* kParityItems[] = {"Отсутствует", "Неч
 inline constexpr const char* kStopBitsItems[] = {"1", "2"};
 inline constexpr const char* kAddressLengthItems[] = {"8 битный", "11 битный"};
 
-// The controls of the three frame lists, for a page's control table.
-inline constexpr int kByteSizeList = 1003;
-inline constexpr int kParityList = 1004;
-inline constexpr int kStopBitsList = 1005;
+inline constexpr const char* kPortGroup = "Настройки порта";
+inline constexpr const char* kProtocolGroup = "Протокол";
+
+// The rows of a page's control table for the frame lists (in the group "Настройки
+// порта") and the address-length list (in the group "Протокол").
+inline constexpr ControlSpec kByteSizeControl{.id = IDC_BYTESIZE, .kind = ControlKind::drop_down,
+                                              .label = "Длина слова", .items = kByteSizeItems,
+                                              .tooltip = IDS_TIP_BYTESIZE, .group = kPortGroup};
+inline constexpr ControlSpec kParityControl{.id = IDC_PARITY, .kind = ControlKind::drop_down,
+                                            .label = "Чётность", .items = kParityItems,
+                                            .tooltip = IDS_TIP_PARITY, .group = kPortGroup};
+inline constexpr ControlSpec kStopBitsControl{.id = IDC_STOPBITS, .kind = ControlKind::drop_down,
+                                              .label = "Стоп бит", .items = kStopBitsItems,
+                                              .tooltip = IDS_TIP_STOPBITS, .group = kPortGroup};
+inline constexpr ControlSpec kAddressLengthControl{
+    .id = IDC_ADDRESS_LENGTH, .kind = ControlKind::drop_down, .label = "Длина адреса",
+    .items = kAddressLengthItems, .tooltip = IDS_TIP_ADDRESS_LENGTH, .group = kProtocolGroup};
+// The address edit "Адрес" and the spin attached to it, in the group "Протокол".
+constexpr ControlSpec AddressEditControl(int edit) {
+  return {.id = edit, .kind = ControlKind::edit, .label = "Адрес", .tooltip = IDS_TIP_ADDRESS,
+          .group = kProtocolGroup};
+}
+constexpr ControlSpec AddressSpinControl(int spin, int edit) {
+  return {.id = spin, .kind = ControlKind::spin, .buddy = edit, .group = kProtocolGroup};
+}
+
+// Whether id is one of the frame lists (IDC_BYTESIZE, IDC_PARITY, IDC_STOPBITS).
+bool IsFrameList(int id);
 
 // Largest network address for a list position of the address-length list
 // (0: 8 bits, 254; 1: 11 bits, 2047).

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <unistd.h>
 
+#include "common/resource_ids.h"
 #include "sim/sim.h"
 #include "tests/pages/sheet_harness.h"
 
@@ -69,15 +70,15 @@ class SheetSim : public ::testing::Test {
 TEST_F(SheetSim, TheTypicalRequest) {
   Start();
   h->Open();
-  EXPECT_EQ(h->Settings().Selected(CDlgSettings::kPort), "COM5");
+  EXPECT_EQ(h->Settings().Selected(IDC_PORT), "COM5");
   ASSERT_TRUE(h->SwitchTo(CCfgSheet::kRs485Page));
   EXPECT_EQ(Count(sim::kParamDev), 2);  // the link apply, then the link check
   RecordingControls& rs485 = h->Rs485();
-  EXPECT_EQ(rs485.Selected(CDlgRs485::kBaud), "9600");
-  EXPECT_EQ(rs485.Text(CDlgRs485::kAddress), "16");
+  EXPECT_EQ(rs485.Selected(IDC_BAUD), "9600");
+  EXPECT_EQ(rs485.Text(IDC_RS485_ADDRESS), "16");
 
-  ASSERT_TRUE(rs485.ChooseText(CDlgRs485::kBaud, "19200"));
-  ASSERT_TRUE(rs485.Type(CDlgRs485::kAddress, "30"));
+  ASSERT_TRUE(rs485.ChooseText(IDC_BAUD, "19200"));
+  ASSERT_TRUE(rs485.Type(IDC_RS485_ADDRESS, "30"));
   h->ui.Clear();
   ASSERT_TRUE(h->PressApply());
   ASSERT_TRUE(simulator->wait_for_requests(sim::kParamApply, 1, 2000));
@@ -114,8 +115,8 @@ TEST_F(SheetSim, TheTypicalRequest) {
 
   h->host.SetActivePage(CCfgSheet::kSettingsPage);
   h->Settings().Activate();
-  EXPECT_EQ(h->Settings().Selected(CDlgSettings::kBaud), "19200");
-  EXPECT_EQ(h->Settings().Text(CDlgSettings::kAddress), "30");
+  EXPECT_EQ(h->Settings().Selected(IDC_BAUD), "19200");
+  EXPECT_EQ(h->Settings().Text(IDC_LINK_ADDRESS), "30");
   // The converter answers at its new settings.
   EXPECT_EQ(h->sheet.CheckLink(), 0);
 }
@@ -142,13 +143,13 @@ TEST_F(SheetSim, ApplyLinkMakesTheLinkTheRs485SetButKeepsItsProtocol) {
   expected.changed = true;  // the RS-485 page reloads it
   EXPECT_EQ(h->device.Rs485Set(), expected);
   h->Rs485().Activate();
-  EXPECT_EQ(h->Rs485().Selected(CDlgRs485::kBaud), "19200");
-  EXPECT_EQ(h->Rs485().Text(CDlgRs485::kAddress), "40");
-  EXPECT_EQ(h->Rs485().Text(CDlgRs485::kDelay), "5");
-  EXPECT_EQ(h->Rs485().Selected(CDlgRs485::kProtocol), "MODBUS-RTU");
+  EXPECT_EQ(h->Rs485().Selected(IDC_BAUD), "19200");
+  EXPECT_EQ(h->Rs485().Text(IDC_RS485_ADDRESS), "40");
+  EXPECT_EQ(h->Rs485().Text(IDC_RS485_DELAY), "5");
+  EXPECT_EQ(h->Rs485().Selected(IDC_PROTOCOL), "MODBUS-RTU");
 
   // While the RS-485 page holds edits, the link apply leaves its set alone.
-  h->Rs485().Type(CDlgRs485::kAddress, "41");
+  h->Rs485().Type(IDC_RS485_ADDRESS, "41");
   link.delay = 6;
   const PortSettings rs485 = h->device.Rs485Set();
   h->host.SetActivePage(CCfgSheet::kSettingsPage);
@@ -169,10 +170,10 @@ TEST_F(SheetSim, OkWritesEveryModifiedPage) {
   Start();
   h->Open();
   ASSERT_TRUE(h->SwitchTo(CCfgSheet::kRs485Page));
-  h->Rs485().ChooseText(CDlgRs485::kBaud, "38400");
+  h->Rs485().ChooseText(IDC_BAUD, "38400");
   h->host.SetActivePage(CCfgSheet::kSettingsPage);
   h->Settings().Activate();
-  h->Settings().ChooseText(CDlgSettings::kAdaptor, "Автоматический");
+  h->Settings().ChooseText(IDC_ADAPTOR, "Автоматический");
   const long dev_before = Count(sim::kParamDev);
   ASSERT_TRUE(h->PressOk());
   ASSERT_TRUE(simulator->wait_for_requests(sim::kParamApply, 1, 2000));
@@ -190,15 +191,12 @@ TEST_F(SheetSim, AFailedRs485WriteIsReportedAndKeepsThePageModified) {
   Start(options);
   h->Open();
   ASSERT_TRUE(h->SwitchTo(CCfgSheet::kRs485Page));
-  h->Rs485().ChooseText(CDlgRs485::kBaud, "4800");
+  h->Rs485().ChooseText(IDC_BAUD, "4800");
   const PortSettings stored = Stored(ConverterDevice::kStoredRs485);
   h->ui.Clear();
   EXPECT_FALSE(h->sheet.ApplyActivePage());
-  const auto boxes = h->Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, "Ошибка сохранения коммуникационных параметров прибора.");
-  EXPECT_EQ(boxes[0].caption, "Ошибка");
-  EXPECT_EQ(boxes[0].style, kNoticeIconError);
+  EXPECT_EQ(h->Boxes(), (std::vector<Box>{{"Ошибка сохранения коммуникационных параметров прибора.",
+                                           "Ошибка", kNoticeIconError, "sheet"}}));
   EXPECT_EQ(Count(sim::kParamApply), 0);
   EXPECT_EQ(State().line.baud, 9600);
   EXPECT_EQ(Stored(ConverterDevice::kStoredRs485), stored);
@@ -219,11 +217,11 @@ TEST_F(SheetSim, AnAddressCorrectionReachesThePage) {
   ASSERT_TRUE(h->device.Connect(nullptr, false, nullptr));
   h->ui.Clear();
   EXPECT_TRUE(h->device.WriteRs485Settings(static_cast<CDlgPage*>(&h->sheet.Rs485Page())));
-  const auto boxes = h->Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].caption, "Неверный адрес");
-  EXPECT_EQ(rs485.Text(CDlgRs485::kAddress), "254");
-  EXPECT_EQ(rs485.FocusedControl(), CDlgRs485::kDelay);
+  ASSERT_EQ(h->Boxes().size(), 1u);
+  EXPECT_EQ(h->Boxes()[0].caption, "Неверный адрес");
+  EXPECT_EQ(h->Boxes()[0].who, "sheet");  // owned by the main window
+  EXPECT_EQ(rs485.Text(IDC_RS485_ADDRESS), "254");
+  EXPECT_EQ(rs485.FocusedControl(), IDC_RS485_DELAY);
   ASSERT_TRUE(simulator->wait_for_requests(sim::kParamApply, 1, 2000));
   EXPECT_EQ(State().number(sim::kParamAddr), 254);
 }

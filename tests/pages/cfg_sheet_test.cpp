@@ -41,27 +41,33 @@ TEST_F(Sheet, PagesInTabOrderShareTheDevice) {
   EXPECT_FALSE(Enabled(kSheetApply));
 }
 
+// What the user can use after each notification, in order: OK, Cancel, Apply, the
+// tabs, and whether the close box is ignored.
 TEST_F(Sheet, BusyLocksTheWindowAndIdleRestoresIt) {
-  h.sheet.OnPageNotification(WM_PAGE_MODIFIED);
-  EXPECT_TRUE(Enabled(kSheetApply));
-  h.sheet.OnPageNotification(WM_PAGE_BUSY);
-  EXPECT_TRUE(h.sheet.busy);
-  for (int button : {kSheetOk, kSheetCancel, kSheetApply}) EXPECT_FALSE(Enabled(button)) << button;
-  EXPECT_FALSE(h.host.TabsEnabled());
-  // While busy, a page that turns clean changes only the state Apply returns to.
-  h.sheet.OnPageNotification(WM_PAGE_CLEAN);
-  h.sheet.OnPageNotification(WM_PAGE_MODIFIED);
-  EXPECT_FALSE(Enabled(kSheetApply));
-  h.sheet.OnPageNotification(WM_PAGE_IDLE);
-  EXPECT_FALSE(h.sheet.busy);
-  for (int button : {kSheetOk, kSheetCancel, kSheetApply}) EXPECT_TRUE(Enabled(button)) << button;
-  EXPECT_TRUE(h.host.TabsEnabled());
-  EXPECT_EQ(SheetCursors(), (std::vector<int>{1, 0}));
-
-  h.sheet.OnPageNotification(WM_PAGE_CLEAN);
-  h.sheet.OnPageNotification(WM_PAGE_BUSY);
-  h.sheet.OnPageNotification(WM_PAGE_IDLE);
-  EXPECT_FALSE(Enabled(kSheetApply));
+  const auto window = [&] {
+    return std::vector<bool>{Enabled(kSheetOk), Enabled(kSheetCancel), Enabled(kSheetApply),
+                             h.host.TabsEnabled(), !h.sheet.CanClose()};
+  };
+  const struct {
+    unsigned notification;
+    std::vector<bool> after;
+  } steps[] = {
+      {WM_PAGE_MODIFIED, {true, true, true, true, false}},
+      {WM_PAGE_BUSY, {false, false, false, false, true}},
+      // While busy, a page that turns clean or modified changes only the state
+      // Apply returns to.
+      {WM_PAGE_CLEAN, {false, false, false, false, true}},
+      {WM_PAGE_MODIFIED, {false, false, false, false, true}},
+      {WM_PAGE_IDLE, {true, true, true, true, false}},
+      {WM_PAGE_CLEAN, {true, true, false, true, false}},
+      {WM_PAGE_BUSY, {false, false, false, false, true}},
+      {WM_PAGE_IDLE, {true, true, false, true, false}},
+  };
+  for (const auto& step : steps) {
+    h.sheet.OnPageNotification(step.notification);
+    EXPECT_EQ(window(), step.after) << step.notification;
+  }
+  EXPECT_EQ(SheetCursors(), (std::vector<int>{1, 0, 1, 0}));
 }
 
 TEST_F(Sheet, TheCloseBoxIsIgnoredWhileBusy) {
@@ -75,7 +81,7 @@ TEST_F(Sheet, TheCloseBoxIsIgnoredWhileBusy) {
 }
 
 TEST_F(Sheet, CancelClosesWithoutWriting) {
-  h.Settings().ChooseText(CDlgSettings::kBaud, "19200");
+  h.Settings().ChooseText(IDC_BAUD, "19200");
   h.sheet.OnCancel();
   EXPECT_EQ(h.host.Result(), CCfgSheet::kResultCancel);
   EXPECT_TRUE(h.Boxes().empty());
@@ -101,18 +107,15 @@ TEST_F(Sheet, OkWithNothingModifiedTalksToNoConverter) {
 
 TEST_F(Sheet, OkWithAFailingLinkReportsItWritesNothingElseAndCloses) {
   h.Rs485().Activate();
-  h.Rs485().ChooseText(CDlgRs485::kBaud, "57600");
-  h.Settings().ChooseText(CDlgSettings::kBaud, "19200");
+  h.Rs485().ChooseText(IDC_BAUD, "57600");
+  h.Settings().ChooseText(IDC_BAUD, "19200");
   const PortSettings stored_rs485 = h.device.storedSettings[ConverterDevice::kStoredRs485];
   h.ui.Clear();
 
   ASSERT_TRUE(h.PressOk());
-  const auto boxes = h.Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, std::string("Невозможно использовать порт \"") + kMissingPort + "\".");
-  EXPECT_EQ(boxes[0].caption, "Ошибка");
-  EXPECT_EQ(boxes[0].style, kNoticeIconError);
-  EXPECT_EQ(boxes[0].who, "sheet");
+  EXPECT_EQ(h.Boxes(),
+            (std::vector<Box>{{std::string("Невозможно использовать порт \"") + kMissingPort + "\".",
+                               "Ошибка", kNoticeIconError, "sheet"}}));
   // The page's edits reached the working set, not the stored ones.
   EXPECT_EQ(h.device.LinkSet().baud, 19200);
   EXPECT_NE(h.device.storedSettings[ConverterDevice::kStoredLink].baud, 19200);
@@ -125,7 +128,7 @@ TEST_F(Sheet, OkWithAFailingLinkReportsItWritesNothingElseAndCloses) {
 }
 
 TEST_F(Sheet, ApplyFailuresAreSilentInTheSilentState) {
-  h.Settings().ChooseText(CDlgSettings::kBaud, "19200");
+  h.Settings().ChooseText(IDC_BAUD, "19200");
   SetSilentState(true);
   h.ui.Clear();
   EXPECT_FALSE(h.sheet.ApplyActivePage());
@@ -135,11 +138,10 @@ TEST_F(Sheet, ApplyFailuresAreSilentInTheSilentState) {
 }
 
 TEST_F(Sheet, OkStopsAtTheFirstPageThatRefuses) {
-  h.Settings().Type(CDlgSettings::kAddress, "");
+  h.Settings().Type(IDC_LINK_ADDRESS, "");
   ASSERT_TRUE(h.PressOk());
-  const auto boxes = h.Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, "Пустое значение поля");
+  ASSERT_EQ(h.Boxes().size(), 1u);
+  EXPECT_EQ(h.Boxes()[0].text, "Пустое значение поля");
   EXPECT_EQ(h.host.Result(), 0);
   EXPECT_FALSE(h.device.connected);
 }

@@ -11,9 +11,8 @@
 
 namespace {
 
-using Page = CDlgRs485;
-
 constexpr const char* kCannotDo = "Нельзя выполнить операцию";
+constexpr const char* kPage = "page 103";
 
 class Rs485Page : public ::testing::Test {
  protected:
@@ -30,47 +29,58 @@ class Rs485Page : public ::testing::Test {
     Logic().ExchangeSettings(&h.device, true, false);
     return Record();
   }
+  // The boxes and beeps since the last Clear, in order ("beep" for a beep).
+  std::vector<Box> Seen() {
+    std::vector<Box> out;
+    for (const UiEvent& e : h.ui.Events())
+      if (e.kind == UiEvent::box) out.push_back({e.text, e.caption, e.style, e.who});
+      else if (e.kind == UiEvent::beep) out.push_back({"beep", "", e.style, e.who});
+    return out;
+  }
+
+  // The page shown, then the user's entries; what they caused is forgotten.
+  RecordingControls& ShowEntered(const std::vector<Shown>& entered) {
+    RecordingControls& page = Show();
+    EXPECT_TRUE(Enter(page, entered));
+    h.ui.Clear();
+    return page;
+  }
 
   SheetHarness h{{1}};
 };
 
 TEST_F(Rs485Page, ControlsBeforeTheFirstLoad) {
   RecordingControls& page = h.Rs485();
-  EXPECT_EQ(page.Items(Page::kBaud),
+  EXPECT_EQ(page.page().TemplateId(), IDD_RS485);
+  EXPECT_EQ(page.Items(IDC_BAUD),
             (std::vector<std::string>{"2400", "4800", "9600", "14400", "19200", "28800", "38400",
                                       "57600", "115200"}));
-  EXPECT_EQ(page.page().TemplateId(), IDD_RS485);
-  EXPECT_EQ(page.ItemData(Page::kBaud, 8), 115200);
-  EXPECT_EQ(page.Items(Page::kByteSize), (std::vector<std::string>{"7", "8"}));
-  EXPECT_EQ(page.Items(Page::kParity),
+  EXPECT_EQ(page.ItemData(IDC_BAUD, 8), 115200);
+  EXPECT_EQ(page.Items(IDC_BYTESIZE), (std::vector<std::string>{"7", "8"}));
+  EXPECT_EQ(page.Items(IDC_PARITY),
             (std::vector<std::string>{"Отсутствует", "Нечетность", "Четность"}));
-  EXPECT_EQ(page.Items(Page::kStopBits), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(page.Items(IDC_STOPBITS), (std::vector<std::string>{"1", "2"}));
   // No "DCON": the converter has no code for it.
-  EXPECT_EQ(page.Items(Page::kProtocol),
+  EXPECT_EQ(page.Items(IDC_PROTOCOL),
             (std::vector<std::string>{"RAVIK", "MODBUS-RTU", "MODBUS-ASCII"}));
-  EXPECT_EQ(page.Items(Page::kAddressLength), (std::vector<std::string>{"8 битный", "11 битный"}));
-  for (int list : {Page::kBaud, Page::kByteSize, Page::kParity, Page::kStopBits, Page::kProtocol,
-                   Page::kAddressLength})
+  EXPECT_EQ(page.Items(IDC_ADDRESS_LENGTH), (std::vector<std::string>{"8 битный", "11 битный"}));
+  for (int list : {IDC_BAUD, IDC_BYTESIZE, IDC_PARITY, IDC_STOPBITS, IDC_PROTOCOL,
+                   IDC_ADDRESS_LENGTH})
     EXPECT_EQ(page.Selection(list), -1) << list;
-  EXPECT_EQ(page.SpinRange(Page::kAddressSpin), std::make_pair(0, 254));
-  EXPECT_EQ(page.SpinRange(Page::kDelaySpin), std::make_pair(0, 45));
+  EXPECT_EQ(page.SpinRange(IDC_RS485_ADDRESS_SPIN), std::make_pair(0, 254));
+  EXPECT_EQ(page.SpinRange(IDC_RS485_DELAY_SPIN), std::make_pair(0, 45));
   const std::pair<int, int> tips[] = {
-      {Page::kBaud, IDS_TIP_RS485_BAUD},     {Page::kByteSize, IDS_TIP_BYTESIZE},
-      {Page::kParity, IDS_TIP_PARITY},       {Page::kStopBits, IDS_TIP_STOPBITS},
-      {Page::kProtocol, IDS_TIP_PROTOCOL},   {Page::kAddressLength, IDS_TIP_ADDRESS_LENGTH},
-      {Page::kAddress, IDS_TIP_ADDRESS},     {Page::kDelay, IDS_TIP_DELAY}};
+      {IDC_BAUD, IDS_TIP_RS485_BAUD},     {IDC_BYTESIZE, IDS_TIP_BYTESIZE},
+      {IDC_PARITY, IDS_TIP_PARITY},       {IDC_STOPBITS, IDS_TIP_STOPBITS},
+      {IDC_PROTOCOL, IDS_TIP_PROTOCOL},   {IDC_ADDRESS_LENGTH, IDS_TIP_ADDRESS_LENGTH},
+      {IDC_RS485_ADDRESS, IDS_TIP_ADDRESS}, {IDC_RS485_DELAY, IDS_TIP_DELAY}};
   for (auto [id, tip] : tips) EXPECT_EQ(page.Tooltip(id), tip) << id;
-  EXPECT_TRUE(h.sheet.Rs485Page().initialized);
+  EXPECT_TRUE(Logic().initialized);
 }
 
 struct LoadCase {
   PortSettings record;
-  const char* baud;
-  const char* bits;
-  const char* parity;
-  const char* stop;
-  const char* protocol;
-  const char* length;
+  std::vector<Shown> shown;
   bool length_enabled;
   int max_address;
 };
@@ -82,37 +92,48 @@ TEST_P(Rs485Loads, ShowsTheRecord) {
   Record() = c.record;
   Record().changed = true;
   RecordingControls& page = Show();
-  EXPECT_EQ(page.Selected(Page::kBaud), c.baud);
-  EXPECT_EQ(page.Selected(Page::kByteSize), c.bits);
-  EXPECT_EQ(page.Selected(Page::kParity), c.parity);
-  EXPECT_EQ(page.Selected(Page::kStopBits), c.stop);
-  EXPECT_EQ(page.Selected(Page::kProtocol), c.protocol);
-  EXPECT_EQ(page.Selected(Page::kAddressLength), c.length);
-  EXPECT_EQ(page.Enabled(Page::kAddressLength), c.length_enabled);
-  EXPECT_EQ(page.SpinRange(Page::kAddressSpin), std::make_pair(0, c.max_address));
-  EXPECT_EQ(page.Text(Page::kAddress), std::to_string(c.record.address));
-  EXPECT_EQ(page.Text(Page::kDelay), std::to_string(c.record.delay));
+  EXPECT_EQ(Showing(page, c.shown), c.shown);
+  EXPECT_EQ(page.Enabled(IDC_ADDRESS_LENGTH), c.length_enabled);
+  EXPECT_EQ(page.SpinRange(IDC_RS485_ADDRESS_SPIN), std::make_pair(0, c.max_address));
   EXPECT_FALSE(Record().changed);
   // Filling the controls is not an edit.
   EXPECT_FALSE(Logic().modified);
-  EXPECT_TRUE(h.ui.Boxes().empty());
+  EXPECT_TRUE(h.Boxes().empty());
+}
+
+// The controls in the order baud, word length, parity, stop bits, protocol,
+// address length, address, delay.
+std::vector<Shown> Controls(const char* baud, const char* bits, const char* parity,
+                            const char* stop, const char* protocol, const char* length,
+                            const char* address, const char* delay) {
+  return {{IDC_BAUD, baud},         {IDC_BYTESIZE, bits},
+          {IDC_PARITY, parity},     {IDC_STOPBITS, stop},
+          {IDC_PROTOCOL, protocol}, {IDC_ADDRESS_LENGTH, length},
+          {IDC_RS485_ADDRESS, address}, {IDC_RS485_DELAY, delay}};
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Records, Rs485Loads,
     ::testing::Values(
         LoadCase{{.baud = 9600, .bytesize = 8, .address = 16, .delay = 2},
-                 "9600", "8", "Отсутствует", "1", "RAVIK", "8 битный", true, 254},
+                 Controls("9600", "8", "Отсутствует", "1", "RAVIK", "8 битный", "16", "2"), true,
+                 254},
         LoadCase{{.baud = 19200, .bytesize = 7, .parity = 1, .stopbits = 2, .address = 2000,
-                  .alen = 11, .proto = 0, .delay = 45},
-                 "19200", "7", "Нечетность", "2", "RAVIK", "11 битный", true, 2047},
+                  .alen = 11, .delay = 45},
+                 Controls("19200", "7", "Нечетность", "2", "RAVIK", "11 битный", "2000", "45"),
+                 true, 2047},
         LoadCase{{.baud = 115200, .bytesize = 7, .parity = 2, .address = 0, .proto = 1, .delay = 0},
-                 "115200", "7", "Четность", "1", "MODBUS-ASCII", "8 битный", false, 254},
-        LoadCase{{.baud = 2400, .bytesize = 9, .parity = 3, .stopbits = 1, .address = 5,
+                 Controls("115200", "7", "Четность", "1", "MODBUS-ASCII", "8 битный", "0", "0"),
+                 false, 254},
+        // Values outside the lists show as the first item; an address out of range
+        // shows as it is, for the checks to refuse.
+        LoadCase{{.baud = 2400, .bytesize = 9, .parity = 3, .stopbits = 1, .address = 300,
                   .alen = 16, .proto = 2},
-                 "2400", "8", "Отсутствует", "1", "MODBUS-RTU", "8 битный", false, 254},
+                 Controls("2400", "8", "Отсутствует", "1", "MODBUS-RTU", "8 битный", "300", "2"),
+                 false, 254},
         LoadCase{{.baud = 4800, .bytesize = 8, .address = 7, .proto = 3},
-                 "4800", "8", "Отсутствует", "1", "RAVIK", "8 битный", true, 254}));
+                 Controls("4800", "8", "Отсутствует", "1", "RAVIK", "8 битный", "7", "2"), true,
+                 254}));
 
 class Rs485DelayLoads : public Rs485Page, public ::testing::WithParamInterface<int> {};
 
@@ -122,18 +143,15 @@ TEST_P(Rs485DelayLoads, OutOfRangeBecomes20WithItsMessage) {
   RecordingControls& page = h.Rs485();
   h.ui.Clear();
   page.Activate();
-  const auto boxes = h.ui.Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, "Задержка " + std::to_string(delay) +
-                               " вне допустимого диапазона.\n"
-                               "Будет установлено значение задержки равное 20");
-  EXPECT_EQ(boxes[0].caption, "Неверныое значение задержки");
-  EXPECT_EQ(boxes[0].style, kNoticeIconError);
-  EXPECT_EQ(boxes[0].who, "page 103");
+  EXPECT_EQ(h.Boxes(), (std::vector<Box>{{"Задержка " + std::to_string(delay) +
+                                              " вне допустимого диапазона.\n"
+                                              "Будет установлено значение задержки равное 20",
+                                          "Неверныое значение задержки", kNoticeIconError,
+                                          kPage}}));
   EXPECT_EQ(Record().delay, 20);
-  EXPECT_EQ(page.Text(Page::kDelay), "20");
-  EXPECT_EQ(page.SpinPos(Page::kDelaySpin), 20);
-  EXPECT_EQ(page.FocusedControl(), Page::kDelay);
+  EXPECT_EQ(page.Text(IDC_RS485_DELAY), "20");
+  EXPECT_EQ(page.SpinPos(IDC_RS485_DELAY_SPIN), 20);
+  EXPECT_EQ(page.FocusedControl(), IDC_RS485_DELAY);
 }
 
 INSTANTIATE_TEST_SUITE_P(Delays, Rs485DelayLoads, ::testing::Values(-1, 46, 1000));
@@ -144,39 +162,37 @@ TEST_F(Rs485Page, DelaysAtTheLimitsLoadUnchanged) {
     Record().delay = delay;
     Record().changed = true;
     page.Activate();
-    EXPECT_EQ(page.Text(Page::kDelay), std::to_string(delay));
+    EXPECT_EQ(page.Text(IDC_RS485_DELAY), std::to_string(delay));
     EXPECT_EQ(Record().delay, delay);
   }
-  EXPECT_TRUE(h.ui.Boxes().empty());
+  EXPECT_TRUE(h.Boxes().empty());
 }
 
 TEST_F(Rs485Page, ABaudNotInTheListKeepsThePreviousSelection) {
   Record().baud = 1200;
   RecordingControls& page = Show();
-  EXPECT_EQ(page.Selection(Page::kBaud), -1);
+  EXPECT_EQ(page.Selection(IDC_BAUD), -1);
   // Saved without a rate chosen, the record takes none.
-  page.Type(Page::kAddress, "17");
+  page.Type(IDC_RS485_ADDRESS, "17");
   EXPECT_EQ(Saved().baud, 0);
 
-  Record().baud = 38400;
-  Record().changed = true;
-  page.Activate();
-  EXPECT_EQ(page.Selected(Page::kBaud), "38400");
-  Record().baud = 1200;
-  Record().changed = true;
-  page.Activate();
-  EXPECT_EQ(page.Selected(Page::kBaud), "38400");
+  for (int baud : {38400, 1200}) {
+    Record().baud = baud;
+    Record().changed = true;
+    page.Activate();
+    EXPECT_EQ(page.Selected(IDC_BAUD), "38400") << baud;
+  }
 }
 
 TEST_F(Rs485Page, LoadsOnlyWhenDue) {
   RecordingControls& page = Show();
-  page.Type(Page::kAddress, "33");
+  page.Type(IDC_RS485_ADDRESS, "33");
   Record().address = 44;
   page.Activate();  // unchanged record: the edit keeps what the user typed
-  EXPECT_EQ(page.Text(Page::kAddress), "33");
+  EXPECT_EQ(page.Text(IDC_RS485_ADDRESS), "33");
   Record().changed = true;
   page.Activate();
-  EXPECT_EQ(page.Text(Page::kAddress), "44");
+  EXPECT_EQ(page.Text(IDC_RS485_ADDRESS), "44");
 }
 
 TEST_F(Rs485Page, SavesWhatTheUserChose) {
@@ -184,54 +200,38 @@ TEST_F(Rs485Page, SavesWhatTheUserChose) {
   const PortSettings before = Record();
   EXPECT_EQ(Saved(), before);  // nothing stored while the page is not modified
 
-  page.ChooseText(Page::kBaud, "57600");
-  page.ChooseText(Page::kByteSize, "7");
-  page.ChooseText(Page::kParity, "Четность");
-  page.ChooseText(Page::kStopBits, "2");
-  page.ChooseText(Page::kAddressLength, "11 битный");
-  page.Type(Page::kAddress, "1500");
-  page.Type(Page::kDelay, "30");
-  PortSettings saved = Saved();
-  EXPECT_EQ(saved.baud, 57600);
-  EXPECT_EQ(saved.bytesize, 7);
-  EXPECT_EQ(saved.parity, 2);
-  EXPECT_EQ(saved.stopbits, 2);
-  EXPECT_EQ(saved.alen, 11);
-  EXPECT_EQ(saved.proto, 0);
-  EXPECT_EQ(saved.address, 1500);
-  EXPECT_EQ(saved.delay, 30);
+  ASSERT_TRUE(Enter(page, Controls("57600", "7", "Четность", "2", "RAVIK", "11 битный", "1500",
+                                   "30")));
+  PortSettings expected = WithLine(before, 57600, 7, 2, 2, 1500, 11);
+  expected.delay = 30;
+  EXPECT_EQ(Saved(), expected);
 
   const std::pair<const char*, int> protocols[] = {
       {"MODBUS-RTU", 2}, {"MODBUS-ASCII", 1}, {"RAVIK", 0}};
   for (auto [item, proto] : protocols) {
-    page.ChooseText(Page::kProtocol, item);
+    page.ChooseText(IDC_PROTOCOL, item);
     EXPECT_EQ(Saved().proto, proto) << item;
   }
-  page.ChooseText(Page::kParity, "Нечетность");
-  page.ChooseText(Page::kStopBits, "1");
-  saved = Saved();
-  EXPECT_EQ(saved.parity, 1);
-  EXPECT_EQ(saved.stopbits, 0);
+  ASSERT_TRUE(Enter(page, {{IDC_PARITY, "Нечетность"}, {IDC_STOPBITS, "1"}}));
+  EXPECT_EQ(Saved().parity, 1);
+  EXPECT_EQ(Record().stopbits, 0);
 }
 
 TEST_F(Rs485Page, SavingADelayOutOfRangeStores20) {
   RecordingControls& page = Show();
-  page.Type(Page::kDelay, "99");
+  page.Type(IDC_RS485_DELAY, "99");
   EXPECT_EQ(Saved().delay, 20);
-  ASSERT_EQ(h.ui.Boxes().size(), 1u);
-  EXPECT_EQ(h.ui.Boxes()[0].caption, "Неверныое значение задержки");
-  EXPECT_EQ(page.Text(Page::kDelay), "20");
-  EXPECT_EQ(page.SpinPos(Page::kDelaySpin), 20);
+  ASSERT_EQ(h.Boxes().size(), 1u);
+  EXPECT_EQ(h.Boxes()[0].caption, "Неверныое значение задержки");
+  EXPECT_EQ(page.Text(IDC_RS485_DELAY), "20");
+  EXPECT_EQ(page.SpinPos(IDC_RS485_DELAY_SPIN), 20);
 }
 
 struct LeaveCase {
   const char* name;
-  const char* address;
-  const char* delay;
-  const char* length;
-  const char* text;     // "" when the page may be left
-  const char* caption;
-  int focus;            // 0: the focus does not move
+  std::vector<Shown> entered;
+  std::vector<Box> boxes;  // none when the page may be left
+  int focus;               // 0: the focus does not move
   const char* delay_after;
 };
 
@@ -239,80 +239,71 @@ class Rs485Leaves : public Rs485Page, public ::testing::WithParamInterface<Leave
 
 TEST_P(Rs485Leaves, ChecksInOrder) {
   const LeaveCase& c = GetParam();
-  RecordingControls& page = Show();
-  page.ChooseText(Page::kAddressLength, c.length);
-  page.Type(Page::kAddress, c.address);
-  page.Type(Page::kDelay, c.delay);
-  h.ui.Clear();
+  RecordingControls& page = ShowEntered(c.entered);
   const int focus_before = page.FocusedControl();
-  const bool left = page.Leave();
-  const auto boxes = h.ui.Boxes();
-  if (!*c.text) {
-    EXPECT_TRUE(left);
-    EXPECT_TRUE(boxes.empty());
-    return;
-  }
-  EXPECT_FALSE(left);
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, c.text);
-  EXPECT_EQ(boxes[0].caption, c.caption);
-  EXPECT_EQ(boxes[0].style, kNoticeIconError);
+  EXPECT_EQ(page.Leave(), c.boxes.empty());
+  EXPECT_EQ(h.Boxes(), c.boxes);
   EXPECT_EQ(page.FocusedControl(), c.focus ? c.focus : focus_before);
-  EXPECT_EQ(page.Text(Page::kDelay), c.delay_after);
+  EXPECT_EQ(page.Text(IDC_RS485_DELAY), c.delay_after);
 }
 
-constexpr const char* kEmpty = "Пустое значение поля";
-constexpr const char* kNoContinue = "Продолжение невозможно";
+// The address length, the address and the delay the user entered.
+std::vector<Shown> Entered(const char* length, const char* address, const char* delay) {
+  return {{IDC_ADDRESS_LENGTH, length}, {IDC_RS485_ADDRESS, address}, {IDC_RS485_DELAY, delay}};
+}
+
+Box Refusal(const std::string& text) { return {text, kCannotDo, kNoticeIconError, kPage}; }
+const Box kEmptyField{"Пустое значение поля", "Продолжение невозможно", kNoticeIconError, kPage};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Rs485Leaves,
     ::testing::Values(
-        LeaveCase{"EmptyAddressFirst", "", "", "8 битный", kEmpty, kNoContinue, Page::kAddress, ""},
-        LeaveCase{"EmptyDelayBeforeRange", "999", "", "8 битный", kEmpty, kNoContinue,
-                  Page::kDelay, ""},
-        LeaveCase{"Address255In8Bits", "255", "2", "8 битный",
-                  "Недопустимое значение сетевого адреса: 255\n"
-                  "правильное значение при данном типе адресации от 0 до 254",
-                  kCannotDo, 0, "2"},
-        LeaveCase{"Address254In8Bits", "254", "2", "8 битный", "", "", 0, "2"},
-        LeaveCase{"Address2047In11Bits", "2047", "2", "11 битный", "", "", 0, "2"},
-        LeaveCase{"Address2048In11Bits", "2048", "2", "11 битный",
-                  "Недопустимое значение сетевого адреса: 2048\n"
-                  "правильное значение при данном типе адресации от 0 до 2047",
-                  kCannotDo, 0, "2"},
-        LeaveCase{"HugeAddress", "99999999999", "2", "11 битный",
-                  "Недопустимое значение сетевого адреса: 2147483647\n"
-                  "правильное значение при данном типе адресации от 0 до 2047",
-                  kCannotDo, 0, "2"},
-        LeaveCase{"Delay46", "10", "46", "8 битный",
-                  "Недопустимое значение задержки: 46\nправильное значение от 0 до 45", kCannotDo,
-                  Page::kDelay, "20"},
-        LeaveCase{"DelayNegative", "10", "-1", "8 битный",
-                  "Недопустимое значение задержки: -1\nправильное значение от 0 до 45", kCannotDo,
-                  Page::kDelay, "20"}),
+        LeaveCase{"EmptyAddressFirst", Entered("8 битный", "", ""), {kEmptyField},
+                  IDC_RS485_ADDRESS, ""},
+        LeaveCase{"EmptyDelayBeforeRange", Entered("8 битный", "999", ""), {kEmptyField},
+                  IDC_RS485_DELAY, ""},
+        LeaveCase{"Address255In8Bits", Entered("8 битный", "255", "2"),
+                  {Refusal("Недопустимое значение сетевого адреса: 255\n"
+                           "правильное значение при данном типе адресации от 0 до 254")},
+                  0, "2"},
+        LeaveCase{"Address254In8Bits", Entered("8 битный", "254", "2"), {}, 0, "2"},
+        LeaveCase{"Address2047In11Bits", Entered("11 битный", "2047", "2"), {}, 0, "2"},
+        LeaveCase{"Address2048In11Bits", Entered("11 битный", "2048", "2"),
+                  {Refusal("Недопустимое значение сетевого адреса: 2048\n"
+                           "правильное значение при данном типе адресации от 0 до 2047")},
+                  0, "2"},
+        LeaveCase{"HugeAddress", Entered("11 битный", "99999999999", "2"),
+                  {Refusal("Недопустимое значение сетевого адреса: 2147483647\n"
+                           "правильное значение при данном типе адресации от 0 до 2047")},
+                  0, "2"},
+        LeaveCase{"Delay46", Entered("8 битный", "10", "46"),
+                  {Refusal("Недопустимое значение задержки: 46\nправильное значение от 0 до 45")},
+                  IDC_RS485_DELAY, "20"},
+        LeaveCase{"DelayNegative", Entered("8 битный", "10", "-1"),
+                  {Refusal("Недопустимое значение задержки: -1\nправильное значение от 0 до 45")},
+                  IDC_RS485_DELAY, "20"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Rs485Page, ModbusTakesAnEightBitAddress) {
   Record().alen = 11;
   Record().address = 2000;
   RecordingControls& page = Show();
-  ASSERT_EQ(page.Selected(Page::kAddressLength), "11 битный");
-  page.ChooseText(Page::kProtocol, "MODBUS-RTU");
-  EXPECT_EQ(page.Selected(Page::kAddressLength), "8 битный");
-  EXPECT_EQ(page.Text(Page::kAddress), "250");
-  EXPECT_EQ(page.SpinRange(Page::kAddressSpin), std::make_pair(0, 254));
-  EXPECT_FALSE(page.Enabled(Page::kAddressLength));
+  ASSERT_EQ(page.Selected(IDC_ADDRESS_LENGTH), "11 битный");
+  page.ChooseText(IDC_PROTOCOL, "MODBUS-RTU");
+  const std::vector<Shown> modbus = {{IDC_ADDRESS_LENGTH, "8 битный"}, {IDC_RS485_ADDRESS, "250"}};
+  EXPECT_EQ(Showing(page, modbus), modbus);
+  EXPECT_EQ(page.SpinRange(IDC_RS485_ADDRESS_SPIN), std::make_pair(0, 254));
+  EXPECT_FALSE(page.Enabled(IDC_ADDRESS_LENGTH));
   EXPECT_TRUE(Logic().modified);
 
-  page.ChooseText(Page::kProtocol, "RAVIK");
-  EXPECT_TRUE(page.Enabled(Page::kAddressLength));
-  EXPECT_EQ(page.Selected(Page::kAddressLength), "8 битный");
-  EXPECT_TRUE(h.ui.Boxes().empty());
+  page.ChooseText(IDC_PROTOCOL, "RAVIK");
+  EXPECT_TRUE(page.Enabled(IDC_ADDRESS_LENGTH));
+  EXPECT_EQ(page.Selected(IDC_ADDRESS_LENGTH), "8 битный");
+  EXPECT_TRUE(h.Boxes().empty());
 }
 
 struct WordLengthCase {
-  const char* protocol;
-  const char* chosen;
+  std::vector<Shown> entered;
   const char* text;
   const char* corrected;
   int bytesize;
@@ -322,76 +313,58 @@ class Rs485WordLength : public Rs485Page, public ::testing::WithParamInterface<W
 
 TEST_P(Rs485WordLength, TheProtocolCorrectsItAndTheNextLeavePasses) {
   const WordLengthCase& c = GetParam();
-  RecordingControls& page = Show();
-  page.ChooseText(Page::kByteSize, c.chosen);
-  page.ChooseText(Page::kProtocol, c.protocol);
-  h.ui.Clear();
+  RecordingControls& page = ShowEntered(c.entered);
   EXPECT_FALSE(page.Leave());
-  const auto boxes = h.ui.Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, c.text);
-  EXPECT_EQ(boxes[0].caption, kCannotDo);
-  EXPECT_EQ(page.Selected(Page::kByteSize), c.corrected);
+  EXPECT_EQ(h.Boxes(), std::vector<Box>{Refusal(c.text)});
+  EXPECT_EQ(page.Selected(IDC_BYTESIZE), c.corrected);
   // The correction reaches the record at once, and leaves the list as enabled as it was.
   EXPECT_EQ(Record().bytesize, c.bytesize);
-  EXPECT_TRUE(page.Enabled(Page::kByteSize));
-  EXPECT_GT(page.Redraws(Page::kByteSize), 0);
+  EXPECT_TRUE(page.Enabled(IDC_BYTESIZE));
+  EXPECT_GT(page.Redraws(IDC_BYTESIZE), 0);
   EXPECT_GT(page.Redraws(0), 0);
   EXPECT_TRUE(page.Leave());
-  EXPECT_EQ(h.ui.Boxes().size(), 1u);
+  EXPECT_EQ(h.Boxes().size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Protocols, Rs485WordLength,
-    ::testing::Values(WordLengthCase{"MODBUS-ASCII", "8",
+    ::testing::Values(WordLengthCase{{{IDC_BYTESIZE, "8"}, {IDC_PROTOCOL, "MODBUS-ASCII"}},
                                      "Недопустимое значение длинны слова данных: 8\n"
                                      "Для протокола Modbus-ASCII правильное значение 7",
                                      "7", 7},
-                      WordLengthCase{"MODBUS-RTU", "7",
+                      WordLengthCase{{{IDC_BYTESIZE, "7"}, {IDC_PROTOCOL, "MODBUS-RTU"}},
                                      "Недопустимое значение длинны слова данных: 7\n"
                                      "Для протокола Modbus-RTU правильное значение 8",
                                      "8", 8}));
 
 TEST_F(Rs485Page, TheWordLengthCorrectionKeepsADisabledListDisabled) {
-  RecordingControls& page = Show();
-  page.ChooseText(Page::kByteSize, "8");
-  page.ChooseText(Page::kProtocol, "MODBUS-ASCII");
-  page.Enable(Page::kByteSize, false);
+  RecordingControls& page = ShowEntered({{IDC_BYTESIZE, "8"}, {IDC_PROTOCOL, "MODBUS-ASCII"}});
+  page.Enable(IDC_BYTESIZE, false);
   EXPECT_FALSE(page.Leave());
-  EXPECT_EQ(page.Selected(Page::kByteSize), "7");
-  EXPECT_FALSE(page.Enabled(Page::kByteSize));
+  EXPECT_EQ(page.Selected(IDC_BYTESIZE), "7");
+  EXPECT_FALSE(page.Enabled(IDC_BYTESIZE));
 }
 
-struct FrameCase {
-  int list;
-  const char* item;
+struct FrameStep {
+  Shown choice;
   bool warns;
 };
 
-// From 8 bits, no parity, one stop bit, the user changes one list.
+// From 8 bits, no parity, one stop bit, the user changes one list after another.
 class Rs485Frames : public Rs485Page,
-                    public ::testing::WithParamInterface<std::vector<FrameCase>> {};
+                    public ::testing::WithParamInterface<std::vector<FrameStep>> {};
 
 TEST_P(Rs485Frames, UnsupportedFramesWarnAndBeep) {
   RecordingControls& page = Show();
-  for (const FrameCase& step : GetParam()) {
+  const std::vector<Box> warning = {
+      {"Внимание, этот режим не поддерживается KV4T!", "Неверные сетевые настройки (1)",
+       kNoticeIconWarning, kPage},
+      {"beep", "", kNoticeIconError, kPage}};
+  for (const FrameStep& step : GetParam()) {
     h.ui.Clear();
-    ASSERT_TRUE(page.ChooseText(step.list, step.item));
-    std::vector<UiEvent> seen;
-    for (const UiEvent& e : h.ui.Events())
-      if (e.kind == UiEvent::box || e.kind == UiEvent::beep) seen.push_back(e);
-    if (!step.warns) {
-      EXPECT_TRUE(seen.empty()) << step.item;
-      continue;
-    }
-    ASSERT_EQ(seen.size(), 2u) << step.item;
-    EXPECT_EQ(seen[0].kind, UiEvent::box);
-    EXPECT_EQ(seen[0].text, "Внимание, этот режим не поддерживается KV4T!");
-    EXPECT_EQ(seen[0].caption, "Неверные сетевые настройки (1)");
-    EXPECT_EQ(seen[0].style, kNoticeIconWarning);
-    EXPECT_EQ(seen[1].kind, UiEvent::beep);
-    EXPECT_EQ(seen[1].style, kNoticeIconError);
-    EXPECT_EQ(page.Selected(step.list), step.item);  // the choice stays
+    ASSERT_TRUE(Enter(page, {step.choice}));
+    EXPECT_EQ(Seen(), step.warns ? warning : std::vector<Box>{}) << step.choice;
+    EXPECT_EQ(Showing(page, {step.choice})[0], step.choice);  // the choice stays
     EXPECT_TRUE(Logic().modified);
   }
 }
@@ -399,30 +372,30 @@ TEST_P(Rs485Frames, UnsupportedFramesWarnAndBeep) {
 INSTANTIATE_TEST_SUITE_P(
     Changes, Rs485Frames,
     ::testing::Values(
-        std::vector<FrameCase>{{Page::kByteSize, "7", true}},
-        std::vector<FrameCase>{{Page::kStopBits, "2", false},
-                               {Page::kByteSize, "7", false},
-                               {Page::kStopBits, "1", true}},
-        std::vector<FrameCase>{{Page::kByteSize, "7", true},
-                               {Page::kParity, "Четность", false},
-                               {Page::kParity, "Отсутствует", true}},
-        std::vector<FrameCase>{{Page::kStopBits, "2", false},
-                               {Page::kParity, "Нечетность", true},
-                               {Page::kParity, "Четность", true},
-                               {Page::kByteSize, "7", false}},
+        std::vector<FrameStep>{{{IDC_BYTESIZE, "7"}, true}},
+        std::vector<FrameStep>{{{IDC_STOPBITS, "2"}, false},
+                               {{IDC_BYTESIZE, "7"}, false},
+                               {{IDC_STOPBITS, "1"}, true}},
+        std::vector<FrameStep>{{{IDC_BYTESIZE, "7"}, true},
+                               {{IDC_PARITY, "Четность"}, false},
+                               {{IDC_PARITY, "Отсутствует"}, true}},
+        std::vector<FrameStep>{{{IDC_STOPBITS, "2"}, false},
+                               {{IDC_PARITY, "Нечетность"}, true},
+                               {{IDC_PARITY, "Четность"}, true},
+                               {{IDC_BYTESIZE, "7"}, false}},
         // The address length runs the check too.
-        std::vector<FrameCase>{{Page::kByteSize, "7", true},
-                               {Page::kAddressLength, "11 битный", true}}));
+        std::vector<FrameStep>{{{IDC_BYTESIZE, "7"}, true},
+                               {{IDC_ADDRESS_LENGTH, "11 битный"}, true}}));
 
 TEST_F(Rs485Page, EveryChangeMarksThePageModified) {
   RecordingControls& page = Show();
   auto changes = std::vector<std::function<void()>>{
-      [&] { page.ChooseText(Page::kBaud, "2400"); },
-      [&] { page.ChooseText(Page::kParity, "Четность"); },
-      [&] { page.ChooseText(Page::kAddressLength, "11 битный"); },
-      [&] { page.ChooseText(Page::kProtocol, "MODBUS-RTU"); },
-      [&] { page.Type(Page::kAddress, "3"); },
-      [&] { page.SpinTo(Page::kDelaySpin, 7); },
+      [&] { page.ChooseText(IDC_BAUD, "2400"); },
+      [&] { page.ChooseText(IDC_PARITY, "Четность"); },
+      [&] { page.ChooseText(IDC_ADDRESS_LENGTH, "11 битный"); },
+      [&] { page.ChooseText(IDC_PROTOCOL, "MODBUS-RTU"); },
+      [&] { page.Type(IDC_RS485_ADDRESS, "3"); },
+      [&] { page.SpinTo(IDC_RS485_DELAY_SPIN, 7); },
   };
   for (size_t i = 0; i < changes.size(); ++i) {
     Logic().SetModified(false);
@@ -439,7 +412,7 @@ TEST_F(Rs485Page, ALoadAnnouncesTheModifiedState) {
   RecordingControls& page = Show();
   page.Activate();
   EXPECT_EQ(h.Notifications(), std::vector<int>{WM_PAGE_CLEAN});
-  page.Type(Page::kAddress, "5");
+  page.Type(IDC_RS485_ADDRESS, "5");
   h.ui.Clear();
   page.Activate();
   EXPECT_EQ(h.Notifications(), std::vector<int>{WM_PAGE_MODIFIED});
@@ -448,8 +421,8 @@ TEST_F(Rs485Page, ALoadAnnouncesTheModifiedState) {
 TEST_F(Rs485Page, AnAddressCorrectedByTheDeviceIsShown) {
   RecordingControls& page = Show();
   h.ui.FieldCorrected(static_cast<CDlgPage*>(&Logic()), CorrectedField::kRs485Address, 254);
-  EXPECT_EQ(page.Text(Page::kAddress), "254");
-  EXPECT_EQ(page.FocusedControl(), Page::kDelay);
+  EXPECT_EQ(page.Text(IDC_RS485_ADDRESS), "254");
+  EXPECT_EQ(page.FocusedControl(), IDC_RS485_DELAY);
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 
 namespace {
 
-using Page = CDlgSettings;
 
 class SettingsPage : public ::testing::Test {
  protected:
@@ -38,24 +37,34 @@ class SettingsPage : public ::testing::Test {
   std::unique_ptr<SheetHarness> h;
 };
 
+// The controls in the order port, adaptor, baud, word length, parity, stop bits,
+// address length, address.
+std::vector<Shown> Controls(const char* port, const char* adaptor, const char* baud,
+                            const char* bits, const char* parity, const char* stop,
+                            const char* length, const char* address) {
+  return {{IDC_PORT, port},     {IDC_ADAPTOR, adaptor},         {IDC_BAUD, baud},
+          {IDC_BYTESIZE, bits}, {IDC_PARITY, parity},           {IDC_STOPBITS, stop},
+          {IDC_ADDRESS_LENGTH, length}, {IDC_LINK_ADDRESS, address}};
+}
+
 TEST_F(SettingsPage, ControlsAndTheComputersPorts) {
   RecordingControls& page = Show({1, 3});
   EXPECT_EQ(page.page().TemplateId(), IDD_SETTINGS);
-  EXPECT_EQ(page.Items(Page::kPort), (std::vector<std::string>{"COM1", "COM3"}));
-  EXPECT_EQ(page.ItemData(Page::kPort, 1), 3);
-  EXPECT_TRUE(page.Enabled(Page::kPort));
+  EXPECT_EQ(page.Items(IDC_PORT), (std::vector<std::string>{"COM1", "COM3"}));
+  EXPECT_EQ(page.ItemData(IDC_PORT, 1), 3);
+  EXPECT_TRUE(page.Enabled(IDC_PORT));
   EXPECT_FALSE(Logic().noPorts);
-  EXPECT_EQ(page.Items(Page::kAdaptor),
+  EXPECT_EQ(page.Items(IDC_ADAPTOR),
             (std::vector<std::string>{"Автоматический", "Управляемый (KV8)"}));
-  EXPECT_EQ(page.Items(Page::kBaud).size(), 9u);
-  EXPECT_EQ(page.Items(Page::kAddressLength), (std::vector<std::string>{"8 битный", "11 битный"}));
-  EXPECT_EQ(page.Text(Page::kDefaults), "Настройки по умолчанию");
+  EXPECT_EQ(page.Items(IDC_BAUD).size(), 9u);
+  EXPECT_EQ(page.Items(IDC_ADDRESS_LENGTH), (std::vector<std::string>{"8 битный", "11 битный"}));
+  EXPECT_EQ(page.Text(IDC_DEFAULTS), "Настройки по умолчанию");
   const std::pair<int, int> tips[] = {
-      {Page::kPort, IDS_TIP_PORT},         {Page::kAdaptor, IDS_TIP_ADAPTOR},
-      {Page::kBaud, IDS_TIP_LINK_BAUD},    {Page::kByteSize, IDS_TIP_BYTESIZE},
-      {Page::kParity, IDS_TIP_PARITY},     {Page::kStopBits, IDS_TIP_STOPBITS},
-      {Page::kAddressLength, IDS_TIP_ADDRESS_LENGTH}, {Page::kAddress, IDS_TIP_ADDRESS},
-      {Page::kDefaults, IDS_TIP_DEFAULTS}};
+      {IDC_PORT, IDS_TIP_PORT},         {IDC_ADAPTOR, IDS_TIP_ADAPTOR},
+      {IDC_BAUD, IDS_TIP_LINK_BAUD},    {IDC_BYTESIZE, IDS_TIP_BYTESIZE},
+      {IDC_PARITY, IDS_TIP_PARITY},     {IDC_STOPBITS, IDS_TIP_STOPBITS},
+      {IDC_ADDRESS_LENGTH, IDS_TIP_ADDRESS_LENGTH}, {IDC_LINK_ADDRESS, IDS_TIP_ADDRESS},
+      {IDC_DEFAULTS, IDS_TIP_DEFAULTS}};
   for (auto [id, tip] : tips) EXPECT_EQ(page.Tooltip(id), tip) << id;
 }
 
@@ -63,29 +72,24 @@ TEST_F(SettingsPage, ShowsTheLinkSet) {
   wanted = {.port = "COM3", .baud = 38400, .bytesize = 7, .parity = 2, .stopbits = 2,
             .address = 1234, .alen = 11, .adaptor = 1};
   RecordingControls& page = Show();
-  EXPECT_EQ(page.Selected(Page::kPort), "COM3");
-  EXPECT_EQ(page.Selected(Page::kAdaptor), "Управляемый (KV8)");
-  EXPECT_EQ(page.Selected(Page::kBaud), "38400");
-  EXPECT_EQ(page.Selected(Page::kByteSize), "7");
-  EXPECT_EQ(page.Selected(Page::kParity), "Четность");
-  EXPECT_EQ(page.Selected(Page::kStopBits), "2");
-  EXPECT_EQ(page.Selected(Page::kAddressLength), "11 битный");
-  EXPECT_EQ(page.SpinRange(Page::kAddressSpin), std::make_pair(0, 2047));
-  EXPECT_EQ(page.Text(Page::kAddress), "1234");
+  const auto shown =
+      Controls("COM3", "Управляемый (KV8)", "38400", "7", "Четность", "2", "11 битный", "1234");
+  EXPECT_EQ(Showing(page, shown), shown);
+  EXPECT_EQ(page.SpinRange(IDC_LINK_ADDRESS_SPIN), std::make_pair(0, 2047));
   EXPECT_FALSE(Logic().modified);
 }
 
 TEST_F(SettingsPage, AStoredBaudOutsideTheListShows9600) {
   wanted.baud = 1200;
   RecordingControls& page = Show();
-  EXPECT_EQ(page.Selected(Page::kBaud), "9600");
+  EXPECT_EQ(page.Selected(IDC_BAUD), "9600");
 }
 
 TEST_F(SettingsPage, AStoredPortThatIsNotPresentIsNotSelected) {
   wanted.port = "COM7";
   RecordingControls& page = Show({1, 3});
-  EXPECT_EQ(page.Selection(Page::kPort), -1);
-  page.ChooseText(Page::kAdaptor, "Автоматический");
+  EXPECT_EQ(page.Selection(IDC_PORT), -1);
+  page.ChooseText(IDC_ADAPTOR, "Автоматический");
   EXPECT_EQ(Saved().port, "");
 }
 
@@ -93,11 +97,11 @@ TEST_F(SettingsPage, NoSerialPorts) {
   wanted.port = "COM3";
   RecordingControls& page = Show({});
   EXPECT_TRUE(Logic().noPorts);
-  EXPECT_EQ(page.Items(Page::kPort), std::vector<std::string>{"<Отсутствует>"});
-  EXPECT_EQ(page.ItemData(Page::kPort, 0), -1);
-  EXPECT_EQ(page.Selected(Page::kPort), "<Отсутствует>");
-  EXPECT_FALSE(page.Enabled(Page::kPort));
-  page.ChooseText(Page::kBaud, "19200");
+  EXPECT_EQ(page.Items(IDC_PORT), std::vector<std::string>{"<Отсутствует>"});
+  EXPECT_EQ(page.ItemData(IDC_PORT, 0), -1);
+  EXPECT_EQ(page.Selected(IDC_PORT), "<Отсутствует>");
+  EXPECT_FALSE(page.Enabled(IDC_PORT));
+  page.ChooseText(IDC_BAUD, "19200");
   const PortSettings saved = Saved();
   EXPECT_EQ(saved.port, "COM3");
   EXPECT_EQ(saved.baud, 19200);
@@ -105,28 +109,15 @@ TEST_F(SettingsPage, NoSerialPorts) {
 
 TEST_F(SettingsPage, SavesWhatTheUserChose) {
   RecordingControls& page = Show({1, 3, 12});
-  page.ChooseText(Page::kPort, "COM12");
-  page.ChooseText(Page::kAdaptor, "Автоматический");
-  page.ChooseText(Page::kBaud, "115200");
-  page.ChooseText(Page::kByteSize, "7");
-  page.ChooseText(Page::kParity, "Нечетность");
-  page.ChooseText(Page::kStopBits, "2");
-  page.ChooseText(Page::kAddressLength, "11 битный");
-  page.Type(Page::kAddress, "2000");
+  ASSERT_TRUE(Enter(page, Controls("COM12", "Автоматический", "115200", "7", "Нечетность", "2",
+                                   "11 битный", "2000")));
+  // Protocol and delay are not the page's to change.
   Link().proto = 2;
   Link().delay = 33;
-  const PortSettings saved = Saved();
-  EXPECT_EQ(saved.port, "COM12");
-  EXPECT_EQ(saved.adaptor, 0);
-  EXPECT_EQ(saved.baud, 115200);
-  EXPECT_EQ(saved.bytesize, 7);
-  EXPECT_EQ(saved.parity, 1);
-  EXPECT_EQ(saved.stopbits, 2);
-  EXPECT_EQ(saved.alen, 11);
-  EXPECT_EQ(saved.address, 2000);
-  // Not the page's to change.
-  EXPECT_EQ(saved.proto, 2);
-  EXPECT_EQ(saved.delay, 33);
+  PortSettings expected = WithLine(Link(), 115200, 7, 1, 2, 2000, 11);
+  expected.port = "COM12";
+  expected.adaptor = 0;
+  EXPECT_EQ(Saved(), expected);
 }
 
 TEST_F(SettingsPage, TheDefaultsAreShownNotTaken) {
@@ -134,32 +125,26 @@ TEST_F(SettingsPage, TheDefaultsAreShownNotTaken) {
             .address = 100, .alen = 11, .adaptor = 1};
   RecordingControls& page = Show({3});
   const PortSettings before = Link();
-  ASSERT_TRUE(page.Press(Page::kDefaults));
-  EXPECT_EQ(page.Selected(Page::kBaud), "9600");
-  EXPECT_EQ(page.Selected(Page::kByteSize), "8");
-  EXPECT_EQ(page.Selected(Page::kParity), "Отсутствует");
-  EXPECT_EQ(page.Selected(Page::kStopBits), "1");
-  EXPECT_EQ(page.Selected(Page::kAddressLength), "8 битный");
-  EXPECT_EQ(page.Text(Page::kAddress), "16");
-  EXPECT_EQ(page.Selected(Page::kPort), "COM3");  // no COM1 on this computer
-  EXPECT_EQ(page.Selected(Page::kAdaptor), "Управляемый (KV8)");
+  ASSERT_TRUE(page.Press(IDC_DEFAULTS));
+  // No COM1 on this computer: the port stays; the adaptor is no default.
+  const auto shown =
+      Controls("COM3", "Управляемый (KV8)", "9600", "8", "Отсутствует", "1", "8 битный", "16");
+  EXPECT_EQ(Showing(page, shown), shown);
   EXPECT_TRUE(Logic().modified);
   EXPECT_EQ(Link(), before);
   EXPECT_EQ(h->Notifications().back(), WM_PAGE_MODIFIED);
 
   // Saved, they reach the link set.
-  const PortSettings saved = Saved();
-  EXPECT_EQ(saved.baud, 9600);
-  EXPECT_EQ(saved.address, 16);
-  EXPECT_EQ(saved.alen, 8);
-  EXPECT_EQ(saved.port, "COM3");
+  EXPECT_EQ(Saved(), WithLine(before, 9600, 8, 0, 0, 16, 8));
 }
 
 TEST_F(SettingsPage, TheDefaultsSelectCom1WhenPresent) {
   RecordingControls& page = Show({1, 3});
-  page.Press(Page::kDefaults);
-  EXPECT_EQ(page.Selected(Page::kPort), "COM1");
+  page.Press(IDC_DEFAULTS);
+  EXPECT_EQ(page.Selected(IDC_PORT), "COM1");
 }
+
+constexpr const char* kPage = "page 106";
 
 struct AddressCase {
   const char* name;
@@ -174,31 +159,25 @@ class SettingsAddress : public SettingsPage, public ::testing::WithParamInterfac
 TEST_P(SettingsAddress, RefusedOnLeavingCorrectedOnApply) {
   const AddressCase& c = GetParam();
   RecordingControls& page = Show();
-  page.ChooseText(Page::kAddressLength, c.length);
-  page.Type(Page::kAddress, c.address);
+  ASSERT_TRUE(Enter(page, {{IDC_ADDRESS_LENGTH, c.length}, {IDC_LINK_ADDRESS, c.address}}));
   h->ui.Clear();
   EXPECT_EQ(Logic().Validate(), !*c.refusal);
-  auto boxes = h->Boxes();
   if (!*c.refusal) {
-    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(h->Boxes().empty());
     return;
   }
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, c.refusal);
-  EXPECT_EQ(boxes[0].caption, "Нельзя выполнить операцию");
-  EXPECT_EQ(boxes[0].style, kNoticeIconError);
-  EXPECT_EQ(page.Text(Page::kAddress), c.address);
+  EXPECT_EQ(h->Boxes(), (std::vector<Box>{{c.refusal, "Нельзя выполнить операцию",
+                                           kNoticeIconError, kPage}}));
+  EXPECT_EQ(page.Text(IDC_LINK_ADDRESS), c.address);
 
   h->ui.Clear();
   EXPECT_TRUE(Logic().OnApply());
-  boxes = h->Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, std::string("Адрес ") + c.address +
-                               " вне допустимого диапазона при данном типе адресации.\n"
-                               "Будет установлено значение адреса равное 16");
-  EXPECT_EQ(boxes[0].caption, "Неверный адрес");
-  EXPECT_EQ(boxes[0].style, kNoticeIconError);
-  EXPECT_EQ(page.Text(Page::kAddress), "16");
+  EXPECT_EQ(h->Boxes(),
+            (std::vector<Box>{{std::string("Адрес ") + c.address +
+                                   " вне допустимого диапазона при данном типе адресации.\n"
+                                   "Будет установлено значение адреса равное 16",
+                               "Неверный адрес", kNoticeIconError, kPage}}));
+  EXPECT_EQ(page.Text(IDC_LINK_ADDRESS), "16");
   EXPECT_EQ(Saved().address, 16);
 }
 
@@ -217,41 +196,36 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SettingsPage, AnEmptyAddressIsRefusedFirst) {
   RecordingControls& page = Show();
-  page.Type(Page::kAddress, "");
+  page.Type(IDC_LINK_ADDRESS, "");
   h->ui.Clear();
   EXPECT_FALSE(page.Leave());
-  const auto boxes = h->Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, "Пустое значение поля");
-  EXPECT_EQ(boxes[0].caption, "Продолжение невозможно");
-  EXPECT_EQ(page.FocusedControl(), Page::kAddress);
+  EXPECT_EQ(h->Boxes(), (std::vector<Box>{{"Пустое значение поля", "Продолжение невозможно",
+                                           kNoticeIconError, kPage}}));
+  EXPECT_EQ(page.FocusedControl(), IDC_LINK_ADDRESS);
   EXPECT_FALSE(h->device.connected);
 }
 
 TEST_F(SettingsPage, UnsupportedFramesWarnWithoutTheRs485PagesMark) {
   RecordingControls& page = Show();
-  page.ChooseText(Page::kParity, "Четность");
+  page.ChooseText(IDC_PARITY, "Четность");
   EXPECT_TRUE(h->Boxes().empty());
-  page.ChooseText(Page::kStopBits, "2");
-  auto boxes = h->Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, "Внимание, этот режим не поддерживается KV4T!");
-  EXPECT_EQ(boxes[0].caption, "Неверные сетевые настройки");
-  EXPECT_EQ(boxes[0].style, kNoticeIconWarning);
+  page.ChooseText(IDC_STOPBITS, "2");
+  EXPECT_EQ(h->Boxes(), (std::vector<Box>{{"Внимание, этот режим не поддерживается KV4T!",
+                                           "Неверные сетевые настройки", kNoticeIconWarning,
+                                           kPage}}));
   const auto events = h->ui.Events();
   const auto box = std::find_if(events.begin(), events.end(),
                                 [](const UiEvent& e) { return e.kind == UiEvent::box; });
-  ASSERT_NE(box, events.end());
-  ASSERT_NE(box + 1, events.end());
+  ASSERT_TRUE(box != events.end() && box + 1 != events.end());
   EXPECT_EQ(box[1].kind, UiEvent::beep);
   EXPECT_EQ(box[1].style, kNoticeIconError);
-  EXPECT_EQ(page.Selected(Page::kStopBits), "2");
+  EXPECT_EQ(page.Selected(IDC_STOPBITS), "2");
   // The address length runs no such check here; only the address range follows it.
   h->ui.Clear();
-  page.ChooseText(Page::kAddressLength, "11 битный");
+  page.ChooseText(IDC_ADDRESS_LENGTH, "11 битный");
   EXPECT_TRUE(h->Boxes().empty());
-  EXPECT_EQ(page.SpinRange(Page::kAddressSpin), std::make_pair(0, 2047));
-  EXPECT_EQ(page.Text(Page::kAddress), "16");
+  EXPECT_EQ(page.SpinRange(IDC_LINK_ADDRESS_SPIN), std::make_pair(0, 2047));
+  EXPECT_EQ(page.Text(IDC_LINK_ADDRESS), "16");
 }
 
 // A load reports the page changed to the sheet, which enables Apply; opening the
@@ -269,23 +243,23 @@ TEST_F(SettingsPage, LeavingWithoutAConverterIsBlocked) {
   wanted.port = kMissingPort;
   RecordingControls& page = Show({1, 3});
   EXPECT_FALSE(h->SwitchTo(CCfgSheet::kRs485Page));
-  std::vector<UiEvent> seen;
-  for (const UiEvent& e : h->ui.Events())
-    if (e.kind == UiEvent::box || (e.kind == UiEvent::cursor && e.who == "page 106"))
-      seen.push_back(e);
   // The link apply's own report, then the wait cursor around the check, then the block.
-  ASSERT_EQ(seen.size(), 4u);
-  EXPECT_EQ(seen[0].text, std::string("Невозможно использовать порт \"") + kMissingPort + "\".");
-  EXPECT_EQ(seen[0].who, "sheet");
-  EXPECT_EQ(seen[1].code, 1);
-  EXPECT_EQ(seen[2].code, 0);
-  EXPECT_EQ(seen[3].text, "Переключение вкладок блокировано, поскольку нет связи с прибором");
-  EXPECT_EQ(seen[3].caption, "Переключение вкладок блокировано");
-  EXPECT_EQ(seen[3].style, kNoticeIconError);
-  EXPECT_EQ(seen[3].who, "page 106");
+  std::vector<Box> seen;
+  for (const UiEvent& e : h->ui.Events())
+    if (e.kind == UiEvent::box) seen.push_back({e.text, e.caption, e.style, e.who});
+    else if (e.kind == UiEvent::cursor && e.who == kPage)
+      seen.push_back({e.code ? "wait" : "arrow", "", 0, e.who});
+  EXPECT_EQ(seen,
+            (std::vector<Box>{
+                {std::string("Невозможно использовать порт \"") + kMissingPort + "\".", "Ошибка",
+                 kNoticeIconError, "sheet"},
+                {"wait", "", 0, kPage},
+                {"arrow", "", 0, kPage},
+                {"Переключение вкладок блокировано, поскольку нет связи с прибором",
+                 "Переключение вкладок блокировано", kNoticeIconError, kPage}}));
   EXPECT_EQ(h->host.ActivePage(), CCfgSheet::kSettingsPage);
   EXPECT_FALSE(h->device.connected);
-  EXPECT_TRUE(page.Enabled(Page::kAddress));
+  EXPECT_TRUE(page.Enabled(IDC_LINK_ADDRESS));
 }
 
 TEST_F(SettingsPage, ANegativeLinkCheckLeavesWithoutAMessage) {

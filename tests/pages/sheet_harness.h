@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,40 @@
 
 // A port that no computer of the tests has: opening it fails at once.
 inline constexpr const char* kMissingPort = "COM250";
+
+// A control and what it holds for the user: the item selected in a list ("" with
+// none), or the text of an edit (UTF-8).
+struct Shown {
+  int id;
+  std::string value;
+  friend bool operator==(const Shown&, const Shown&) = default;
+  friend std::ostream& operator<<(std::ostream& out, const Shown& shown) {
+    return out << shown.id << "=\"" << shown.value << "\"";
+  }
+};
+
+// A message box as the user saw it: text, caption (UTF-8), style, and who owned it
+// ("page 103", "sheet").
+struct Box {
+  std::string text;
+  std::string caption;
+  unsigned style;
+  std::string who;
+  friend bool operator==(const Box&, const Box&) = default;
+  friend std::ostream& operator<<(std::ostream& out, const Box& box) {
+    return out << box.who << " [" << box.caption << "] \"" << box.text << "\" style " << box.style;
+  }
+};
+
+// `record` with the line settings and the address that the pages edit.
+PortSettings WithLine(PortSettings record, int32_t baud, int32_t bytesize, int32_t parity,
+                      int32_t stopbits, int32_t address, int32_t alen);
+
+// The user sets each control in turn: chooses the item with that text, or types
+// the text into the edit. False at the first control that refuses.
+bool Enter(RecordingControls& page, const std::vector<Shown>& values);
+// What the controls named in `like` show now, in the same order.
+std::vector<Shown> Showing(RecordingControls& page, const std::vector<Shown>& like);
 
 class SheetHarness {
  public:
@@ -36,7 +71,7 @@ class SheetHarness {
   bool PressOk();
 
   // Boxes shown since the last Clear, from whoever showed them.
-  std::vector<UiEvent> Boxes() { return ui.Boxes(); }
+  std::vector<Box> Boxes();
   // Notifications the pages sent since the last Clear.
   std::vector<int> Notifications();
 
