@@ -125,6 +125,7 @@ bool CDlgSettings::OnKillActive() {
 }
 
 bool CDlgSettings::OnApply() {
+  if (!initialized) return CDlgPage::OnApply();
   ControlLayer& ui = Ui();
   int address = 0;
   lc::ReadEditNumber(ui, IDC_LINK_ADDRESS, address);
