@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/resource_ids.h"
+#include "tests/pages/named_cases.h"
 #include "tests/pages/sheet_harness.h"
 
 namespace {
@@ -78,7 +79,7 @@ TEST_F(Rs485Page, ControlsBeforeTheFirstLoad) {
   EXPECT_TRUE(Logic().initialized);
 }
 
-struct LoadCase {
+struct LoadCase : NamedCase {
   PortSettings record;
   std::vector<Shown> shown;
   bool length_enabled;
@@ -115,25 +116,26 @@ std::vector<Shown> Controls(const char* baud, const char* bits, const char* pari
 INSTANTIATE_TEST_SUITE_P(
     Records, Rs485Loads,
     ::testing::Values(
-        LoadCase{{.baud = 9600, .bytesize = 8, .address = 16, .delay = 2},
+        LoadCase{{"Factory"}, {.baud = 9600, .bytesize = 8, .address = 16, .delay = 2},
                  Controls("9600", "8", "Отсутствует", "1", "RAVIK", "8 битный", "16", "2"), true,
                  254},
-        LoadCase{{.baud = 19200, .bytesize = 7, .parity = 1, .stopbits = 2, .address = 2000,
+        LoadCase{{"SevenOddTwoEleven"}, {.baud = 19200, .bytesize = 7, .parity = 1, .stopbits = 2, .address = 2000,
                   .alen = 11, .delay = 45},
                  Controls("19200", "7", "Нечетность", "2", "RAVIK", "11 битный", "2000", "45"),
                  true, 2047},
-        LoadCase{{.baud = 115200, .bytesize = 7, .parity = 2, .address = 0, .proto = 1, .delay = 0},
+        LoadCase{{"ModbusAscii"}, {.baud = 115200, .bytesize = 7, .parity = 2, .address = 0, .proto = 1, .delay = 0},
                  Controls("115200", "7", "Четность", "1", "MODBUS-ASCII", "8 битный", "0", "0"),
                  false, 254},
         // Values outside the lists show as the first item; an address out of range
         // shows as it is, for the checks to refuse.
-        LoadCase{{.baud = 2400, .bytesize = 9, .parity = 3, .stopbits = 1, .address = 300,
+        LoadCase{{"OutsideTheLists"}, {.baud = 2400, .bytesize = 9, .parity = 3, .stopbits = 1, .address = 300,
                   .alen = 16, .proto = 2},
                  Controls("2400", "8", "Отсутствует", "1", "MODBUS-RTU", "8 битный", "300", "2"),
                  false, 254},
-        LoadCase{{.baud = 4800, .bytesize = 8, .address = 7, .proto = 3},
+        LoadCase{{"ProtocolCode3"}, {.baud = 4800, .bytesize = 8, .address = 7, .proto = 3},
                  Controls("4800", "8", "Отсутствует", "1", "RAVIK", "8 битный", "7", "2"), true,
-                 254}));
+                 254}),
+    CaseName());
 
 class Rs485DelayLoads : public Rs485Page, public ::testing::WithParamInterface<int> {};
 
@@ -227,8 +229,7 @@ TEST_F(Rs485Page, SavingADelayOutOfRangeStores20) {
   EXPECT_EQ(page.SpinPos(IDC_RS485_DELAY_SPIN), 20);
 }
 
-struct LeaveCase {
-  const char* name;
+struct LeaveCase : NamedCase {
   std::vector<Shown> entered;
   std::vector<Box> boxes;  // none when the page may be left
   int focus;               // 0: the focus does not move
@@ -258,31 +259,31 @@ const Box kEmptyField{"Пустое значение поля", "Продолж�
 INSTANTIATE_TEST_SUITE_P(
     Cases, Rs485Leaves,
     ::testing::Values(
-        LeaveCase{"EmptyAddressFirst", Entered("8 битный", "", ""), {kEmptyField},
+        LeaveCase{{"EmptyAddressFirst"}, Entered("8 битный", "", ""), {kEmptyField},
                   IDC_RS485_ADDRESS, ""},
-        LeaveCase{"EmptyDelayBeforeRange", Entered("8 битный", "999", ""), {kEmptyField},
+        LeaveCase{{"EmptyDelayBeforeRange"}, Entered("8 битный", "999", ""), {kEmptyField},
                   IDC_RS485_DELAY, ""},
-        LeaveCase{"Address255In8Bits", Entered("8 битный", "255", "2"),
+        LeaveCase{{"Address255In8Bits"}, Entered("8 битный", "255", "2"),
                   {Refusal("Недопустимое значение сетевого адреса: 255\n"
                            "правильное значение при данном типе адресации от 0 до 254")},
                   0, "2"},
-        LeaveCase{"Address254In8Bits", Entered("8 битный", "254", "2"), {}, 0, "2"},
-        LeaveCase{"Address2047In11Bits", Entered("11 битный", "2047", "2"), {}, 0, "2"},
-        LeaveCase{"Address2048In11Bits", Entered("11 битный", "2048", "2"),
+        LeaveCase{{"Address254In8Bits"}, Entered("8 битный", "254", "2"), {}, 0, "2"},
+        LeaveCase{{"Address2047In11Bits"}, Entered("11 битный", "2047", "2"), {}, 0, "2"},
+        LeaveCase{{"Address2048In11Bits"}, Entered("11 битный", "2048", "2"),
                   {Refusal("Недопустимое значение сетевого адреса: 2048\n"
                            "правильное значение при данном типе адресации от 0 до 2047")},
                   0, "2"},
-        LeaveCase{"HugeAddress", Entered("11 битный", "99999999999", "2"),
+        LeaveCase{{"HugeAddress"}, Entered("11 битный", "99999999999", "2"),
                   {Refusal("Недопустимое значение сетевого адреса: 2147483647\n"
                            "правильное значение при данном типе адресации от 0 до 2047")},
                   0, "2"},
-        LeaveCase{"Delay46", Entered("8 битный", "10", "46"),
+        LeaveCase{{"Delay46"}, Entered("8 битный", "10", "46"),
                   {Refusal("Недопустимое значение задержки: 46\nправильное значение от 0 до 45")},
                   IDC_RS485_DELAY, "20"},
-        LeaveCase{"DelayNegative", Entered("8 битный", "10", "-1"),
+        LeaveCase{{"DelayNegative"}, Entered("8 битный", "10", "-1"),
                   {Refusal("Недопустимое значение задержки: -1\nправильное значение от 0 до 45")},
                   IDC_RS485_DELAY, "20"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    CaseName());
 
 TEST_F(Rs485Page, ModbusTakesAnEightBitAddress) {
   Record().alen = 11;
@@ -302,7 +303,7 @@ TEST_F(Rs485Page, ModbusTakesAnEightBitAddress) {
   EXPECT_TRUE(h.Boxes().empty());
 }
 
-struct WordLengthCase {
+struct WordLengthCase : NamedCase {
   std::vector<Shown> entered;
   const char* text;
   const char* corrected;
@@ -328,14 +329,15 @@ TEST_P(Rs485WordLength, TheProtocolCorrectsItAndTheNextLeavePasses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Protocols, Rs485WordLength,
-    ::testing::Values(WordLengthCase{{{IDC_BYTESIZE, "8"}, {IDC_PROTOCOL, "MODBUS-ASCII"}},
+    ::testing::Values(WordLengthCase{{"Ascii"}, {{IDC_BYTESIZE, "8"}, {IDC_PROTOCOL, "MODBUS-ASCII"}},
                                      "Недопустимое значение длинны слова данных: 8\n"
                                      "Для протокола Modbus-ASCII правильное значение 7",
                                      "7", 7},
-                      WordLengthCase{{{IDC_BYTESIZE, "7"}, {IDC_PROTOCOL, "MODBUS-RTU"}},
+                      WordLengthCase{{"Rtu"}, {{IDC_BYTESIZE, "7"}, {IDC_PROTOCOL, "MODBUS-RTU"}},
                                      "Недопустимое значение длинны слова данных: 7\n"
                                      "Для протокола Modbus-RTU правильное значение 8",
-                                     "8", 8}));
+                                     "8", 8}),
+    CaseName());
 
 TEST_F(Rs485Page, TheWordLengthCorrectionKeepsADisabledListDisabled) {
   RecordingControls& page = ShowEntered({{IDC_BYTESIZE, "8"}, {IDC_PROTOCOL, "MODBUS-ASCII"}});
@@ -351,8 +353,11 @@ struct FrameStep {
 };
 
 // From 8 bits, no parity, one stop bit, the user changes one list after another.
-class Rs485Frames : public Rs485Page,
-                    public ::testing::WithParamInterface<std::vector<FrameStep>> {};
+struct FrameCase : NamedCase {
+  std::vector<FrameStep> steps;
+};
+
+class Rs485Frames : public Rs485Page, public ::testing::WithParamInterface<FrameCase> {};
 
 TEST_P(Rs485Frames, UnsupportedFramesWarnAndBeep) {
   RecordingControls& page = Show();
@@ -360,7 +365,7 @@ TEST_P(Rs485Frames, UnsupportedFramesWarnAndBeep) {
       {"Внимание, этот режим не поддерживается KV4T!", "Неверные сетевые настройки (1)",
        kNoticeIconWarning, kPage},
       {"beep", "", kNoticeIconError, kPage}};
-  for (const FrameStep& step : GetParam()) {
+  for (const FrameStep& step : GetParam().steps) {
     h.ui.Clear();
     ASSERT_TRUE(Enter(page, {step.choice}));
     EXPECT_EQ(Seen(), step.warns ? warning : std::vector<Box>{}) << step.choice;
@@ -372,20 +377,24 @@ TEST_P(Rs485Frames, UnsupportedFramesWarnAndBeep) {
 INSTANTIATE_TEST_SUITE_P(
     Changes, Rs485Frames,
     ::testing::Values(
-        std::vector<FrameStep>{{{IDC_BYTESIZE, "7"}, true}},
-        std::vector<FrameStep>{{{IDC_STOPBITS, "2"}, false},
-                               {{IDC_BYTESIZE, "7"}, false},
-                               {{IDC_STOPBITS, "1"}, true}},
-        std::vector<FrameStep>{{{IDC_BYTESIZE, "7"}, true},
-                               {{IDC_PARITY, "Четность"}, false},
-                               {{IDC_PARITY, "Отсутствует"}, true}},
-        std::vector<FrameStep>{{{IDC_STOPBITS, "2"}, false},
-                               {{IDC_PARITY, "Нечетность"}, true},
-                               {{IDC_PARITY, "Четность"}, true},
-                               {{IDC_BYTESIZE, "7"}, false}},
+        FrameCase{{"SevenBits"}, {{{IDC_BYTESIZE, "7"}, true}}},
+        FrameCase{{"StopBitsLast"},
+                  {{{IDC_STOPBITS, "2"}, false},
+                   {{IDC_BYTESIZE, "7"}, false},
+                   {{IDC_STOPBITS, "1"}, true}}},
+        FrameCase{{"ParityBack"},
+                  {{{IDC_BYTESIZE, "7"}, true},
+                   {{IDC_PARITY, "Четность"}, false},
+                   {{IDC_PARITY, "Отсутствует"}, true}}},
+        FrameCase{{"EightBitsTwoStops"},
+                  {{{IDC_STOPBITS, "2"}, false},
+                   {{IDC_PARITY, "Нечетность"}, true},
+                   {{IDC_PARITY, "Четность"}, true},
+                   {{IDC_BYTESIZE, "7"}, false}}},
         // The address length runs the check too.
-        std::vector<FrameStep>{{{IDC_BYTESIZE, "7"}, true},
-                               {{IDC_ADDRESS_LENGTH, "11 битный"}, true}}));
+        FrameCase{{"AddressLength"},
+                  {{{IDC_BYTESIZE, "7"}, true}, {{IDC_ADDRESS_LENGTH, "11 битный"}, true}}}),
+    CaseName());
 
 TEST_F(Rs485Page, EveryChangeMarksThePageModified) {
   RecordingControls& page = Show();

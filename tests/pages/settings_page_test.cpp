@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/resource_ids.h"
+#include "tests/pages/named_cases.h"
 #include "tests/pages/sheet_harness.h"
 
 namespace {
@@ -146,8 +147,7 @@ TEST_F(SettingsPage, TheDefaultsSelectCom1WhenPresent) {
 
 constexpr const char* kPage = "page 106";
 
-struct AddressCase {
-  const char* name;
+struct AddressCase : NamedCase {
   const char* length;
   const char* address;
   const char* refusal;  // "" when the page accepts it
@@ -184,15 +184,15 @@ TEST_P(SettingsAddress, RefusedOnLeavingCorrectedOnApply) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, SettingsAddress,
     ::testing::Values(
-        AddressCase{"Address300In8Bits", "8 битный", "300",
+        AddressCase{{"Address300In8Bits"}, "8 битный", "300",
                     "Недопустимое значение сетевого адреса: 300\n"
                     "правильное значение при данном типе адресации от 0 до 254"},
-        AddressCase{"Address2048In11Bits", "11 битный", "2048",
+        AddressCase{{"Address2048In11Bits"}, "11 битный", "2048",
                     "Недопустимое значение сетевого адреса: 2048\n"
                     "правильное значение при данном типе адресации от 0 до 2047"},
-        AddressCase{"Address2047In11Bits", "11 битный", "2047", ""},
-        AddressCase{"Address0In8Bits", "8 битный", "0", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+        AddressCase{{"Address2047In11Bits"}, "11 битный", "2047", ""},
+        AddressCase{{"Address0In8Bits"}, "8 битный", "0", ""}),
+    CaseName());
 
 TEST_F(SettingsPage, AnEmptyAddressIsRefusedFirst) {
   RecordingControls& page = Show();
