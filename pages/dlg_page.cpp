@@ -1,5 +1,7 @@
 #include "pages/dlg_page.h"
 
+#include "store/codepage.h"
+
 bool CDlgPage::OnInitDialog() {
   initialized = true;
   return true;
@@ -26,14 +28,47 @@ void CDlgPage::AnnounceModified() {
 
 void CDlgPage::ExchangeRecord(PortSettings& record, bool save, bool force) {
   if (save) {
-    if (modified) ReadControls(record);
+    if (modified && initialized) ReadControls(record);
     return;
   }
   AnnounceModified();
+  if (!initialized) return;
   if (!needsRefresh && !force && !record.changed) return;
   record.changed = false;
   updating = true;
   needsRefresh = false;
   FillControls(record);
   updating = false;
+}
+
+void CDlgPage::FillFixedLists() {
+  for (const ControlSpec& spec : Controls()) {
+    if (spec.kind != ControlKind::drop_down || spec.items.empty()) continue;
+    controls_->ResetItems(spec.id);
+    intptr_t position = 0;
+    for (const char* item : spec.items) controls_->AddItem(spec.id, Utf8ToCp1251(item), position++);
+  }
+}
+
+void CDlgPage::RegisterTooltips() {
+  for (const ControlSpec& spec : Controls())
+    if (spec.tooltip) controls_->SetTooltip(spec.id, spec.tooltip);
+}
+
+bool CDlgPage::IsUserChange(int id, ControlEvent event) const {
+  if (updating) return false;
+  for (const ControlSpec& spec : Controls()) {
+    if (spec.id != id) continue;
+    switch (spec.kind) {
+      case ControlKind::drop_down:
+        return event == ControlEvent::selection_changed;
+      case ControlKind::edit:
+        return event == ControlEvent::text_changed;
+      case ControlKind::button:
+        return event == ControlEvent::clicked;
+      default:
+        return false;
+    }
+  }
+  return false;
 }

@@ -77,13 +77,26 @@ class CDlgPage {
   // The common load and save of a page that edits `record`. Load re-announces the
   // modified state, then fills the controls (FillControls, with updating set) when
   // a refresh is due, forced, or the record is marked changed. Save reads the
-  // controls (ReadControls) only when the page is modified.
+  // controls (ReadControls) only when the page is modified. Before the page's
+  // controls exist neither touches them: the record keeps its changed mark for the
+  // first load.
   void ExchangeRecord(PortSettings& record, bool save, bool force);
   virtual void FillControls(PortSettings& /*record*/) {}
   virtual void ReadControls(PortSettings& /*record*/) {}
 
   // Announces the modified state again without changing it.
   void AnnounceModified();
+
+  // Whether a control's event is the user's change of it: the event that its kind
+  // reports for a change (a list's selection, an edit's text, a button's click),
+  // while the page is not filling its own controls.
+  bool IsUserChange(int id, ControlEvent event) const;
+
+  // Fills every list of the control table that has fixed items, in order, each
+  // item's data its position; no item is selected.
+  void FillFixedLists();
+  // Gives every control of the table its tooltip.
+  void RegisterTooltips();
 
   ControlLayer& Ui() const { return *controls_; }
   PageSheet& Sheet() const { return *sheet_; }

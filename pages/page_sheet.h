@@ -16,6 +16,7 @@ class PageSheet {
   virtual int CheckLink() = 0;
   // The sheet's window: owner of the device operations' message boxes.
   virtual WindowHandle Window() = 0;
-  // The property sheet's own page-changed notice (the platform enables Apply).
+  // The property sheet's own page-changed notice: Apply becomes enabled (while the
+  // sheet is busy, once it is idle again).
   virtual void PageChanged() = 0;
 };

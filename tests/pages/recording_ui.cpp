@@ -307,16 +307,6 @@ bool RecordingSheetHost::IsButtonEnabled(int button) {
   return it == buttons_.end() || it->second;
 }
 
-void RecordingSheetHost::EnableTabs(bool enable) {
-  std::lock_guard lock(mutex_);
-  tabs_ = enable;
-}
-
-bool RecordingSheetHost::TabsEnabled() {
-  std::lock_guard lock(mutex_);
-  return tabs_;
-}
-
 void RecordingSheetHost::SetCursor(Cursor cursor) {
   ui_.Record({UiEvent::cursor, "sheet", "", "", 0, cursor == Cursor::wait ? 1 : 0});
 }
@@ -325,26 +315,6 @@ int RecordingSheetHost::ShowMessage(const std::string& text, const std::string& 
                                     unsigned style) {
   ui_.Record({UiEvent::box, "sheet", Cp1251ToUtf8(text), Cp1251ToUtf8(caption), style});
   return 1;
-}
-
-int RecordingSheetHost::ActivePage() {
-  std::lock_guard lock(mutex_);
-  return active_;
-}
-
-void RecordingSheetHost::SetActivePage(int index) {
-  std::lock_guard lock(mutex_);
-  active_ = index;
-}
-
-void RecordingSheetHost::EndSheet(int result) {
-  std::lock_guard lock(mutex_);
-  result_ = result;
-}
-
-int RecordingSheetHost::Result() {
-  std::lock_guard lock(mutex_);
-  return result_;
 }
 
 WindowHandle RecordingSheetHost::Window() { return RecordingUi::kSheetWindow; }

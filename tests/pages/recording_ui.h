@@ -9,6 +9,7 @@
 // from any thread (the line test's worker updates its page from its own thread).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -134,24 +135,24 @@ class RecordingSheetHost : public SheetHost {
   explicit RecordingSheetHost(RecordingUi& ui) : ui_(ui) {}
   void EnableButton(int button, bool enable) override;
   bool IsButtonEnabled(int button) override;
-  void EnableTabs(bool enable) override;
+  void EnableTabs(bool enable) override { tabs_ = enable; }
   void SetCursor(Cursor cursor) override;
   int ShowMessage(const std::string& text, const std::string& caption, unsigned style) override;
-  int ActivePage() override;
-  void EndSheet(int result) override;
+  int ActivePage() override { return active_; }
+  void EndSheet(int result) override { result_ = result; }
   WindowHandle Window() override;
 
-  void SetActivePage(int index);
-  bool TabsEnabled();
-  int Result();  // 0 while open, else the result it was closed with
+  void SetActivePage(int index) { active_ = index; }
+  bool TabsEnabled() { return tabs_; }
+  int Result() { return result_; }  // 0 while open, else the result it was closed with
 
  private:
   RecordingUi& ui_;
   std::mutex mutex_;
   std::map<int, bool> buttons_;
-  bool tabs_ = true;
-  int active_ = 0;
-  int result_ = 0;
+  std::atomic<bool> tabs_{true};
+  std::atomic<int> active_{0};
+  std::atomic<int> result_{0};
 };
 
 // The shared record, and the device operations' notices while it lives.

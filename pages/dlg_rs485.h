@@ -1,0 +1,41 @@
+// The page "RS-485 KV4T": the converter's own RS-485 side (line settings, network
+// protocol, address length, network address and answer delay). It edits the
+// device's RS-485 set; the sheet writes it into the converter. Its controls are
+// named by their ids in common/resource_ids.h.
+#pragma once
+
+#include "pages/dlg_page.h"
+
+class CDlgRs485 : public CDlgPage {
+ public:
+  // Positions in the protocol list. The converter has no protocol code for DCON, so
+  // the list does not offer it: choosing it could only write RAVIK.
+  enum ProtocolItem : int { kProtocolRavik, kProtocolRtu, kProtocolAscii };
+
+  static constexpr int kMaxDelay = 45;
+  // What an answer delay outside 0..45 becomes.
+  static constexpr int kFallbackDelay = 20;
+
+  CDlgRs485();
+  std::span<const ControlSpec> Controls() const override;
+
+  bool OnInitDialog() override;
+  bool OnKillActive() override;
+  void OnControl(int id, ControlEvent event) override;
+  void OnFieldCorrected(CorrectedField field, int value) override;
+  bool Validate() override;
+  void ExchangeSettings(ConverterDevice* device, bool save, bool force) override;
+
+ protected:
+  void FillControls(PortSettings& record) override;
+  void ReadControls(PortSettings& record) override;
+
+ private:
+  // An answer delay outside 0..45 in the record becomes 20, with the message, in
+  // the record and the delay edit, which takes the focus.
+  void CorrectDelay(PortSettings& record);
+  void OnProtocolChanged();
+  // Modbus RTU needs 8 data bits and Modbus ASCII 7: after the message the page
+  // selects the right word length itself and stores it into the record.
+  bool CheckWordLength();
+};

@@ -1,0 +1,160 @@
+#include "pages/dlg_settings.h"
+
+#include <algorithm>
+#include <string>
+
+#include "common/baud_rates.h"
+#include "common/resource_ids.h"
+#include "device/converter_device.h"
+#include "device/device_texts.h"
+#include "link/serio.h"
+#include "pages/line_controls.h"
+#include "pages/page_texts.h"
+#include "store/codepage.h"
+
+namespace lc = line_controls;
+
+namespace {
+
+constexpr const char* kAdaptorItems[] = {"Автоматический", "Управляемый (KV8)"};
+constexpr int kAdaptorControlled = 1;
+// The port list's only item on a computer without serial ports.
+constexpr const char* kNoPortItem = "<Отсутствует>";
+constexpr intptr_t kNoPortData = -1;
+
+constexpr ControlSpec kControls[] = {
+    {.id = IDC_PORT, .kind = ControlKind::drop_down, .label = "COM-порт", .tooltip = IDS_TIP_PORT,
+     .group = lc::kPortGroup},
+    {.id = IDC_ADAPTOR, .kind = ControlKind::drop_down, .label = "Тип преобразователя",
+     .items = kAdaptorItems, .tooltip = IDS_TIP_ADAPTOR, .group = lc::kPortGroup},
+    {.id = IDC_BAUD, .kind = ControlKind::drop_down, .label = "Скорость",
+     .tooltip = IDS_TIP_LINK_BAUD, .group = lc::kPortGroup},
+    lc::kByteSizeControl,
+    lc::kParityControl,
+    lc::kStopBitsControl,
+    lc::kAddressLengthControl,
+    lc::AddressEditControl(IDC_LINK_ADDRESS),
+    lc::AddressSpinControl(IDC_LINK_ADDRESS_SPIN, IDC_LINK_ADDRESS),
+    {.id = IDC_DEFAULTS, .kind = ControlKind::button, .label = "Настройки по умолчанию",
+     .tooltip = IDS_TIP_DEFAULTS},
+};
+
+std::vector<int> ComputerPorts() {
+  std::vector<int> ports;
+  list_serial_ports(ports);
+  return ports;
+}
+
+}  // namespace
+
+CDlgSettings::CDlgSettings() : CDlgPage(IDD_SETTINGS, IDS_TAB_SETTINGS), portLister_(ComputerPorts) {}
+
+std::span<const ControlSpec> CDlgSettings::Controls() const { return kControls; }
+
+bool CDlgSettings::OnInitDialog() {
+  CDlgPage::OnInitDialog();
+  ControlLayer& ui = Ui();
+  FillFixedLists();
+  lc::FillBaudList(ui, IDC_BAUD);
+  ports_ = portLister_ ? portLister_() : std::vector<int>{};
+  ui.ResetItems(IDC_PORT);
+  for (int n : ports_) ui.AddItem(IDC_PORT, "COM" + std::to_string(n), n);
+  noPorts = ports_.empty();
+  if (noPorts) {
+    ui.AddItem(IDC_PORT, Utf8ToCp1251(kNoPortItem), kNoPortData);
+    ui.SetSelection(IDC_PORT, 0);
+    ui.Enable(IDC_PORT, false);
+  }
+  ui.SetSpinRange(IDC_LINK_ADDRESS_SPIN, 0, lc::kMaxAddress8);
+  RegisterTooltips();
+  return true;
+}
+
+void CDlgSettings::ExchangeSettings(ConverterDevice* device, bool save, bool force) {
+  if (device) ExchangeRecord(device->LinkSet(), save, force);
+}
+
+void CDlgSettings::FillControls(PortSettings& record) {
+  Sheet().PageChanged();
+  ControlLayer& ui = Ui();
+  // A port that is not present is not selected: the previous selection stays.
+  const int number = serial_port_number(Cp1251ToWide(record.port));
+  if (number >= 0 && std::find(ports_.begin(), ports_.end(), number) != ports_.end())
+    for (int i = 0, count = ui.ItemCount(IDC_PORT); i < count; ++i)
+      if (ui.ItemData(IDC_PORT, i) == number) ui.SetSelection(IDC_PORT, i);
+  ui.SetSelection(IDC_ADAPTOR, record.adaptor == 1 ? kAdaptorControlled : 0);
+  lc::SelectBaud(ui, IDC_BAUD, is_standard_baud_rate(record.baud) ? record.baud : kDefaultBaud);
+  lc::SelectFrame(ui, record);
+  lc::SelectAddressLength(ui, IDC_ADDRESS_LENGTH, IDC_LINK_ADDRESS_SPIN, record.alen);
+  ui.SetSpinPos(IDC_LINK_ADDRESS_SPIN, record.address & 0xFFFF);
+}
+
+void CDlgSettings::ReadControls(PortSettings& record) {
+  ControlLayer& ui = Ui();
+  if (!noPorts) {
+    const int port = ui.GetSelection(IDC_PORT);
+    record.port = port >= 0 ? ui.ItemText(IDC_PORT, port) : std::string();
+  }
+  record.adaptor = ui.GetSelection(IDC_ADAPTOR) == kAdaptorControlled ? 1 : 0;
+  record.baud = lc::SelectedBaud(ui, IDC_BAUD);
+  lc::ReadFrame(ui, record);
+  record.alen = lc::SelectedAddressLength(ui, IDC_ADDRESS_LENGTH);
+  record.address = ui.GetSpinPos(IDC_LINK_ADDRESS_SPIN);
+}
+
+bool CDlgSettings::Validate() {
+  ControlLayer& ui = Ui();
+  return lc::CheckAddressNotEmpty(ui, IDC_LINK_ADDRESS) &&
+         lc::CheckAddressInRange(ui, IDC_LINK_ADDRESS, IDC_ADDRESS_LENGTH);
+}
+
+bool CDlgSettings::OnKillActive() {
+  if (!Validate()) return false;
+  Sheet().ApplyActivePage();
+  if (!CDlgPage::OnKillActive()) return false;
+  ControlLayer& ui = Ui();
+  ui.SetCursor(Cursor::wait);
+  const int link = Sheet().CheckLink();
+  ui.SetCursor(Cursor::arrow);
+  if (link > 0) {
+    lc::ShowBox(ui, Utf8ToCp1251(page_text::kTabsBlocked), page_text::kTabsBlockedCaption,
+                kNoticeIconError);
+    return false;
+  }
+  return true;
+}
+
+bool CDlgSettings::OnApply() {
+  if (!initialized) return CDlgPage::OnApply();
+  ControlLayer& ui = Ui();
+  int address = 0;
+  lc::ReadEditNumber(ui, IDC_LINK_ADDRESS, address);
+  if (address < 0 || address > lc::MaxAddress(ui, IDC_ADDRESS_LENGTH)) {
+    lc::ShowBox(ui, lc::Format(device_text::kAddressOutOfRange, address, kFallbackAddress),
+                device_text::kAddressCaption, kNoticeIconError);
+    ui.SetSpinPos(IDC_LINK_ADDRESS_SPIN, kFallbackAddress);
+  }
+  return CDlgPage::OnApply();
+}
+
+void CDlgSettings::OnControl(int id, ControlEvent event) {
+  if (!IsUserChange(id, event)) return;
+  if (id == IDC_DEFAULTS) return LoadDefaults();
+  ControlLayer& ui = Ui();
+  // The address length runs no frame check on this page.
+  if (lc::IsFrameList(id)) lc::WarnUnsupportedFrame(ui, page_text::kUnsupportedFrameCaption);
+  if (id == IDC_ADDRESS_LENGTH) lc::SetAddressRange(ui, IDC_ADDRESS_LENGTH, IDC_LINK_ADDRESS_SPIN);
+  SetModified(true);
+}
+
+// The defaults are shown, not taken: the link set gets them only when the page is
+// saved.
+void CDlgSettings::LoadDefaults() {
+  ConverterDevice* device = Device();
+  if (!device) return;
+  const PortSettings kept = device->LinkSet();
+  device->ResetPortDefaults(&device->LinkSet());
+  ExchangeSettings(device, false, true);
+  device->LinkSet() = kept;
+  SetModified(true);
+}

@@ -1,0 +1,99 @@
+// Controls that several pages show alike: the baud-rate list, the frame lists
+// (word length, parity, stop bits), the address-length list with the address edit
+// and its spin, and the rules that go with them. The frame lists have the same ids
+// on every page that shows them; the other controls are given by the caller.
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "common/resource_ids.h"
+#include "pages/controls.h"
+#include "store/port_settings.h"
+
+namespace line_controls {
+
+// Fixed items, in list order (UTF-8).
+inline constexpr const char* kByteSizeItems[] = {"7", "8"};
+inline constexpr const char* kParityItems[] = {"Отсутствует", "Нечетность", "Четность"};
+inline constexpr const char* kStopBitsItems[] = {"1", "2"};
+inline constexpr const char* kAddressLengthItems[] = {"8 битный", "11 битный"};
+
+inline constexpr const char* kPortGroup = "Настройки порта";
+inline constexpr const char* kProtocolGroup = "Протокол";
+
+// The rows of a page's control table for the frame lists (in the group "Настройки
+// порта") and the address-length list (in the group "Протокол").
+inline constexpr ControlSpec kByteSizeControl{.id = IDC_BYTESIZE, .kind = ControlKind::drop_down,
+                                              .label = "Длина слова", .items = kByteSizeItems,
+                                              .tooltip = IDS_TIP_BYTESIZE, .group = kPortGroup};
+inline constexpr ControlSpec kParityControl{.id = IDC_PARITY, .kind = ControlKind::drop_down,
+                                            .label = "Чётность", .items = kParityItems,
+                                            .tooltip = IDS_TIP_PARITY, .group = kPortGroup};
+inline constexpr ControlSpec kStopBitsControl{.id = IDC_STOPBITS, .kind = ControlKind::drop_down,
+                                              .label = "Стоп бит", .items = kStopBitsItems,
+                                              .tooltip = IDS_TIP_STOPBITS, .group = kPortGroup};
+inline constexpr ControlSpec kAddressLengthControl{
+    .id = IDC_ADDRESS_LENGTH, .kind = ControlKind::drop_down, .label = "Длина адреса",
+    .items = kAddressLengthItems, .tooltip = IDS_TIP_ADDRESS_LENGTH, .group = kProtocolGroup};
+// The address edit "Адрес" and the spin attached to it, in the group "Протокол".
+constexpr ControlSpec AddressEditControl(int edit) {
+  return {.id = edit, .kind = ControlKind::edit, .label = "Адрес", .tooltip = IDS_TIP_ADDRESS,
+          .group = kProtocolGroup};
+}
+constexpr ControlSpec AddressSpinControl(int spin, int edit) {
+  return {.id = spin, .kind = ControlKind::spin, .buddy = edit, .group = kProtocolGroup};
+}
+
+// Whether id is one of the frame lists (IDC_BYTESIZE, IDC_PARITY, IDC_STOPBITS).
+bool IsFrameList(int id);
+
+// Largest network address for a list position of the address-length list
+// (0: 8 bits, 254; 1: 11 bits, 2047).
+inline constexpr int kMaxAddress8 = 254;
+inline constexpr int kMaxAddress11 = 2047;
+
+// The standard line rates as "%u", the rate as item data.
+void FillBaudList(ControlLayer& ui, int list);
+// Selects the first item whose text begins with the rate as "%u"; when none does,
+// the previous selection stays.
+void SelectBaud(ControlLayer& ui, int list, int baud);
+// The selected item's text as a decimal number; 0 with no selection.
+int SelectedBaud(ControlLayer& ui, int list);
+
+// Word length, parity and stop bits of `record` into the frame lists, and back
+// (a list without a selection leaves its field unchanged).
+void SelectFrame(ControlLayer& ui, const PortSettings& record);
+void ReadFrame(ControlLayer& ui, PortSettings& record);
+
+// The address-length list: alen 11 selects "11 битный", anything else "8 битный";
+// the address spin's range follows. Reading gives 11 or 8.
+void SelectAddressLength(ControlLayer& ui, int list, int spin, int alen);
+int SelectedAddressLength(ControlLayer& ui, int list);
+// The address spin's range for the list's selection; the position is not changed.
+void SetAddressRange(ControlLayer& ui, int list, int spin);
+int MaxAddress(ControlLayer& ui, int list);
+
+// The frames the converter refuses: 7 bits without parity and one stop bit, 8 bits
+// with odd or even parity and two stop bits. A list without a selection passes.
+bool IsUnsupportedFrame(ControlLayer& ui);
+// Warns (warning icon, then the error beep) when the frame lists show such a frame.
+void WarnUnsupportedFrame(ControlLayer& ui, const char* utf8_caption);
+
+// An edit's text as the window system reads a signed number from it: an optional
+// minus and digits, stopping at the first other character; false (value 0) when
+// there is no digit. A number beyond int saturates, so that a range check refuses it.
+bool ReadEditNumber(ControlLayer& ui, int edit, int& value);
+
+// The checks of the address edit on leaving a page. Empty: "Пустое значение поля",
+// the focus on the edit. Out of range for the address-length list: the refusal with
+// the address (the focus stays). False after the message.
+bool CheckAddressNotEmpty(ControlLayer& ui, int edit);
+bool CheckAddressInRange(ControlLayer& ui, int edit, int length_list);
+
+// Program text (Windows-1251) from a UTF-8 format with up to two integers.
+std::string Format(const char* utf8_format, int a, int b = 0);
+// A message box of the page: UTF-8 caption, program-text body.
+void ShowBox(ControlLayer& ui, const std::string& text, const char* utf8_caption, unsigned style);
+
+}  // namespace line_controls

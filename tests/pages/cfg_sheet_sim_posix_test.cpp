@@ -1,0 +1,249 @@
+// The main window's logic against the simulated converter, linked as COM5 in a
+// ports folder of the test's own: the user's steps on the pages, and what the
+// converter received, what the device keeps and what the pages then show.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+#include "common/resource_ids.h"
+#include "sim/sim.h"
+#include "tests/pages/sheet_harness.h"
+
+namespace {
+
+namespace sim = kv4t::sim;
+namespace fs = std::filesystem;
+
+constexpr int kPortNumber = 5;
+
+class SheetSim : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int serial = 0;
+    ports_ = fs::temp_directory_path() /
+             ("kv4t-pages-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
+    fs::create_directories(ports_);
+    if (const char* old = std::getenv("KV4T_PORTS_DIR")) oldPorts_ = old;
+    setenv("KV4T_PORTS_DIR", ports_.c_str(), 1);
+  }
+
+  void TearDown() override {
+    h.reset();
+    if (simulator) simulator->stop();
+    if (oldPorts_) setenv("KV4T_PORTS_DIR", oldPorts_->c_str(), 1);
+    else unsetenv("KV4T_PORTS_DIR");
+    fs::remove_all(ports_);
+  }
+
+  // The converter on COM5, the only port of the computer, and the sheet for a
+  // device whose link set names it.
+  void Start(sim::Options options = {}) {
+    options.link_path = (ports_ / ("com" + std::to_string(kPortNumber))).string();
+    simulator = std::make_unique<sim::Simulator>(std::move(options));
+    std::string error;
+    ASSERT_TRUE(simulator->start(&error)) << error;
+    h = std::make_unique<SheetHarness>(std::vector<int>{kPortNumber});
+    h->device.LinkSet().port = "COM" + std::to_string(kPortNumber);
+  }
+
+  sim::State State() const { return simulator->state(); }
+  long Count(std::string_view name) const { return simulator->request_count(name); }
+  PortSettings& Stored(int which) { return h->device.storedSettings[which]; }
+
+  std::unique_ptr<sim::Simulator> simulator;
+  std::unique_ptr<SheetHarness> h;
+
+ private:
+  fs::path ports_;
+  std::optional<std::string> oldPorts_;
+};
+
+// The user changes the converter's baud rate and address on its page and presses
+// Apply: the converter is reached, takes the settings with "APLY" and answers at
+// them; the device keeps them and the computer-port page shows them.
+TEST_F(SheetSim, TheTypicalRequest) {
+  Start();
+  h->Open();
+  EXPECT_EQ(h->Settings().Selected(IDC_PORT), "COM5");
+  ASSERT_TRUE(h->SwitchTo(CCfgSheet::kRs485Page));
+  EXPECT_EQ(Count(sim::kParamDev), 2);  // the link apply, then the link check
+  RecordingControls& rs485 = h->Rs485();
+  EXPECT_EQ(rs485.Selected(IDC_BAUD), "9600");
+  EXPECT_EQ(rs485.Text(IDC_RS485_ADDRESS), "16");
+
+  ASSERT_TRUE(rs485.ChooseText(IDC_BAUD, "19200"));
+  ASSERT_TRUE(rs485.Type(IDC_RS485_ADDRESS, "30"));
+  h->ui.Clear();
+  ASSERT_TRUE(h->PressApply());
+  ASSERT_TRUE(simulator->wait_for_requests(sim::kParamApply, 1, 2000));
+
+  EXPECT_TRUE(h->Boxes().empty());
+  const sim::State state = State();
+  for (std::string_view name : {sim::kParamBaud, sim::kParamBits, sim::kParamParity,
+                                sim::kParamStop, sim::kParamDelay, sim::kParamAlen,
+                                sim::kParamAddr, sim::kParamProto, sim::kParamApply})
+    EXPECT_EQ(state.count(name), 1) << name;
+  EXPECT_EQ(state.setting(sim::kParamBaud), 19200);
+  EXPECT_EQ(state.setting(sim::kParamBits), 8);
+  EXPECT_EQ(state.setting(sim::kParamParity), 0);
+  EXPECT_EQ(state.setting(sim::kParamStop), 0);
+  EXPECT_EQ(state.setting(sim::kParamAlen), 8);
+  EXPECT_EQ(state.number(sim::kParamAddr), 30);
+  EXPECT_EQ(state.setting(sim::kParamProto), 0);
+  EXPECT_EQ(state.number(sim::kParamDelay), h->device.Rs485Set().delay);
+  EXPECT_EQ(state.line.baud, 19200);
+  EXPECT_EQ(state.address, 30);
+
+  EXPECT_EQ(Stored(ConverterDevice::kStoredRs485).baud, 19200);
+  EXPECT_EQ(Stored(ConverterDevice::kStoredRs485).address, 30);
+  EXPECT_EQ(Stored(ConverterDevice::kStoredLink).baud, 19200);
+  EXPECT_EQ(Stored(ConverterDevice::kStoredLink).address, 30);
+  EXPECT_FALSE(h->sheet.Rs485Page().modified);
+  EXPECT_FALSE(h->sheet.busy);
+  EXPECT_FALSE(h->device.connected);
+  EXPECT_FALSE(h->host.IsButtonEnabled(kSheetApply));
+  std::vector<int> cursors;
+  for (const UiEvent& e : h->ui.Events())
+    if (e.kind == UiEvent::cursor && e.who == "sheet") cursors.push_back(e.code);
+  EXPECT_EQ(cursors, (std::vector<int>{1, 0}));  // busy, then idle
+
+  h->host.SetActivePage(CCfgSheet::kSettingsPage);
+  h->Settings().Activate();
+  EXPECT_EQ(h->Settings().Selected(IDC_BAUD), "19200");
+  EXPECT_EQ(h->Settings().Text(IDC_LINK_ADDRESS), "30");
+  // The converter answers at its new settings.
+  EXPECT_EQ(h->sheet.CheckLink(), 0);
+}
+
+TEST_F(SheetSim, ApplyLinkMakesTheLinkTheRs485SetButKeepsItsProtocol) {
+  sim::Options options;
+  options.line.baud = 19200;
+  options.address = 40;
+  Start(options);
+  PortSettings& link = h->device.LinkSet();
+  link.baud = 19200;
+  link.address = 40;
+  link.delay = 5;
+  h->device.Rs485Set().proto = 2;
+  h->Open();
+  ASSERT_TRUE(h->sheet.ApplyActivePage());  // on the computer-port page: the link apply
+  EXPECT_TRUE(h->Boxes().empty());
+
+  PortSettings expected = Stored(ConverterDevice::kStoredLink);
+  EXPECT_EQ(expected.devtype, "KS4T");
+  EXPECT_EQ(expected.baud, 19200);
+  expected.proto = 2;
+  EXPECT_EQ(Stored(ConverterDevice::kStoredRs485), expected);
+  expected.changed = true;  // the RS-485 page reloads it
+  EXPECT_EQ(h->device.Rs485Set(), expected);
+  h->Rs485().Activate();
+  EXPECT_EQ(h->Rs485().Selected(IDC_BAUD), "19200");
+  EXPECT_EQ(h->Rs485().Text(IDC_RS485_ADDRESS), "40");
+  EXPECT_EQ(h->Rs485().Text(IDC_RS485_DELAY), "5");
+  EXPECT_EQ(h->Rs485().Selected(IDC_PROTOCOL), "MODBUS-RTU");
+
+  // While the RS-485 page holds edits, the link apply leaves its set alone.
+  h->Rs485().Type(IDC_RS485_ADDRESS, "41");
+  link.delay = 6;
+  const PortSettings rs485 = h->device.Rs485Set();
+  h->host.SetActivePage(CCfgSheet::kSettingsPage);
+  ASSERT_TRUE(h->sheet.ApplyActivePage());
+  EXPECT_EQ(h->device.Rs485Set(), rs485);
+  EXPECT_EQ(Stored(ConverterDevice::kStoredLink).delay, 6);
+}
+
+TEST_F(SheetSim, OkWithNothingModifiedTalksToNoConverter) {
+  Start();
+  h->Open();
+  ASSERT_TRUE(h->PressOk());
+  EXPECT_EQ(h->host.Result(), CCfgSheet::kResultOk);
+  EXPECT_TRUE(State().requests.empty());
+}
+
+TEST_F(SheetSim, OkWritesEveryModifiedPage) {
+  Start();
+  h->Open();
+  ASSERT_TRUE(h->SwitchTo(CCfgSheet::kRs485Page));
+  h->Rs485().ChooseText(IDC_BAUD, "38400");
+  h->host.SetActivePage(CCfgSheet::kSettingsPage);
+  h->Settings().Activate();
+  h->Settings().ChooseText(IDC_ADAPTOR, "Автоматический");
+  const long dev_before = Count(sim::kParamDev);
+  ASSERT_TRUE(h->PressOk());
+  ASSERT_TRUE(simulator->wait_for_requests(sim::kParamApply, 1, 2000));
+  EXPECT_EQ(Count(sim::kParamDev), dev_before + 2);  // the link apply, the RS-485 apply
+  EXPECT_EQ(State().line.baud, 38400);
+  EXPECT_EQ(Stored(ConverterDevice::kStoredLink).adaptor, 0);
+  EXPECT_EQ(Stored(ConverterDevice::kStoredLink).baud, 38400);
+  EXPECT_EQ(h->host.Result(), CCfgSheet::kResultOk);
+  EXPECT_TRUE(h->Boxes().empty());
+}
+
+TEST_F(SheetSim, AFailedRs485WriteIsReportedAndKeepsThePageModified) {
+  sim::Options options;
+  options.faults.no_answer = {std::string(sim::kParamAddr)};
+  Start(options);
+  h->Open();
+  ASSERT_TRUE(h->SwitchTo(CCfgSheet::kRs485Page));
+  h->Rs485().ChooseText(IDC_BAUD, "4800");
+  const PortSettings stored = Stored(ConverterDevice::kStoredRs485);
+  h->ui.Clear();
+  EXPECT_FALSE(h->sheet.ApplyActivePage());
+  EXPECT_EQ(h->Boxes(), (std::vector<Box>{{"Ошибка сохранения коммуникационных параметров прибора.",
+                                           "Ошибка", kNoticeIconError, "sheet"}}));
+  EXPECT_EQ(Count(sim::kParamApply), 0);
+  EXPECT_EQ(State().line.baud, 9600);
+  EXPECT_EQ(Stored(ConverterDevice::kStoredRs485), stored);
+  EXPECT_EQ(h->device.LinkSet().baud, 9600);
+  EXPECT_TRUE(h->sheet.Rs485Page().modified);
+  EXPECT_FALSE(h->sheet.busy);
+  EXPECT_FALSE(h->device.connected);
+  EXPECT_TRUE(h->host.IsButtonEnabled(kSheetApply));
+}
+
+// The device corrects an address beyond its range and tells the page that asked:
+// the page shows the address written and moves on to the delay.
+TEST_F(SheetSim, AnAddressCorrectionReachesThePage) {
+  Start();
+  RecordingControls& rs485 = h->Rs485();
+  rs485.Activate();
+  h->device.Rs485Set().address = 300;
+  ASSERT_TRUE(h->device.Connect(nullptr, false, nullptr));
+  h->ui.Clear();
+  EXPECT_TRUE(h->device.WriteRs485Settings(static_cast<CDlgPage*>(&h->sheet.Rs485Page())));
+  ASSERT_EQ(h->Boxes().size(), 1u);
+  EXPECT_EQ(h->Boxes()[0].caption, "Неверный адрес");
+  EXPECT_EQ(h->Boxes()[0].who, "sheet");  // owned by the main window
+  EXPECT_EQ(rs485.Text(IDC_RS485_ADDRESS), "254");
+  EXPECT_EQ(rs485.FocusedControl(), IDC_RS485_DELAY);
+  ASSERT_TRUE(simulator->wait_for_requests(sim::kParamApply, 1, 2000));
+  EXPECT_EQ(State().number(sim::kParamAddr), 254);
+}
+
+TEST_F(SheetSim, ApplyLoopWritesTheLoopSet) {
+  Start();
+  h->Open();
+  PortSettings& loop = h->device.LoopSet();
+  loop.baud = 4800;
+  loop.delay = 7;
+  h->sheet.LoopPage().modified = true;
+  h->host.SetActivePage(CCfgSheet::kLoopPage);
+  EXPECT_TRUE(h->sheet.ApplyActivePage());
+  EXPECT_TRUE(h->Boxes().empty());
+  const sim::State state = State();
+  EXPECT_EQ(state.text(sim::kParamLoopDev), loop.devtype);
+  EXPECT_EQ(state.setting(sim::kParamLoopBaud), 4800);
+  EXPECT_EQ(state.number(sim::kParamLoopPoll), 7);
+  EXPECT_EQ(state.count(sim::kParamApply), 0);  // RAVIK stays: nothing to restore
+  EXPECT_EQ(h->device.storedSettings[ConverterDevice::kStoredLoop], loop);
+  EXPECT_FALSE(h->sheet.LoopPage().modified);
+  EXPECT_FALSE(h->device.connected);
+}
+
+}  // namespace
