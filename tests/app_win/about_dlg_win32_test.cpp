@@ -30,19 +30,9 @@ std::wstring TextOf(HWND dialog, int id) {
   return std::wstring(text, n);
 }
 
-BOOL CALLBACK FindAbout(HWND window, LPARAM found) {
-  wchar_t cls[16];
-  if (GetClassNameW(window, cls, 16) && std::wstring(cls) == L"#32770" && IsWindowVisible(window)) {
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 // Runs inside the box's modal loop: reads it, then presses OK as the user would.
 void CALLBACK InspectAndClose(HWND, UINT, UINT_PTR timer, DWORD) {
-  HWND dialog = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), FindAbout, reinterpret_cast<LPARAM>(&dialog));
+  HWND dialog = ui_test::VisibleDialog();
   if (!dialog) return;
   KillTimer(nullptr, timer);
   g_seen.found = true;

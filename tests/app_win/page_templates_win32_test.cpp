@@ -14,58 +14,36 @@
 
 namespace {
 
-enum class Kind { list, number, spin, button, status, log };
-
-struct Expected {
-  int id;
-  Kind kind;
-  int buddy = 0;  // spin: its edit
+// An edit for a number and the spin attached to it.
+struct NumberField {
+  int edit;
+  int spin;
 };
 
 struct Page {
   const char* name;
   int template_id;
-  std::vector<Expected> controls;
+  std::vector<int> lists;
+  std::vector<NumberField> numbers;
+  std::vector<int> buttons;
+  int log = 0;     // the line test's protocol box
+  int status = 0;  // and its status line
 };
 
 const Page kPages[] = {
-    {"RS-485",
-     IDD_RS485,
-     {{IDC_BAUD, Kind::list},
-      {IDC_BYTESIZE, Kind::list},
-      {IDC_PARITY, Kind::list},
-      {IDC_STOPBITS, Kind::list},
-      {IDC_PROTOCOL, Kind::list},
-      {IDC_ADDRESS_LENGTH, Kind::list},
-      {IDC_RS485_ADDRESS, Kind::number},
-      {IDC_RS485_ADDRESS_SPIN, Kind::spin, IDC_RS485_ADDRESS},
-      {IDC_RS485_DELAY, Kind::number},
-      {IDC_RS485_DELAY_SPIN, Kind::spin, IDC_RS485_DELAY}}},
-    {"loop",
-     IDD_LOOP,
-     {{IDC_LOOP_TYPE, Kind::list},
-      {IDC_BAUD, Kind::list},
-      {IDC_BYTESIZE, Kind::list},
-      {IDC_PARITY, Kind::list},
-      {IDC_STOPBITS, Kind::list},
-      {IDC_LOOP_POLL, Kind::number},
-      {IDC_LOOP_POLL_SPIN, Kind::spin, IDC_LOOP_POLL},
-      {IDC_LOOP_READ, Kind::button}}},
-    {"test",
-     IDD_TEST,
-     {{IDC_TEST_BUTTON, Kind::button}, {IDC_TEST_LOG, Kind::log}, {IDC_TEST_STATUS, Kind::status}}},
-    {"computer port",
-     IDD_SETTINGS,
-     {{IDC_PORT, Kind::list},
-      {IDC_ADAPTOR, Kind::list},
-      {IDC_BAUD, Kind::list},
-      {IDC_BYTESIZE, Kind::list},
-      {IDC_PARITY, Kind::list},
-      {IDC_STOPBITS, Kind::list},
-      {IDC_ADDRESS_LENGTH, Kind::list},
-      {IDC_LINK_ADDRESS, Kind::number},
-      {IDC_LINK_ADDRESS_SPIN, Kind::spin, IDC_LINK_ADDRESS},
-      {IDC_DEFAULTS, Kind::button}}},
+    {"RS-485", IDD_RS485,
+     {IDC_BAUD, IDC_BYTESIZE, IDC_PARITY, IDC_STOPBITS, IDC_PROTOCOL, IDC_ADDRESS_LENGTH},
+     {{IDC_RS485_ADDRESS, IDC_RS485_ADDRESS_SPIN}, {IDC_RS485_DELAY, IDC_RS485_DELAY_SPIN}},
+     {}},
+    {"loop", IDD_LOOP,
+     {IDC_LOOP_TYPE, IDC_BAUD, IDC_BYTESIZE, IDC_PARITY, IDC_STOPBITS},
+     {{IDC_LOOP_POLL, IDC_LOOP_POLL_SPIN}},
+     {IDC_LOOP_READ}},
+    {"test", IDD_TEST, {}, {}, {IDC_TEST_BUTTON}, IDC_TEST_LOG, IDC_TEST_STATUS},
+    {"computer port", IDD_SETTINGS,
+     {IDC_PORT, IDC_ADAPTOR, IDC_BAUD, IDC_BYTESIZE, IDC_PARITY, IDC_STOPBITS, IDC_ADDRESS_LENGTH},
+     {{IDC_LINK_ADDRESS, IDC_LINK_ADDRESS_SPIN}},
+     {IDC_DEFAULTS}},
 };
 
 INT_PTR CALLBACK PageProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
@@ -129,54 +107,38 @@ TEST_F(PageTemplates, ChildPagesAllOfOneSize) {
 
 TEST_F(PageTemplates, EveryControlWithItsClassAndStyle) {
   for (const Page& page : kPages) {
+    SCOPED_TRACE(page.name);
     HWND window = Create(page.template_id);
-    ASSERT_NE(window, nullptr) << page.name;
-    for (const Expected& c : page.controls) {
-      SCOPED_TRACE(std::string(page.name) + " control " + std::to_string(c.id));
-      HWND control = GetDlgItem(window, c.id);
-      ASSERT_NE(control, nullptr);
-      const LONG style = GetWindowLongW(control, GWL_STYLE);
-      const std::wstring cls = ClassOf(control);
-      switch (c.kind) {
-        case Kind::list:
-          EXPECT_EQ(cls, L"ComboBox");
-          EXPECT_EQ(style & 3, CBS_DROPDOWNLIST);
-          EXPECT_TRUE(style & WS_TABSTOP);
-          break;
-        case Kind::number:
-          EXPECT_EQ(cls, L"Edit");
-          EXPECT_TRUE(style & ES_NUMBER);
-          EXPECT_FALSE(style & ES_MULTILINE);
-          break;
-        case Kind::spin: {
-          EXPECT_EQ(cls, UPDOWN_CLASSW);
-          const LONG needed = UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_SETBUDDYINT | UDS_NOTHOUSANDS;
-          EXPECT_EQ(style & needed, needed);
-          EXPECT_EQ(reinterpret_cast<HWND>(SendMessageW(control, UDM_GETBUDDY, 0, 0)),
-                    GetDlgItem(window, c.buddy));
-          // The spin writes plain numbers: 2047 must not come out as "2 047".
-          SendMessageW(control, UDM_SETRANGE32, 0, 2047);
-          SendMessageW(control, UDM_SETPOS32, 0, 2047);
-          wchar_t text[16];
-          GetDlgItemTextW(window, c.buddy, text, 16);
-          EXPECT_STREQ(text, L"2047");
-          break;
-        }
-        case Kind::button:
-          EXPECT_EQ(cls, L"Button");
-          EXPECT_EQ(style & 0x0F, BS_PUSHBUTTON);
-          break;
-        case Kind::status:
-          EXPECT_EQ(cls, L"Static");
-          break;
-        case Kind::log: {
-          EXPECT_EQ(cls, L"Edit");
-          const LONG needed = ES_MULTILINE | ES_READONLY | WS_VSCROLL;
-          EXPECT_EQ(style & needed, needed);
-          break;
-        }
-      }
+    ASSERT_NE(window, nullptr);
+    // The control's class and whether it has all of the given styles.
+    auto check = [&](int id, const wchar_t* cls, LONG styles) {
+      HWND control = GetDlgItem(window, id);
+      ASSERT_NE(control, nullptr) << "control " << id;
+      EXPECT_EQ(ClassOf(control), cls) << "control " << id;
+      EXPECT_EQ(GetWindowLongW(control, GWL_STYLE) & styles, styles) << "control " << id;
+    };
+    for (int id : page.lists) {
+      check(id, L"ComboBox", CBS_DROPDOWNLIST | WS_TABSTOP);
+      EXPECT_EQ(GetWindowLongW(GetDlgItem(window, id), GWL_STYLE) & 3, CBS_DROPDOWNLIST) << id;
     }
+    for (const NumberField& n : page.numbers) {
+      check(n.edit, L"Edit", ES_NUMBER | WS_TABSTOP);
+      check(n.spin, UPDOWN_CLASSW, UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_SETBUDDYINT | UDS_NOTHOUSANDS);
+      HWND spin = GetDlgItem(window, n.spin);
+      EXPECT_EQ(reinterpret_cast<HWND>(SendMessageW(spin, UDM_GETBUDDY, 0, 0)), GetDlgItem(window, n.edit));
+      // The spin writes plain numbers: 2047 must not come out as "2 047".
+      SendMessageW(spin, UDM_SETRANGE32, 0, 2047);
+      SendMessageW(spin, UDM_SETPOS32, 0, 2047);
+      wchar_t text[16] = L"";
+      GetDlgItemTextW(window, n.edit, text, 16);
+      EXPECT_STREQ(text, L"2047") << "edit " << n.edit;
+    }
+    for (int id : page.buttons) {
+      check(id, L"Button", WS_TABSTOP);
+      EXPECT_EQ(GetWindowLongW(GetDlgItem(window, id), GWL_STYLE) & 0x0F, BS_PUSHBUTTON) << id;
+    }
+    if (page.log) check(page.log, L"Edit", ES_MULTILINE | ES_READONLY | WS_VSCROLL);
+    if (page.status) check(page.status, L"Static", 0);
     DestroyWindow(window);
   }
 }
@@ -185,16 +147,15 @@ TEST_F(PageTemplates, ListsOpenTallEnoughForTheLineRates) {
   for (const Page& page : kPages) {
     HWND window = Create(page.template_id);
     ASSERT_NE(window, nullptr);
-    for (const Expected& c : page.controls) {
-      if (c.kind != Kind::list) continue;
-      HWND list = GetDlgItem(window, c.id);
+    for (int id : page.lists) {
+      HWND list = GetDlgItem(window, id);
       RECT closed, dropped;
       GetWindowRect(list, &closed);
       SendMessageW(list, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
       const int item = static_cast<int>(SendMessageW(list, CB_GETITEMHEIGHT, 0, 0));
       // The nine standard rates without a scroll bar.
       EXPECT_GE(dropped.bottom - dropped.top, (closed.bottom - closed.top) + 9 * item)
-          << page.name << " list " << c.id;
+          << page.name << " list " << id;
     }
     DestroyWindow(window);
   }

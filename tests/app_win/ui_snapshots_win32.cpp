@@ -130,18 +130,8 @@ void CaptureWindow(HWND window, const wchar_t* name, int margin = 0) {
   Capture(r, name);
 }
 
-BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
-  wchar_t cls[16];
-  if (GetClassNameW(window, cls, 16) && std::wstring(cls) == L"#32770" && IsWindowVisible(window)) {
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 void CALLBACK CaptureAboutAndClose(HWND, UINT, UINT_PTR timer, DWORD) {
-  HWND dialog = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
+  HWND dialog = ui_test::VisibleDialog();
   if (!dialog) return;
   KillTimer(nullptr, timer);
   CaptureWindow(dialog, L"about");

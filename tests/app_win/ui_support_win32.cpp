@@ -28,4 +28,23 @@ POINT CentreOf(HWND window) {
   return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
+namespace {
+
+BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM found) {
+  wchar_t cls[16];
+  if (GetClassNameW(window, cls, 16) && std::wstring(cls) == L"#32770" && IsWindowVisible(window)) {
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+HWND VisibleDialog() {
+  HWND dialog = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), FindVisibleDialog, reinterpret_cast<LPARAM>(&dialog));
+  return dialog;
+}
+
 }  // namespace ui_test

@@ -49,4 +49,8 @@ std::wstring LoadText(UINT id);
 // Screen coordinates of a window's centre.
 POINT CentreOf(HWND window);
 
+// The visible dialog box of this thread (a modal box opened by the code under
+// test, found from a timer running in its loop), or null.
+HWND VisibleDialog();
+
 }  // namespace ui_test
