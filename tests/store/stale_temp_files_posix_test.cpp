@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "store/files.h"
+#include "temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -37,10 +38,8 @@ std::vector<fs::path> TempFilesOf(const fs::path& target) {
 }
 
 TEST(KilledSaves, LeaveAWholeFileAndTheirLeftoversAreSweptLater) {
-  const fs::path dir =
-      fs::temp_directory_path() /
-      ("kv4t-kill-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-  fs::create_directories(dir);
+  const TempFolder folder("kv4t-kill-");
+  const fs::path& dir = folder.path;
   const fs::path target = dir / "device.kv4tcfg";
   // Large enough that a kill often lands in the middle of writing.
   const std::vector<uint8_t> versions[] = {std::vector<uint8_t>(256 * 1024, 'A'),
@@ -72,9 +71,6 @@ TEST(KilledSaves, LeaveAWholeFileAndTheirLeftoversAreSweptLater) {
   EXPECT_TRUE(TempFilesOf(target).empty());
   EXPECT_EQ(ReadBytes(target), versions[1]);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
-
-  std::error_code ec;
-  fs::remove_all(dir, ec);
 }
 
 }  // namespace

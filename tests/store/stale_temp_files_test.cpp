@@ -16,6 +16,7 @@
 #include "store/converter_settings.h"
 #include "store/file_store.h"
 #include "store/files.h"
+#include "temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -65,30 +66,17 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(TempFileName, MadeAndReadBack) {
-  const fs::path temp = TempFilePath(fs::path("folder") / "настройки.cfg", 77, 5);
+  const fs::path name(u8"настройки.cfg");
+  const fs::path temp = TempFilePath(fs::path("folder") / name, 77, 5);
   EXPECT_EQ(temp.parent_path(), fs::path("folder"));
   uint32_t pid = 0;
-  EXPECT_TRUE(ParseTempFileName("настройки.cfg", temp.filename(), pid));
+  EXPECT_TRUE(ParseTempFileName(name, temp.filename(), pid));
   EXPECT_EQ(pid, 77u);
   EXPECT_NE(NextTempFilePath("x"), NextTempFilePath("x"));
 }
 
 class StaleTempFiles : public SettingsTest {
  protected:
-  void SetUp() override {
-    SettingsTest::SetUp();
-    dir = fs::temp_directory_path() /
-          ("kv4t-temp-" +
-           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(dir);
-    target = dir / "device.kv4tcfg";
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-    SettingsTest::TearDown();
-  }
-
   // A file last written `age` ago.
   fs::path Put(const fs::path& path, std::chrono::minutes age = std::chrono::minutes(0)) {
     std::ofstream(path) << "partial";
@@ -99,8 +87,9 @@ class StaleTempFiles : public SettingsTest {
     return Put(TempFilePath(target, pid, n), age);
   }
 
-  fs::path dir;
-  fs::path target;
+  TempFolder folder{"kv4t-temp-"};
+  const fs::path& dir = folder.path;
+  const fs::path target = dir / "device.kv4tcfg";
 };
 
 TEST_F(StaleTempFiles, OnlyThoseOfAGoneWriterAfterTheGrace) {
