@@ -68,7 +68,8 @@ int CCfgApp::Run(std::wstring_view commandLine) {
   if (device) {
     if (options_.FileMode()) {
       // A file that cannot be read, or is not a configuration file, leaves the
-      // settings as they are; it is written all the same at exit.
+      // settings as they are; it is written all the same at exit. What the
+      // command line asks for of the link wins over what the file holds.
       device->LoadConfigFile(options_.filePath);
       ApplyLinkSettings(*device);
     }
