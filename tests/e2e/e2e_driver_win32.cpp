@@ -133,7 +133,6 @@ void AboutBox(Context& c) {
 // tab, the About box and a balloon tip in pictures; Cancel saves the tree.
 void StartScenario(Context& c) {
   Program& app = c.app;
-  RegDeleteTreeW(HKEY_CURRENT_USER, kConfigKey);
   // Away from the screen's left edge, where the balloons open.
   app.Start(L"/port:" + c.PortNumber() + L" /x:300 /y:120");
   CheckStart(c);
@@ -189,7 +188,6 @@ void SilentConverterScenario(Context& c) {
 // asks the converter nothing.
 void ApplyRs485Scenario(Context& c) {
   Program& app = c.app;
-  RegDeleteTreeW(HKEY_CURRENT_USER, kConfigKey);
   app.Start(L"/port:" + c.PortNumber());
   app.SwitchTo(kRs485);
   app.ExpectPage(kRs485);
@@ -299,7 +297,6 @@ void FileSilentScenario(Context& c) {
   Program& app = c.app;
   const std::wstring file = c.shots + L"\\settings.kv4tcfg";
   DeleteFileW(file.c_str());
-  RegDeleteTreeW(HKEY_CURRENT_USER, kConfigKey);
   app.Start(L"/port:" + c.PortNumber() + L" /silent \"" + file + L"\"");
   app.SwitchTo(kRs485);
   app.ExpectPage(kRs485, 60s);
@@ -387,6 +384,10 @@ int wmain(int argc, wchar_t** argv) {
   CreateDirectoryW(shots.c_str(), nullptr);
   Program app(WinePath(Utf8(argv[2])), shots);
   Context context{app, Wide(port), WinePath(Environment("KV4T_SIM_STATE")), shots};
+  // Every scenario starts as on a first start: the scenarios share one prefix, and a
+  // tree left by another (say, at the rate Apply moved the converter to) would
+  // point the program at a line the fresh simulator does not use.
+  RegDeleteTreeW(HKEY_CURRENT_USER, kConfigKey);
   try {
     kScenarios.at(argv[1])(context);
   } catch (const Fatal& fatal) {
