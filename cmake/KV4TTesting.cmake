@@ -13,17 +13,18 @@ else()
 endif()
 include(GoogleTest)
 
-# kv4t_add_gtest(NAME SOURCES ... LIBS ...): one test executable, every test case
-# registered with ctest (found when ctest runs, so the build never starts Wine).
+# kv4t_add_gtest(NAME SOURCES ... LIBS ... [PROPERTIES name value ...]): one test
+# executable, every test case registered with ctest (found when ctest runs, so the
+# build never starts Wine) with the given test properties besides its time-out.
 function(kv4t_add_gtest name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gtest kv4t_warnings)
   kv4t_static_runtime(${name})
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 120)
+    PROPERTIES TIMEOUT 120 ${T_PROPERTIES})
 endfunction()
 
 # kv4t_add_fuzzer(NAME SOURCES ... LIBS ...): a libFuzzer target, and a short smoke
