@@ -37,10 +37,7 @@ constexpr ControlSpec kControls[] = {
 };
 
 // Flags of a catalogue entry: which exchange lists the user may change.
-constexpr int kFlagBaud = 1;
-constexpr int kFlagByteSize = 2;
-constexpr int kFlagParity = 4;
-constexpr int kFlagStopBits = 8;
+enum EntryFlag : int { kFlagBaud = 1, kFlagByteSize = 2, kFlagParity = 4, kFlagStopBits = 8 };
 
 // The spin's range before an instrument is chosen, and what a stored negative
 // polling value stands for.

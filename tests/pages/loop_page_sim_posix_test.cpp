@@ -49,6 +49,19 @@ class LoopRead : public PageFixture<CDlgLoop> {
             controls->Selected(IDC_STOPBITS), controls->Text(IDC_LOOP_POLL)};
   }
 
+  // Presses the read button on a read that fails: the page shows what it showed,
+  // keeps its edits, and the sheet was busy around one message, which is returned.
+  UiEvent ReadFails() {
+    const std::vector<std::string> before = Shown();
+    EXPECT_TRUE(controls->Press(IDC_LOOP_READ));
+    EXPECT_EQ(Shown(), before);
+    EXPECT_TRUE(page->modified);
+    EXPECT_EQ(Notifications(), (std::vector<int>{WM_PAGE_BUSY, WM_PAGE_IDLE}));
+    const auto boxes = ui.Boxes();
+    EXPECT_EQ(boxes.size(), 1u);
+    return boxes.empty() ? UiEvent{} : boxes[0];
+  }
+
   std::unique_ptr<sim::Simulator> simulator;
 };
 
@@ -58,21 +71,25 @@ TEST_F(LoopRead, ShowsTheConvertersInstrumentAndLeavesThePageClean) {
   options.loop_parity = sim::Parity::even;
   options.loop_poll = 7;
   StartWithEditedPage(options);
+  PortSettings expected = device->LoopSet();
   ASSERT_TRUE(controls->Press(IDC_LOOP_READ));
 
-  EXPECT_EQ(Shown(), (std::vector<std::string>{"ZR-40 (ZR40A12)", "19200", "8", "Четность",
-                                                "2", "7"}));
+  EXPECT_EQ(Shown(),
+            (std::vector<std::string>{"ZR-40 (ZR40A12)", "19200", "8", "Четность", "2", "7"}));
   EXPECT_EQ(controls->SpinRange(IDC_LOOP_POLL_SPIN), std::make_pair(1, 1000));
   EXPECT_FALSE(page->modified);
   // The forced load re-announces the edits it replaces, then the page is clean.
-  EXPECT_EQ(Notifications(), (std::vector<int>{WM_PAGE_BUSY, WM_PAGE_MODIFIED, WM_PAGE_CLEAN,
-                                               WM_PAGE_IDLE}));
+  EXPECT_EQ(Notifications(),
+            (std::vector<int>{WM_PAGE_BUSY, WM_PAGE_MODIFIED, WM_PAGE_CLEAN, WM_PAGE_IDLE}));
   EXPECT_TRUE(ui.Boxes().empty());
-  const PortSettings& loop = device->LoopSet();
-  EXPECT_EQ(loop.devtype, sim::kFactoryLoopDevice);
-  EXPECT_EQ(loop.baud, 19200);
-  EXPECT_EQ(loop.parity, 2);
-  EXPECT_EQ(loop.delay, 7);
+  expected.devtype = sim::kFactoryLoopDevice;
+  expected.fwver = sim::kFactoryLoopVersion;
+  expected.baud = 19200;
+  expected.bytesize = sim::kFactoryLoopBits;
+  expected.parity = 2;
+  expected.stopbits = 2;
+  expected.delay = 7;
+  EXPECT_EQ(device->LoopSet(), expected);
   // The read leaves the port open for the next operation.
   EXPECT_TRUE(device->connected);
 }
@@ -81,20 +98,13 @@ TEST_F(LoopRead, FailedReadChangesNothing) {
   sim::Options options;
   options.faults.no_answer = {std::string(sim::kParamLoopDev)};
   StartWithEditedPage(options);
-  const std::vector<std::string> before = Shown();
-  ASSERT_TRUE(controls->Press(IDC_LOOP_READ));
-
-  EXPECT_EQ(Shown(), before);
-  EXPECT_TRUE(page->modified);
-  EXPECT_EQ(Notifications(), (std::vector<int>{WM_PAGE_BUSY, WM_PAGE_IDLE}));
-  const auto boxes = ui.Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].who, "page 104");
-  EXPECT_EQ(boxes[0].text,
+  const UiEvent box = ReadFails();
+  EXPECT_EQ(box.who, "page 104");
+  EXPECT_EQ(box.text,
             "Ошибка загрузки конфигурации подключенного прибора на интерфейсе токовая петля "
             "преобразователя KV4T.");
-  EXPECT_EQ(boxes[0].caption, "Ошибка");
-  EXPECT_EQ(boxes[0].style, kNoticeIconError);
+  EXPECT_EQ(box.caption, "Ошибка");
+  EXPECT_EQ(box.style, kNoticeIconError);
 }
 
 // A converter that cannot be reached: only the device object's own message, owned
@@ -102,16 +112,9 @@ TEST_F(LoopRead, FailedReadChangesNothing) {
 TEST_F(LoopRead, FailedConnectShowsOnlyTheDeviceMessage) {
   StartWithEditedPage();
   device->LinkSet().port = "/nonexistent/kv4t-line";
-  const std::vector<std::string> before = Shown();
-  ASSERT_TRUE(controls->Press(IDC_LOOP_READ));
-
-  EXPECT_EQ(Shown(), before);
-  EXPECT_TRUE(page->modified);
-  EXPECT_EQ(Notifications(), (std::vector<int>{WM_PAGE_BUSY, WM_PAGE_IDLE}));
-  const auto boxes = ui.Boxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].who, "sheet");
-  EXPECT_EQ(boxes[0].text, "Невозможно использовать порт \"/nonexistent/kv4t-line\".");
+  const UiEvent box = ReadFails();
+  EXPECT_EQ(box.who, "sheet");
+  EXPECT_EQ(box.text, "Невозможно использовать порт \"/nonexistent/kv4t-line\".");
 }
 
 }  // namespace

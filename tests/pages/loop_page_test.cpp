@@ -3,6 +3,7 @@
 // polling-interval check.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -128,6 +129,8 @@ struct TypeChange {
   const char* baud_after;  // rate selected once TM-12 is chosen
 };
 
+void PrintTo(const TypeChange& c, std::ostream* os) { *os << c.baud_before << " baud"; }
+
 class LoopTypeChange : public LoopPage, public ::testing::WithParamInterface<TypeChange> {};
 
 TEST_P(LoopTypeChange, KeepsAnAllowedRateElseTakesTheDefault) {
@@ -148,7 +151,9 @@ TEST_P(LoopTypeChange, KeepsAnAllowedRateElseTakesTheDefault) {
 INSTANTIATE_TEST_SUITE_P(Rates, LoopTypeChange,
                          ::testing::Values(TypeChange{4800, "4800"}, TypeChange{2400, "2400"},
                                            TypeChange{9600, "2400"}, TypeChange{19200, "2400"}),
-                         [](const auto& info) { return "From" + std::to_string(info.param.baud_before); });
+                         [](const auto& info) {
+                           return "From" + std::to_string(info.param.baud_before);
+                         });
 
 TEST_F(LoopPage, FlagsZeroDisableTheListsWhichStillShowAndSave) {
   SetLoop("TM-12", "TM12V1", 4800, 8, 1, 2, 20);
@@ -230,6 +235,8 @@ struct PollCase {
   const char* message;
   const char* caption;
 };
+
+void PrintTo(const PollCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class LoopValidation : public LoopPage, public ::testing::WithParamInterface<PollCase> {};
 

@@ -22,7 +22,11 @@
 namespace {
 
 namespace sim = kv4t::sim;
-using line_pages::PageFixture;
+using line_pages::Head;
+using line_pages::Registers;
+using line_pages::RegisterValues;
+using line_pages::Row;
+using line_pages::Rows;
 
 constexpr const char* kPort = "COM201";
 constexpr const char* kAbsentPort = "COM202";
@@ -56,51 +60,14 @@ class PortsFolderEnvironment : public ::testing::Environment {
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new PortsFolderEnvironment);
 
-// The registers a converter answers: first to last readable, the others not.
-std::array<int, sim::kRegisterCount> Registers(std::initializer_list<std::pair<int, int>> runs) {
-  std::array<int, sim::kRegisterCount> registers;
-  registers.fill(-1);
-  for (const auto& [first, last] : runs)
-    for (int i = first; i <= last; ++i) registers[static_cast<std::size_t>(i)] = sim::factory_register(i);
-  return registers;
-}
-
-std::string Row(int first, const std::array<int, sim::kRegisterCount>& registers) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02X-%02X:", first, first + 3);
-  std::string row = text;
-  for (int i = first; i < first + 4; ++i) {
-    const int value = registers[static_cast<std::size_t>(i)];
-    if (value < 0) {
-      row += " ----";
-    } else {
-      std::snprintf(text, sizeof text, " %04X", value);
-      row += text;
-    }
-  }
-  return row + "\r\n";
-}
-
-// What a run of the factory converter writes up to its register rows.
-std::string Head() {
-  return "Тестирование началось...\r\n"
-         "успешное открытие порта \"COM201\"\r\n"
-         "по адресу 16 подключен KV4T (KV4T-1.3)\r\n"
-         "параметры соединения по токовой петле: 9600 8-n-2\r\n"
-         "подключенный прибор: ZR-40 (ZR40A12)\r\n";
-}
-
-class LineTest : public PageFixture<CDlgTest> {
+class LineTest : public line_pages::TestPageFixture {
  protected:
   void SetUp() override {
-    PageFixture<CDlgTest>::SetUp();
-    ASSERT_TRUE(controls->Create());
-    ASSERT_TRUE(controls->Activate());
+    TestPageFixture::SetUp();
     device->LinkSet().port = kPort;
-    ui.Clear();
   }
   void TearDown() override {
-    PageFixture<CDlgTest>::TearDown();
+    TestPageFixture::TearDown();
     if (simulator) simulator->stop();
   }
 
@@ -132,13 +99,6 @@ class LineTest : public PageFixture<CDlgTest> {
     return false;
   }
 
-  // The rows of a whole scan.
-  std::string Rows() {
-    std::string rows;
-    for (int first = 0; first < sim::kRegisterCount; first += 4) rows += Row(first, registers);
-    return rows;
-  }
-
   // The converter speaks RAVIK again, however the test ended.
   void ExpectConverterInRavik() {
     EXPECT_EQ(simulator->state().protocol, sim::Protocol::ravik);
@@ -146,7 +106,7 @@ class LineTest : public PageFixture<CDlgTest> {
   }
 
   std::unique_ptr<sim::Simulator> simulator;
-  std::array<int, sim::kRegisterCount> registers{};
+  RegisterValues registers{};
 };
 
 TEST_F(LineTest, FirstThirtyTwoRegistersGiveRowsAndNoSummary) {
@@ -155,15 +115,14 @@ TEST_F(LineTest, FirstThirtyTwoRegistersGiveRowsAndNoSummary) {
   StartConverter(options);
   const PortSettings link = device->LinkSet();
   RunToEnd();
-  EXPECT_EQ(Log(), Head() + Rows() + "Тестирование завершено\r\n");
-  EXPECT_NE(Rows().find("1C-1F: 4B1C 4B1D 4B1E 4B1F\r\n20-23: ---- ---- ---- ----\r\n"),
+  EXPECT_EQ(Log(), Head(kPort) + Rows(registers) + "Тестирование завершено\r\n");
+  EXPECT_NE(Rows(registers).find("1C-1F: 4B1C 4B1D 4B1E 4B1F\r\n20-23: ---- ---- ---- ----\r\n"),
             std::string::npos);
   ExpectConverterInRavik();
   EXPECT_EQ(simulator->request_count("modbus:3"), 256);
   EXPECT_EQ(device->LinkSet(), link);  // the identity read is not kept
   EXPECT_EQ(Notifications(), (std::vector<int>{WM_PAGE_BUSY, WM_PAGE_IDLE}));
-  EXPECT_EQ(controls->Text(IDC_TEST_STATUS), "");
-  EXPECT_EQ(controls->Text(IDC_TEST_BUTTON), "&Тест");
+  ExpectIdle("&Тест");
 }
 
 TEST_F(LineTest, RegistersFromTenToTheEndAreSummarised) {
@@ -171,7 +130,8 @@ TEST_F(LineTest, RegistersFromTenToTheEndAreSummarised) {
   options.registers = Registers({{0x10, 0xFF}});
   StartConverter(options);
   RunToEnd();
-  EXPECT_EQ(Log(), Head() + Rows() + "Адреса считанных ячеек: 10-FF\r\nТестирование завершено\r\n");
+  EXPECT_EQ(Log(), Head(kPort) + Rows(registers) +
+                       "Адреса считанных ячеек: 10-FF\r\nТестирование завершено\r\n");
   ExpectConverterInRavik();
 }
 
@@ -180,7 +140,7 @@ TEST_F(LineTest, OnlyRegisterZeroGivesNoSummary) {
   options.registers = Registers({{0x00, 0x00}});
   StartConverter(options);
   RunToEnd();
-  EXPECT_EQ(Log(), Head() + Rows() + "Тестирование завершено\r\n");
+  EXPECT_EQ(Log(), Head(kPort) + Rows(registers) + "Тестирование завершено\r\n");
   ExpectConverterInRavik();
 }
 
@@ -197,21 +157,18 @@ TEST_F(LineTest, StopDuringTheScan) {
 
   const std::string log = Log();
   const std::string stopped = "Тестирование прервано\r\n";
-  ASSERT_TRUE(log.starts_with(Head())) << log;
+  ASSERT_TRUE(log.starts_with(Head(kPort))) << log;
   ASSERT_TRUE(log.ends_with(stopped)) << log;
-  const std::string rows = log.substr(Head().size(), log.size() - Head().size() - stopped.size());
+  const std::string rows =
+      log.substr(Head(kPort).size(), log.size() - Head(kPort).size() - stopped.size());
   // Whole rows only, as far as the scan came, and no summary.
-  EXPECT_EQ(rows, Rows().substr(0, rows.size()));
+  EXPECT_EQ(rows, Rows(registers).substr(0, rows.size()));
   EXPECT_GE(rows.size(), 2 * Row(0, registers).size());
-  EXPECT_LT(rows.size(), Rows().size());
+  EXPECT_LT(rows.size(), Rows(registers).size());
   ExpectConverterInRavik();
   EXPECT_LT(simulator->request_count("modbus:3"), 256);
   EXPECT_EQ(Notifications(), (std::vector<int>{WM_PAGE_BUSY, WM_PAGE_IDLE}));
-  EXPECT_EQ(controls->Text(IDC_TEST_BUTTON), "&Тест");
-  EXPECT_EQ(controls->Tooltip(IDC_TEST_BUTTON), IDS_TIP_TEST_START);
-  EXPECT_TRUE(controls->Enabled(IDC_TEST_BUTTON));
-  EXPECT_EQ(controls->Text(IDC_TEST_STATUS), "");
-  EXPECT_FALSE(page->running);
+  ExpectIdle("&Тест");
 }
 
 TEST_F(LineTest, AnotherDeviceIsNamedAndLeftAlone) {

@@ -11,25 +11,9 @@
 
 namespace {
 
-using line_pages::PageFixture;
+using TestPage = line_pages::TestPageFixture;
 
-class TestPage : public PageFixture<CDlgTest> {
- protected:
-  void SetUp() override {
-    PageFixture<CDlgTest>::SetUp();
-    ASSERT_TRUE(controls->Create());
-    ASSERT_TRUE(controls->Activate());
-    ui.Clear();
-  }
-};
-
-TEST_F(TestPage, IdleControls) {
-  EXPECT_EQ(controls->Text(IDC_TEST_BUTTON), "Т&ест");
-  EXPECT_EQ(controls->Tooltip(IDC_TEST_BUTTON), IDS_TIP_TEST_START);
-  EXPECT_TRUE(controls->Enabled(IDC_TEST_BUTTON));
-  EXPECT_EQ(controls->Text(IDC_TEST_STATUS), "");
-  EXPECT_FALSE(page->running);
-}
+TEST_F(TestPage, IdleControls) { ExpectIdle("Т&ест"); }
 
 TEST_F(TestPage, WordLengthSevenRefusesToStart) {
   device->Rs485Set().bytesize = 7;
@@ -61,11 +45,7 @@ TEST_F(TestPage, EmptyPortEndsAtThePortCheck) {
             "ошибка: рабочий порт не выбран\r\n"
             "Тестирование завершено\r\n");
   EXPECT_EQ(Notifications(), (std::vector<int>{WM_PAGE_BUSY, WM_PAGE_IDLE}));
-  EXPECT_FALSE(page->running);
-  EXPECT_EQ(controls->Text(IDC_TEST_BUTTON), "&Тест");
-  EXPECT_EQ(controls->Tooltip(IDC_TEST_BUTTON), IDS_TIP_TEST_START);
-  EXPECT_TRUE(controls->Enabled(IDC_TEST_BUTTON));
-  EXPECT_EQ(controls->Text(IDC_TEST_STATUS), "");
+  ExpectIdle("&Тест");
   EXPECT_EQ(device->LinkSet(), link);
   EXPECT_FALSE(device->connected);
 
