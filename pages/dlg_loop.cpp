@@ -117,7 +117,7 @@ std::span<const ControlSpec> CDlgLoop::Controls() const { return kControls; }
 bool CDlgLoop::OnInitDialog() {
   CDlgPage::OnInitDialog();
   ControlLayer& ui = Ui();
-  Updating updating(*this);
+  Updating filling(*this);
   ui.SetSpinRange(IDC_LOOP_POLL_SPIN, kPollLow, kPollHigh);
   if (ConverterDevice* device = Device()) {
     PortSettings& loop = device->LoopSet();
@@ -148,14 +148,14 @@ void CDlgLoop::OnControl(int id, ControlEvent event) {
     case IDC_LOOP_TYPE:
       if (event != ControlEvent::selection_changed) return;
       {
-        Updating updating(*this);
+        Updating filling(*this);
         Refill();
       }
       break;
     case IDC_BAUD:
       if (event != ControlEvent::selection_changed) return;
       if (const DeviceDescription* entry = SelectedEntry()) {
-        Updating updating(*this);
+        Updating filling(*this);
         SetPollRange(*entry, SelectedBaud());
         SetPollPosition();
       }
