@@ -331,14 +331,23 @@ void MinimizedScenario(Context& c) {
   CancelAndExit(app);
 }
 
-// The demo's walk: every tab with what it shows after the converter answered.
+// The demo's walk: every tab with what it shows after the converter answered; new
+// RS-485 settings written with Apply on the way.
 void TourScenario(Context& c) {
   Program& app = c.app;
   app.Start(L"/port:" + c.PortNumber());
   app.Snapshot(app.Sheet(), L"1-settings");
   app.SwitchTo(kRs485);
   app.ExpectPage(kRs485);
+  app.Choose(IDC_BAUD, L"19200");
+  app.Type(IDC_RS485_ADDRESS, L"20");
   app.Snapshot(app.Sheet(), L"2-rs485");
+  app.Click(app.SheetButton(IDC_SHEET_APPLY));
+  app.ExpectPage(kRs485);
+  Expect(WaitUntil([&] { return Contains(c.State(), "\"line\": {\"baud\": 19200,") &&
+                                Contains(c.State(), "\"address\": 20,"); }, 10s),
+         "the converter now works at 19200 baud, address 20");
+  Note("Apply: the converter now works at 19200 baud, address 20");
   app.SwitchTo(kLoop);
   app.ExpectPage(kLoop);
   app.Click(app.PageControl(IDC_LOOP_READ));
