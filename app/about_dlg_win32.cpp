@@ -4,25 +4,11 @@
 #include <vector>
 
 #include "app/about_dlg_text.h"
+#include "app/program_path.h"
 #include "common/resource_ids.h"
 #include "store/codepage.h"
 
 namespace {
-
-// The running program's own file. The buffer grows until the whole path fits: a
-// cut path would name no file, and the box would lose the version.
-std::wstring ProgramPath() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    // Returns the length without the terminator; a result equal to the buffer's
-    // size means the path was cut.
-    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return {};
-    if (n < buffer.size()) return std::wstring(buffer.data(), n);
-    if (buffer.size() >= 32768) return {};
-    buffer.resize(buffer.size() * 2);
-  }
-}
 
 std::wstring LoadProgramString(UINT id) {
   // With a length of 0, LoadStringW hands out a pointer to the read-only text in

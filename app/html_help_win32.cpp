@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <vector>
+#include "app/program_path.h"
 
 namespace {
 
@@ -11,19 +11,6 @@ namespace {
 using HtmlHelpFunction = HWND(WINAPI*)(HWND caller, LPCWSTR file, UINT command, DWORD_PTR data);
 constexpr UINT kHhDisplayTopic = 0x0000;  // HH_DISPLAY_TOPIC
 constexpr wchar_t kFirstTopic[] = L"::/000.htm";
-
-std::wstring ProgramPath() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    // The length without the terminator; equal to the buffer's size when the path
-    // was cut.
-    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return {};
-    if (n < buffer.size()) return std::wstring(buffer.data(), n);
-    if (buffer.size() >= 32768) return {};
-    buffer.resize(buffer.size() * 2);
-  }
-}
 
 HtmlHelpFunction HtmlHelpEntry() {
   // Loaded once and kept: the viewer's window lives on in this process after the
