@@ -9,11 +9,12 @@ add_library(kv4t_version INTERFACE)
 target_include_directories(kv4t_version INTERFACE ${CMAKE_BINARY_DIR}/generated)
 
 # MinGW: the C and C++ run-time and winpthread linked in, so a .exe or .dll runs
-# with nothing else beside it.
+# with nothing else beside it. -static takes from winpthread only the members the
+# program needs: pulling in the whole archive would also bring its version
+# resource, an English VERSIONINFO that Windows may find before the program's own.
 function(kv4t_static_runtime target)
   if(MINGW)
-    target_link_options(${target} PRIVATE -static-libgcc -static-libstdc++
-                        -Wl,-Bstatic,--whole-archive -lwinpthread -Wl,--no-whole-archive,-Bdynamic)
+    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
   endif()
 endfunction()
 
