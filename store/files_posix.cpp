@@ -1,10 +1,15 @@
 // Whole-file operations on POSIX hosts.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <optional>
+#include <sstream>
 #include <string>
 
 #include "store/codepage.h"
@@ -23,6 +28,34 @@ bool WriteAll(int fd, const uint8_t* p, size_t size) {
     size -= static_cast<size_t>(n);
   }
   return true;
+}
+
+// When the process started, from /proc (Linux): the boot time and the process's
+// start in clock ticks after boot. Nothing where /proc does not tell.
+std::optional<std::chrono::system_clock::time_point> ProcessStartTime(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return std::nullopt;
+  // "pid (name) state ...": the name may hold spaces and parentheses, so the fields
+  // are counted from the last ')'. The start time is field 22; the state is 3.
+  const size_t close = line.rfind(')');
+  if (close == std::string::npos) return std::nullopt;
+  std::istringstream fields(line.substr(close + 1));
+  std::string field;
+  unsigned long long startTicks = 0;
+  for (int n = 3; n <= 22; ++n) {
+    if (!(fields >> field)) return std::nullopt;
+    if (n == 22) startTicks = std::strtoull(field.c_str(), nullptr, 10);
+  }
+  std::ifstream procStat("/proc/stat");
+  long long bootSeconds = -1;
+  while (std::getline(procStat, line))
+    if (line.rfind("btime ", 0) == 0) bootSeconds = std::atoll(line.c_str() + 6);
+  const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+  if (bootSeconds < 0 || ticksPerSecond <= 0) return std::nullopt;
+  const auto sinceBoot = std::chrono::milliseconds(
+      static_cast<long long>(startTicks * 1000 / static_cast<unsigned long long>(ticksPerSecond)));
+  return std::chrono::system_clock::time_point(std::chrono::seconds(bootSeconds)) + sinceBoot;
 }
 
 }  // namespace
@@ -71,11 +104,17 @@ bool WriteFileReplacing(const std::filesystem::path& link, const void* data, siz
     std::filesystem::path target = std::filesystem::weakly_canonical(link, ec);
     if (!ec) path = target;
   }
-  std::string temp = path.string() + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
+  RemoveStaleTempFiles(path);
+  std::filesystem::path temp;
+  int fd = -1;
+  for (unsigned attempt = 0; attempt < kTempFileAttempts && fd < 0; ++attempt) {
+    temp = NextTempFilePath(path);
+    // Owner only until it is complete; the mode is set below.
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
   if (fd < 0) return false;
-  // mkstemp creates the file for the owner only; a replaced file keeps its mode,
-  // a new one gets the usual mode under the umask.
+  // A replaced file keeps its mode, a new one gets the usual mode under the umask.
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) {
     ::fchmod(fd, st.st_mode & 07777);
@@ -98,6 +137,18 @@ bool WriteFileReplacing(const std::filesystem::path& link, const void* data, siz
   }
   ::unlink(temp.c_str());
   return false;
+}
+
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
+
+bool ProcessExists(uint32_t pid, std::optional<std::chrono::system_clock::time_point>& started) {
+  // kill() takes a pid_t: a larger number would name a process group.
+  if (pid == 0 || pid > static_cast<uint32_t>(std::numeric_limits<pid_t>::max())) return true;
+  const pid_t id = static_cast<pid_t>(pid);
+  // Signal 0 only checks; EPERM is a process of another user.
+  if (::kill(id, 0) != 0 && errno == ESRCH) return false;
+  started = ProcessStartTime(id);
+  return true;
 }
 
 std::filesystem::path PathFromCp1251(std::string_view text) {

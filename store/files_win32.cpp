@@ -6,6 +6,13 @@
 #include "store/codepage.h"
 #include "store/files.h"
 
+namespace {
+
+// 1970-01-01 in FILETIME units.
+constexpr uint64_t kFileTimeUnixEpoch = 116444736000000000ull;
+
+}  // namespace
+
 FileReadStatus ReadWholeFile(const std::filesystem::path& path, bool forUpdate, size_t maxBytes,
                              std::vector<uint8_t>& data) {
   data.clear();
@@ -47,12 +54,14 @@ FileReadStatus ReadWholeFile(const std::filesystem::path& path, bool forUpdate, 
 }
 
 bool WriteFileReplacing(const std::filesystem::path& path, const void* data, size_t size) {
+  RemoveStaleTempFiles(path);
   std::wstring target = path.wstring();
   HANDLE file = INVALID_HANDLE_VALUE;
   std::wstring temp;
-  for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-    temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(attempt) + L".tmp";
+  for (unsigned attempt = 0; attempt < kTempFileAttempts && file == INVALID_HANDLE_VALUE;
+       ++attempt) {
+    temp = NextTempFilePath(path).wstring();
+    // No sharing: while it is being written nobody else can open or delete it.
     file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return false;
@@ -74,6 +83,32 @@ bool WriteFileReplacing(const std::filesystem::path& path, const void* data, siz
     return true;
   DeleteFileW(temp.c_str());
   return false;
+}
+
+uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+
+bool ProcessExists(uint32_t pid, std::optional<std::chrono::system_clock::time_point>& started) {
+  // OpenProcess fails with ERROR_INVALID_PARAMETER for an id no process has; any
+  // other failure (access denied) means a process is there.
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;
+  bool exists = true;
+  DWORD code = 0;
+  FILETIME created, exited, kernel, user;
+  // An ended process keeps its id while someone still holds a handle to it.
+  if (GetExitCodeProcess(process, &code) && code != STILL_ACTIVE) {
+    exists = false;
+  } else if (GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+    // FILETIME: 100 ns units since 1601-01-01.
+    const uint64_t units =
+        (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    if (units >= kFileTimeUnixEpoch)
+      started = std::chrono::system_clock::time_point(
+          std::chrono::duration_cast<std::chrono::system_clock::duration>(
+              std::chrono::microseconds((units - kFileTimeUnixEpoch) / 10)));
+  }
+  CloseHandle(process);
+  return exists;
 }
 
 std::filesystem::path PathFromCp1251(std::string_view text) {
