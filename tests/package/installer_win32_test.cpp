@@ -69,9 +69,10 @@ std::wstring Shortcut() {
 
 // Runs a program and waits for its end; its exit code, or -1 when it does not start
 // or does not end within the time.
-int Run(const std::wstring& program, const std::wstring& arguments, DWORD timeout_ms) {
+int RunToEnd(const std::wstring& program, const std::wstring& arguments, DWORD timeout_ms) {
   std::wstring line = L"\"" + program + L"\" " + arguments;
-  STARTUPINFOW si = {sizeof si};
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     return -1;
@@ -135,7 +136,7 @@ class Installer : public ::testing::Test {
     // What an earlier run that failed half-way may have left in the test prefix.
     RegDeleteTreeW(HKEY_CURRENT_USER, kUninstallKey);
     DeleteFileW(Shortcut().c_str());
-    installed_ = Run(g_setup, L"/S /D=" + g_folder, 180000);
+    installed_ = RunToEnd(g_setup, L"/S /D=" + g_folder, 180000);
   }
   static int installed_;
 };
@@ -146,8 +147,9 @@ TEST_F(Installer, InstallsTheFilesAndTheShortcut) {
   for (const wchar_t* name : kShipped) {
     const std::wstring installed = g_folder + L"\\" + name;
     ASSERT_TRUE(Exists(installed)) << Utf8(name) << " is not installed";
-    if (std::wstring(name) != L"README.txt")
+    if (std::wstring(name) != L"README.txt") {
       EXPECT_EQ(ReadAll(installed), ReadAll(g_bin + L"\\" + name)) << Utf8(name) << " differs from the build's";
+    }
   }
   EXPECT_TRUE(Exists(g_folder + L"\\Uninstall.exe"));
   ASSERT_TRUE(Exists(Shortcut())) << "no shortcut " << Utf8(Shortcut());
@@ -168,7 +170,8 @@ TEST_F(Installer, TheInstalledProgramStartsAndClosesOnRequest) {
   ASSERT_EQ(installed_, 0);
   const std::wstring program = g_folder + L"\\KV4T_Cfg.exe";
   std::wstring line = L"\"" + program + L"\"";
-  STARTUPINFOW si = {sizeof si};
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   ASSERT_TRUE(CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, g_bin.c_str(),
                              &si, &pi));
@@ -207,7 +210,7 @@ TEST_F(Installer, UninstallRemovesItsFilesAndEntryAndKeepsTheSettings) {
   std::ofstream(own.c_str()) << "<KV4T/>\n";
 
   const std::wstring uninstaller = g_folder + L"\\Uninstall.exe";
-  ASSERT_EQ(Run(uninstaller, L"/S", 60000), 0);
+  ASSERT_EQ(RunToEnd(uninstaller, L"/S", 60000), 0);
   // The uninstaller runs a copy of itself from the temporary folder and returns at
   // once: wait for that copy's work.
   for (int i = 0; i < 600 && (Exists(uninstaller) || RegKeyExists(kUninstallKey)); ++i) Sleep(100);
