@@ -18,15 +18,16 @@ include(GoogleTest)
 # its time-out. They share this lock and run one at a time (other tests beside them).
 set(KV4T_SIM_TIMING_LOCK sim_timing)
 
-# kv4t_add_gtest(NAME [SIM_TIMING] SOURCES ... LIBS ...): one test executable, every
-# test case registered with ctest (found when ctest runs, so the build never starts
-# Wine). SIM_TIMING: its cases hold the simulator timing lock.
+# kv4t_add_gtest(NAME [SIM_TIMING] SOURCES ... LIBS ... [PROPERTIES name value ...]):
+# one test executable, every test case registered with ctest (found when ctest runs,
+# so the build never starts Wine) with the given test properties besides its
+# time-out. SIM_TIMING: its cases hold the simulator timing lock.
 function(kv4t_add_gtest name)
-  cmake_parse_arguments(T "SIM_TIMING" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "SIM_TIMING" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gtest kv4t_warnings)
   kv4t_static_runtime(${name})
-  set(props TIMEOUT 120)
+  set(props TIMEOUT 120 ${T_PROPERTIES})
   if(T_SIM_TIMING)
     list(APPEND props RESOURCE_LOCK ${KV4T_SIM_TIMING_LOCK})
   endif()

@@ -1,9 +1,313 @@
 #include "pages/dlg_loop.h"
 
+#include <cctype>
+#include <cstdio>
+#include <limits>
+
+#include "common/program_strings.h"
 #include "common/resource_ids.h"
+#include "device/converter_device.h"
+#include "store/catalogue.h"
+#include "store/codepage.h"
+
+namespace {
+
+constexpr const char* kPortGroup = "Настройки порта";
+constexpr const char* kPollGroup = "Опрос";
+constexpr const char* kByteSizes[] = {"7", "8"};
+constexpr const char* kParities[] = {"Отсутствует", "Нечетность", "Четность"};
+constexpr const char* kStopBits[] = {"1", "2"};
+
+constexpr ControlSpec kControls[] = {
+    {.id = IDC_LOOP_TYPE, .kind = ControlKind::drop_down, .label = "Тип прибора",
+     .tooltip = IDS_TIP_LOOP_TYPE, .group = kPortGroup},
+    {.id = IDC_BAUD, .kind = ControlKind::drop_down, .label = "Скорость",
+     .tooltip = IDS_TIP_LOOP_BAUD, .group = kPortGroup},
+    {.id = IDC_BYTESIZE, .kind = ControlKind::drop_down, .label = "Длина слова",
+     .items = kByteSizes, .tooltip = IDS_TIP_BYTESIZE, .group = kPortGroup},
+    {.id = IDC_PARITY, .kind = ControlKind::drop_down, .label = "Чётность", .items = kParities,
+     .tooltip = IDS_TIP_PARITY, .group = kPortGroup},
+    {.id = IDC_STOPBITS, .kind = ControlKind::drop_down, .label = "Стоп бит", .items = kStopBits,
+     .tooltip = IDS_TIP_STOPBITS, .group = kPortGroup},
+    {.id = IDC_LOOP_POLL, .kind = ControlKind::edit, .label = "Частота опроса",
+     .tooltip = IDS_TIP_LOOP_POLL, .unit = "с", .group = kPollGroup},
+    {.id = IDC_LOOP_POLL_SPIN, .kind = ControlKind::spin, .buddy = IDC_LOOP_POLL,
+     .group = kPollGroup},
+    {.id = IDC_LOOP_READ, .kind = ControlKind::button, .label = "Считать настройки"},
+};
+
+// Flags of a catalogue entry: which exchange lists the user may change.
+enum EntryFlag : int { kFlagBaud = 1, kFlagByteSize = 2, kFlagParity = 4, kFlagStopBits = 8 };
+
+// The spin's range before an instrument is chosen, and what a stored negative
+// polling value stands for.
+constexpr int kPollLow = 1;
+constexpr int kPollHigh = 1000;
+constexpr int kPollFallback = 3;
+// Whatever the instrument allows, the converter polls at most every 60 seconds.
+constexpr int kPollLimit = 60;
+
+constexpr const char* kUnknownInstrument = "Прочитан или установлен неизвестный тип прибора!";
+constexpr const char* kWarningCaption = "Предупреждение";
+constexpr const char* kEmptyField = "Пустое значение поля";
+constexpr const char* kEmptyFieldCaption = "Продолжение невозможно";
+constexpr const char* kBadPoll =
+    "Недопустимое значение частоты опроса: %i\nправильное значение от 1 до 60";
+constexpr const char* kBadValueCaption = "Нельзя выполнить операцию";
+
+std::string Text(const char* utf8) { return Utf8ToCp1251(utf8); }
+std::string Text(int string_id) {
+  const char* utf8 = ProgramTextUtf8(string_id);
+  return utf8 ? Utf8ToCp1251(utf8) : std::string();
+}
+
+std::string Decimal(int value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(value));
+  return text;
+}
+
+// A number in an edit, read as the window system reads a signed number from a
+// dialog item: leading blanks skipped, an optional minus sign, the digits up to
+// the first other character; 0 when there is no digit or the number does not fit.
+int ReadSignedInt(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  const bool negative = i < text.size() && text[i] == '-';
+  if (negative) ++i;
+  long long value = 0;
+  bool digits = false;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > std::numeric_limits<int>::max()) return 0;
+    digits = true;
+  }
+  if (!digits) return 0;
+  return static_cast<int>(negative ? -value : value);
+}
+
+// List positions and loop-set values: word length 7/8, parity none/odd/even, one
+// or two stop bits.
+int ByteSizeIndex(int bytesize) { return bytesize == 7 ? 0 : 1; }
+int ByteSizeValue(int index) { return index == 0 ? 7 : 8; }
+int ParityIndex(int parity) { return parity == 1 || parity == 2 ? parity : 0; }
+int ParityValue(int index) { return index == 1 || index == 2 ? index : 0; }
+int StopBitsIndex(int stopbits) { return stopbits == 2 ? 1 : 0; }
+int StopBitsValue(int index) { return index == 1 ? 2 : 0; }
+
+// Filling the page's own controls must not look like the user's changes.
+class Updating {
+ public:
+  explicit Updating(CDlgPage& page) : page_(page), was_(page.updating) { page.updating = true; }
+  ~Updating() { page_.updating = was_; }
+  Updating(const Updating&) = delete;
+  Updating& operator=(const Updating&) = delete;
+
+ private:
+  CDlgPage& page_;
+  bool was_;
+};
+
+}  // namespace
 
 CDlgLoop::CDlgLoop() : CDlgPage(IDD_LOOP, IDS_TAB_LOOP) {}
 
-std::span<const ControlSpec> CDlgLoop::Controls() const { return {}; }
+std::span<const ControlSpec> CDlgLoop::Controls() const { return kControls; }
 
-void CDlgLoop::ExchangeSettings(ConverterDevice*, bool, bool) {}
+bool CDlgLoop::OnInitDialog() {
+  CDlgPage::OnInitDialog();
+  ControlLayer& ui = Ui();
+  Updating filling(*this);
+  ui.SetSpinRange(IDC_LOOP_POLL_SPIN, kPollLow, kPollHigh);
+  if (ConverterDevice* device = Device()) {
+    PortSettings& loop = device->LoopSet();
+    if (loop.delay < 0) loop.delay = kPollFallback;
+  }
+  SetPollPosition();
+  ui.ResetItems(IDC_LOOP_TYPE);
+  for (const auto& entry : Catalogue().entries())
+    ui.AddItem(IDC_LOOP_TYPE, entry->description, reinterpret_cast<intptr_t>(entry.get()));
+  for (const ControlSpec& spec : kControls) {
+    if (spec.items.empty()) continue;
+    ui.ResetItems(spec.id);
+    for (std::size_t i = 0; i < spec.items.size(); ++i)
+      ui.AddItem(spec.id, Text(spec.items[i]), static_cast<intptr_t>(i));
+  }
+  return true;
+}
+
+bool CDlgLoop::OnKillActive() { return Validate() && CDlgPage::OnKillActive(); }
+
+void CDlgLoop::OnControl(int id, ControlEvent event) {
+  if (id == IDC_LOOP_READ) {
+    if (event == ControlEvent::clicked) ReadFromConverter();
+    return;
+  }
+  if (updating) return;
+  switch (id) {
+    case IDC_LOOP_TYPE:
+      if (event != ControlEvent::selection_changed) return;
+      {
+        Updating filling(*this);
+        Refill();
+      }
+      break;
+    case IDC_BAUD:
+      if (event != ControlEvent::selection_changed) return;
+      if (const DeviceDescription* entry = SelectedEntry()) {
+        Updating filling(*this);
+        SetPollRange(*entry, SelectedBaud());
+        SetPollPosition();
+      }
+      break;
+    case IDC_BYTESIZE:
+    case IDC_PARITY:
+    case IDC_STOPBITS:
+      if (event != ControlEvent::selection_changed) return;
+      break;
+    case IDC_LOOP_POLL:
+      if (event != ControlEvent::text_changed) return;
+      break;
+    default:
+      return;
+  }
+  SetModified(true);
+}
+
+bool CDlgLoop::Validate() {
+  ControlLayer& ui = Ui();
+  const std::string text = ui.GetText(IDC_LOOP_POLL);
+  if (text.empty()) {
+    ui.ShowMessage(Text(kEmptyField), Text(kEmptyFieldCaption), kNoticeIconError);
+    ui.Focus(IDC_LOOP_POLL);
+    return false;
+  }
+  const int poll = ReadSignedInt(text);
+  if (poll < kPollLow || poll > kPollLimit) {
+    char message[256];
+    std::snprintf(message, sizeof message, Text(kBadPoll).c_str(), poll);
+    ui.ShowMessage(message, Text(kBadValueCaption), kNoticeIconError);
+    ui.Focus(IDC_LOOP_POLL);
+    return false;
+  }
+  return true;
+}
+
+void CDlgLoop::ExchangeSettings(ConverterDevice* device, bool save, bool force) {
+  if (device) ExchangeRecord(device->LoopSet(), save, force);
+}
+
+const DeviceDescription* CDlgLoop::EntryAt(int index) {
+  if (index < 0) return nullptr;
+  // The list answers -1 (CB_ERR) for an index it does not hold.
+  const intptr_t data = Ui().ItemData(IDC_LOOP_TYPE, index);
+  if (data == 0 || data == -1) return nullptr;
+  return reinterpret_cast<const DeviceDescription*>(data);
+}
+
+const DeviceDescription* CDlgLoop::SelectedEntry() {
+  return EntryAt(Ui().GetSelection(IDC_LOOP_TYPE));
+}
+
+int CDlgLoop::SelectedBaud() {
+  ControlLayer& ui = Ui();
+  const int index = ui.GetSelection(IDC_BAUD);
+  if (index < 0) return -1;
+  return ReadSignedInt(ui.ItemText(IDC_BAUD, index));
+}
+
+void CDlgLoop::SetPollRange(const DeviceDescription& entry, int baud) {
+  // The spin takes the maximum as a 16-bit value.
+  Ui().SetSpinRange(IDC_LOOP_POLL_SPIN, PollIndexForBaud(entry, baud), entry.pollmax & 0xFFFF);
+}
+
+void CDlgLoop::SetPollPosition() {
+  ConverterDevice* device = Device();
+  if (device) Ui().SetSpinPos(IDC_LOOP_POLL_SPIN, device->LoopSet().delay);
+}
+
+void CDlgLoop::Refill() {
+  const DeviceDescription* entry = SelectedEntry();
+  if (!entry) return;
+  ControlLayer& ui = Ui();
+  ui.Enable(IDC_BAUD, entry->flags & kFlagBaud);
+  ui.Enable(IDC_BYTESIZE, entry->flags & kFlagByteSize);
+  ui.Enable(IDC_PARITY, entry->flags & kFlagParity);
+  ui.Enable(IDC_STOPBITS, entry->flags & kFlagStopBits);
+
+  const int remembered = SelectedBaud();
+  ui.ResetItems(IDC_BAUD);
+  bool allowed = false;
+  for (int32_t rate : entry->validbauds) {
+    ui.AddItem(IDC_BAUD, Decimal(rate), rate);
+    allowed = allowed || (remembered >= 0 && rate == remembered);
+  }
+  const int chosen = allowed ? remembered : entry->defbaud;
+
+  SetPollRange(*entry, chosen);
+  SetPollPosition();
+  ui.SetSelection(IDC_BYTESIZE, ByteSizeIndex(entry->defbytesize));
+  ui.SetSelection(IDC_PARITY, ParityIndex(entry->defparity));
+  ui.SetSelection(IDC_STOPBITS, StopBitsIndex(entry->defstopbits));
+  ui.SelectByPrefix(IDC_BAUD, Decimal(chosen));
+}
+
+void CDlgLoop::FillControls(PortSettings& record) {
+  ControlLayer& ui = Ui();
+  int match = -1;
+  const int count = ui.ItemCount(IDC_LOOP_TYPE);
+  for (int i = 0; i < count && match < 0; ++i) {
+    const DeviceDescription* entry = EntryAt(i);
+    if (entry && entry->name == record.devtype && entry->version == record.fwver) match = i;
+  }
+  if (match >= 0)
+    ui.SetSelection(IDC_LOOP_TYPE, match);
+  else
+    ui.ShowMessage(Text(kUnknownInstrument), Text(kWarningCaption), kNoticeIconWarning);
+
+  Refill();
+  // The record's own line settings win over the instrument's defaults.
+  ui.SelectByPrefix(IDC_BAUD, Decimal(record.baud));
+  ui.SetSelection(IDC_BYTESIZE, ByteSizeIndex(record.bytesize));
+  ui.SetSelection(IDC_PARITY, ParityIndex(record.parity));
+  ui.SetSelection(IDC_STOPBITS, StopBitsIndex(record.stopbits));
+  if (const DeviceDescription* entry = SelectedEntry()) SetPollRange(*entry, record.baud);
+  SetPollPosition();
+}
+
+void CDlgLoop::ReadControls(PortSettings& record) {
+  ControlLayer& ui = Ui();
+  if (const DeviceDescription* entry = SelectedEntry()) {
+    record.devtype = entry->name;
+    record.fwver = entry->version;
+  }
+  // A baud list without a choice (an unknown instrument on the first load) keeps
+  // the rate the record has rather than storing none.
+  if (const int baud = SelectedBaud(); baud >= 0) record.baud = baud;
+  record.bytesize = ByteSizeValue(ui.GetSelection(IDC_BYTESIZE));
+  record.parity = ParityValue(ui.GetSelection(IDC_PARITY));
+  record.stopbits = StopBitsValue(ui.GetSelection(IDC_STOPBITS));
+  const int poll = ui.GetSpinPos(IDC_LOOP_POLL_SPIN);
+  record.delay = poll < 0 ? kPollFallback : poll;
+}
+
+void CDlgLoop::ReadFromConverter() {
+  ConverterDevice* device = Device();
+  if (!device) return;
+  ControlLayer& ui = Ui();
+  ui.NotifySheet(WM_PAGE_BUSY);
+  // Connect has told the user why it failed.
+  if (!device->Connect(Sheet().Window(), true, nullptr)) {
+    ui.NotifySheet(WM_PAGE_IDLE);
+    return;
+  }
+  if (device->ReadLoopSettings(nullptr)) {
+    // The page shows what the converter holds: nothing left to apply.
+    ExchangeSettings(device, false, true);
+    SetModified(false);
+  } else {
+    ui.SetCursor(Cursor::arrow);
+    ui.ShowMessage(Text(IDS_LOOP_READ_FAILED), Text(IDS_ERROR_CAPTION), kNoticeIconError);
+  }
+  ui.NotifySheet(WM_PAGE_IDLE);
+}

@@ -1,9 +1,234 @@
 #include "pages/dlg_test.h"
 
+#include <cstdio>
+
+#include "common/program_strings.h"
 #include "common/resource_ids.h"
+#include "device/converter_device.h"
+#include "link/serio.h"
+#include "pages/test_protocol.h"
+#include "pages/worker_thread.h"
+#include "store/codepage.h"
+
+namespace {
+
+constexpr ControlSpec kControls[] = {
+    {.id = IDC_TEST_BUTTON, .kind = ControlKind::button, .label = "Т&ест",
+     .tooltip = IDS_TIP_TEST_START},
+    {.id = IDC_TEST_LOG, .kind = ControlKind::log, .label = "Протокол:"},
+    {.id = IDC_TEST_STATUS, .kind = ControlKind::status},
+};
+
+// The test needs the converter's network side at 8 data bits.
+constexpr const char* kBadWordLength =
+    "Недопустимое значение длинны слова данных: %i\n"
+    "Для проведения теста необходима связь с длинной слова данных 8";
+constexpr const char* kBadWordLengthCaption = "Нельзя выполнить операцию";
+constexpr const char* kBadMode =
+    "Недопустимый режим связи.\n"
+    "Для проведения теста измените режим связи с прибором на 8-битеый и повторите попытку!";
+constexpr const char* kBadModeCaption = "Нельзя начать тестирование";
+
+// Protocol lines.
+constexpr const char* kStarted = "Тестирование началось...\r\n";
+constexpr const char* kNoPort = "ошибка: рабочий порт не выбран\r\n";
+constexpr const char* kOpenFailed = "ошибка открытия порта \"%s\"\r\n";
+constexpr const char* kOpened = "успешное открытие порта \"%s\"\r\n";
+constexpr const char* kNoLink = "ошибка связи с прибором\r\n";
+constexpr const char* kNotKV4T = "подключенный прибор не является KV4T (%s)\r\n";
+constexpr const char* kFound = "по адресу %u подключен KV4T (%s)\r\n";
+constexpr const char* kLoopReadFailed = "ошибка чтения конфигурации прибора\r\n";
+constexpr const char* kLoopLine = "параметры соединения по токовой петле: %s\r\n";
+constexpr const char* kLoopInstrument = "подключенный прибор: %s (%s)\r\n";
+constexpr const char* kModbusFailed = "ошибка переключения в протокол ModBus-RTU\r\n";
+constexpr const char* kStopped = "Тестирование прервано\r\n";
+constexpr const char* kFinished = "Тестирование завершено\r\n";
+constexpr const char* kReading = "Считывание ячейки: %02X";
+
+constexpr int kRegisters = 256;
+
+std::string Text(const char* utf8) { return Utf8ToCp1251(utf8); }
+std::string Text(int string_id) {
+  const char* utf8 = ProgramTextUtf8(string_id);
+  return utf8 ? Utf8ToCp1251(utf8) : std::string();
+}
+
+}  // namespace
 
 CDlgTest::CDlgTest() : CDlgPage(IDD_TEST, IDS_TAB_TEST) {}
 
-std::span<const ControlSpec> CDlgTest::Controls() const { return {}; }
+CDlgTest::~CDlgTest() { StopAndWait(); }
 
-void CDlgTest::ExchangeSettings(ConverterDevice*, bool, bool) {}
+std::span<const ControlSpec> CDlgTest::Controls() const { return kControls; }
+
+bool CDlgTest::OnInitDialog() {
+  CDlgPage::OnInitDialog();
+  Ui().SetTooltip(IDC_TEST_BUTTON, IDS_TIP_TEST_START);
+  return true;
+}
+
+void CDlgTest::OnControl(int id, ControlEvent event) {
+  if (id == IDC_TEST_BUTTON && event == ControlEvent::clicked) StartOrStop();
+}
+
+void CDlgTest::ExchangeSettings(ConverterDevice*, bool save, bool) {
+  if (save) {
+    SetModified(false);
+    return;
+  }
+  needsRefresh = false;
+  AnnounceModified();
+}
+
+void CDlgTest::StopAndWait() {
+  if (running) stopRequested = true;
+  WaitForWorker();
+}
+
+void CDlgTest::WaitForWorker() {
+  worker_join(worker_);
+  worker_ = nullptr;
+}
+
+void CDlgTest::WorkerMain(void* page) { static_cast<CDlgTest*>(page)->RunTest(); }
+
+void CDlgTest::StartOrStop() {
+  ControlLayer& ui = Ui();
+  ui.Enable(IDC_TEST_BUTTON, false);
+  if (running) {
+    // The worker sees it at its next stop check; the button stays disabled until
+    // the worker has ended.
+    stopRequested = true;
+    return;
+  }
+  ConverterDevice* device = Device();
+  if (!device) {
+    ui.Enable(IDC_TEST_BUTTON, true);
+    return;
+  }
+  const int bytesize = device->Rs485Set().bytesize;
+  if (bytesize != 8) {
+    char text[512];
+    std::snprintf(text, sizeof text, Text(kBadWordLength).c_str(), bytesize);
+    ui.ShowMessage(text, Text(kBadWordLengthCaption), kNoticeIconError);
+    ui.ShowMessage(Text(kBadMode), Text(kBadModeCaption), kNoticeIconError);
+    ui.Enable(IDC_TEST_BUTTON, true);
+    return;
+  }
+  // The previous test's worker has done its last control update and is ending.
+  WaitForWorker();
+
+  ui.SetText(IDC_TEST_BUTTON, Text(IDS_TEST_STOP));
+  ui.SetTooltip(IDC_TEST_BUTTON, IDS_TIP_TEST_STOP);
+  stopRequested = false;
+  running = true;
+  ui.NotifySheet(WM_PAGE_BUSY);
+  worker_ = worker_create_suspended(&CDlgTest::WorkerMain, this);
+  if (!worker_) {
+    running = false;
+    SetIdleButton();
+    ui.NotifySheet(WM_PAGE_IDLE);
+    return;
+  }
+  // The worker has not started yet: the protocol is still the window thread's.
+  protocol_.clear();
+  ui.SetLogText(IDC_TEST_LOG, protocol_);
+  worker_resume(worker_);
+}
+
+void CDlgTest::SetIdleButton() {
+  ControlLayer& ui = Ui();
+  ui.SetTooltip(IDC_TEST_BUTTON, IDS_TIP_TEST_START);
+  ui.SetText(IDC_TEST_BUTTON, Text(IDS_TEST_START));
+  ui.SetText(IDC_TEST_STATUS, {});
+  ui.Enable(IDC_TEST_BUTTON, true);
+}
+
+template <typename... Args>
+void CDlgTest::Append(const char* utf8_format, Args... args) {
+  AppendText(FormatProtocolLine(Text(utf8_format), args...));
+}
+
+void CDlgTest::AppendText(const std::string& text) {
+  AppendToProtocol(protocol_, text);
+  Ui().SetLogText(IDC_TEST_LOG, protocol_);
+}
+
+void CDlgTest::RunTest() {
+  ConverterDevice& device = *Device();
+  const PortSettings kept = device.LinkSet();
+  Ui().Enable(IDC_TEST_BUTTON, true);  // from now on the button stops the test
+  Append(kStarted);
+
+  if (Exchange(device)) device.RestoreConverterProtocol(false);
+  device.ClosePort();
+  Append(stopRequested ? kStopped : kFinished);
+
+  device.LinkSet() = kept;
+  Ui().NotifySheet(WM_PAGE_IDLE);
+  running = false;
+  // The button comes last: once it is enabled the user may start the next test,
+  // and nothing of this one may change the page after that.
+  SetIdleButton();
+}
+
+bool CDlgTest::Exchange(ConverterDevice& device) {
+  const PortSettings& link = device.LinkSet();
+  if (link.port.empty() || !serial_port_present(Cp1251ToWide(link.port))) {
+    Append(kNoPort);
+    return false;
+  }
+  if (!device.OpenPort()) {
+    Append(kOpenFailed, link.port.c_str());
+    return false;
+  }
+  Append(kOpened, link.port.c_str());
+  if (stopRequested) return false;
+
+  if (!device.Identify()) {
+    Append(kNoLink);
+    return false;
+  }
+  if (stopRequested) return false;
+  // Not our converter: its protocol is none of our business.
+  if (!device.IsKS4T()) {
+    Append(kNotKV4T, link.devtype.c_str());
+    return false;
+  }
+  Append(kFound, static_cast<unsigned>(link.address), link.fwver.c_str());
+  if (stopRequested) return true;
+
+  PortSettings loop;
+  if (!device.ReadLoopSettings(&loop)) {
+    Append(kLoopReadFailed);
+    return true;
+  }
+  Append(kLoopLine, DescribePortSettings(loop).c_str());
+  Append(kLoopInstrument, loop.devtype.c_str(), loop.fwver.c_str());
+  if (stopRequested) return true;
+
+  if (!device.SetConverterProtocol(false)) {
+    Append(kModbusFailed);
+    return true;
+  }
+  if (stopRequested) return true;
+  ScanRegisters(device);
+  return true;
+}
+
+void CDlgTest::ScanRegisters(ConverterDevice& device) {
+  RegisterDump dump;
+  const std::string reading = Text(kReading);
+  for (int reg = 0; reg < kRegisters; ++reg) {
+    Ui().SetText(IDC_TEST_STATUS, FormatProtocolLine(reading, reg));
+    // A stopped scan ends without a summary: its run may not be the last one.
+    if (stopRequested) return;
+    int value = 0;
+    const bool read = device.ModbusReadRegister(false, reg, value, nullptr);
+    const std::string row = dump.Add(reg, read, value);
+    if (!row.empty()) AppendText(row);
+  }
+  Ui().SetText(IDC_TEST_STATUS, {});
+  const std::string summary = dump.Summary();
+  if (!summary.empty()) AppendText(summary);
+}
