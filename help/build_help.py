@@ -58,8 +58,8 @@ def read_screenshot_map(path):
 
 
 def find_screenshot(candidates, folders):
-    for folder in folders:
-        for name in candidates:
+    for name in candidates:
+        for folder in folders:
             path = os.path.join(folder, name)
             if os.path.isfile(path):
                 return path

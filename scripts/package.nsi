@@ -5,7 +5,7 @@
 ;
 ; scripts/package runs it: makensis -INPUTCHARSET UTF8 -DVERSION=x.y.z
 ;   -DFILES=<files.nsh with the macros KV4T_INSTALL_FILES and KV4T_REMOVE_FILES>
-;   -DOUTFILE=<setup.exe> package.nsi
+;   -DOUTFILE=<setup.exe> [-DICON=<the program's icon file>] package.nsi
 Unicode true
 Target amd64-unicode
 
@@ -27,6 +27,7 @@ InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 SetCompressor /SOLID lzma
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
+BrandingText "${PRODUCT} ${VERSION}"
 
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey /LANG=1049 "ProductName" "${PRODUCT}"
@@ -36,6 +37,10 @@ VIAddVersionKey /LANG=1049 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1049 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1049 "LegalCopyright" "© RAVIK"
 
+!ifdef ICON
+  !define MUI_ICON "${ICON}"
+  !define MUI_UNICON "${ICON}"
+!endif
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
