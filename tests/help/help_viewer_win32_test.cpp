@@ -1,7 +1,7 @@
 // The help file opened the way the program's Help button opens it: HtmlHelpW on the
 // desktop with "KV4T_Cfg.CHM::/000.htm" and HH_DISPLAY_TOPIC. The viewer must show
-// its window with the help's title and the table of contents, both read from the
-// help file in its Windows-1251 code page; the topic itself is drawn by the browser
+// its window with the help's title, the table of contents and the index tab, read
+// from the help file in its Windows-1251 code page; the topic itself is drawn by the browser
 // engine, which a bare Wine prefix does not have, so the topic's rendering is not
 // checked here.
 #include <windows.h>
@@ -123,7 +123,8 @@ TEST(HelpViewer, OpensTheOverviewWithTitleAndContents) {
   ASSERT_NE(GetFileAttributesW(HelpFile().c_str()), INVALID_FILE_ATTRIBUTES) << "no KV4T_Cfg.CHM";
   HMODULE hhctrl = LoadLibraryW(L"hhctrl.ocx");
   ASSERT_NE(hhctrl, nullptr) << "hhctrl.ocx does not load";
-  auto htmlHelp = reinterpret_cast<HtmlHelpWFn>(GetProcAddress(hhctrl, "HtmlHelpW"));
+  // Through void*: FARPROC is a function type of its own, which GCC warns about.
+  auto htmlHelp = reinterpret_cast<HtmlHelpWFn>(reinterpret_cast<void*>(GetProcAddress(hhctrl, "HtmlHelpW")));
   ASSERT_NE(htmlHelp, nullptr);
 
   const std::wstring topic = HelpFile() + L"::/000.htm";
@@ -140,6 +141,11 @@ TEST(HelpViewer, OpensTheOverviewWithTitleAndContents) {
   EXPECT_EQ(Utf8(roots[0]), "Конфигуратор KV4T");
   EXPECT_EQ(Utf8(roots[1]), "Главное окно");
   EXPECT_EQ(Utf8(roots.back()), "Описания приборов");
+
+  // The navigation pane offers the contents and the index.
+  HWND tabs = FindChild(viewer, WC_TABCONTROLW);
+  ASSERT_NE(tabs, nullptr) << "no navigation tabs";
+  EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 2);
 
   std::string seen;
   for (const auto& r : roots) seen += " [" + Utf8(r) + "]";
