@@ -1,55 +1,26 @@
-// KV4T_Cfg.exe: the Windows program around the start-up. Its window step is still
-// a placeholder that shows nothing (PlaceholderMainWindow below); the property
-// sheet takes its place once it is bound to its windows.
+// KV4T_Cfg.exe: the Windows program around the start-up, its window step the
+// property sheet.
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <commctrl.h>
 
-#include <string>
-
+#include "app/sheet_window.h"
 #include "app/startup.h"
+#include "app/window_notices.h"
 #include "device/notices.h"
-#include "store/codepage.h"
-
-namespace {
-
-// Stands in for the property sheet: no window, returns at once. The run then goes
-// on to save the settings as after a Cancel.
-class PlaceholderMainWindow : public MainWindow {
- public:
-  void Run(ConverterDevice&, const CommandLineOptions&) override {}
-};
-
-// The notices the start-up itself may show, as plain message boxes.
-class StartupNotices : public UserNotices {
- public:
-  int ShowMessage(WindowHandle owner, const std::string& text, const std::string& caption,
-                  unsigned style) override {
-    return MessageBoxW(static_cast<HWND>(owner), Cp1251ToWide(text).c_str(),
-                       Cp1251ToWide(caption).c_str(), style);
-  }
-  void Beep(unsigned style) override { MessageBeep(style); }
-  // IDC_ names are resource numbers, given as narrow text without UNICODE.
-  void SetWaitCursor() override {
-    SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
-  }
-  void RestoreArrowCursor() override {
-    SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
-  }
-  WindowHandle MainWindow() override { return nullptr; }
-  void FieldCorrected(WindowHandle, CorrectedField, int) override {}
-};
-
-}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
+  // The drop-down lists, edits, up-down controls, tab control and property sheet.
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  StartupNotices notices;
+  WindowNotices notices;
   SetUserNotices(&notices);
-  PlaceholderMainWindow window;
-  CCfgApp app(window);
-  const int exitCode = app.Run(commandLine ? commandLine : L"");
+  int exitCode = 0;
+  {
+    SheetWindow window(notices);
+    CCfgApp app(window);
+    exitCode = app.Run(commandLine ? commandLine : L"");
+  }
   SetUserNotices(nullptr);
   return exitCode;
 }

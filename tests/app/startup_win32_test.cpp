@@ -19,7 +19,36 @@ class StartupRegistry : public RegistryStartupTest {
     EXPECT_EQ(RegNumber(kDeviceKey, L"kv8_address"), 16u);
   }
 
-  // KV4T_Cfg.exe from the test's own folder with the given arguments; its exit code.
+  // The program's main window, once it shows, closed as the user's Cancel closes
+  // it. Without a display the program has no window and ends by itself.
+  static void CancelSheet(const PROCESS_INFORMATION& process) {
+    struct Search {
+      DWORD process;
+      HWND sheet = nullptr;
+    } search{process.dwProcessId};
+    for (int i = 0; i < 600 && WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT; ++i) {
+      EnumWindows(
+          [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            wchar_t caption[64] = {};
+            GetWindowTextW(window, caption, 64);
+            if (owner == s->process && IsWindowVisible(window) &&
+                std::wstring(caption) == L"KV4T Конфигуратор")
+              s->sheet = window;
+            return TRUE;
+          },
+          reinterpret_cast<LPARAM>(&search));
+      if (search.sheet) {
+        PostMessageW(search.sheet, WM_COMMAND, IDCANCEL, 0);
+        return;
+      }
+    }
+  }
+
+  // KV4T_Cfg.exe from the test's own folder with the given arguments, its window
+  // cancelled; its exit code.
   DWORD RunProgram(const std::wstring& arguments) {
     wchar_t self[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -35,7 +64,11 @@ class StartupRegistry : public RegistryStartupTest {
       ADD_FAILURE() << "cannot start KV4T_Cfg.exe: " << GetLastError();
       return 0xFFFFFFFF;
     }
-    WaitForSingleObject(process.hProcess, 60000);
+    CancelSheet(process);
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_TIMEOUT) {
+      ADD_FAILURE() << "KV4T_Cfg.exe does not end";
+      TerminateProcess(process.hProcess, 1);
+    }
     DWORD code = 0xFFFFFFFF;
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hThread);
