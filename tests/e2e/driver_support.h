@@ -50,6 +50,7 @@ struct Box {
 class Program {
  public:
   Program(std::wstring path, std::wstring shots);
+  const std::wstring& Path() const { return path_; }
   ~Program();  // kills the program if it still runs
 
   // Starts the program with the arguments and waits for its sheet.

@@ -66,7 +66,9 @@ void CheckStart(Context& c) {
   const std::vector<std::wstring> tabs = app.TabTexts();
   const std::vector<std::wstring> wanted = {L"RS-485 компьютера", L"RS-485 KV4T", L"Токовая пет&ля", L"Тест"};
   Expect(tabs == wanted, "the tabs in order");
-  ExpectEq(app.Text(app.SheetButton(IDOK)), L"OK", "OK button");
+  // OK keeps the platform's own text: Latin "OK", or Cyrillic "ОК" on a Russian system.
+  const std::wstring ok = app.Text(app.SheetButton(IDOK));
+  Expect(ok == L"OK" || ok == L"\u041e\u041a", "OK button: \"" + Utf8(ok) + "\"");
   ExpectEq(app.Text(app.SheetButton(IDCANCEL)), L"Отмена", "Cancel button");
   ExpectEq(app.Text(app.SheetButton(IDC_SHEET_APPLY)), L"Применить", "Apply button");
   ExpectEq(app.Text(app.SheetButton(IDHELP)), L"Справка", "Help button");
@@ -140,10 +142,26 @@ void StartScenario(Context& c) {
   BalloonOver(c, app.PageControl(IDC_PORT), L"balloon-port");
   BalloonOver(c, app.SheetButton(IDCANCEL), L"balloon-cancel");
 
-  // Help without a help file does nothing that the user has to answer.
+  // Help opens the help file beside the program in the help viewer (of the
+  // program's own process); without the file it opens nothing.
+  std::wstring help = app.Path();
+  help.replace(help.size() - 4, 4, L".CHM");
   app.Click(app.SheetButton(IDHELP));
-  std::this_thread::sleep_for(500ms);
-  Expect(!app.FindBox().window, "Help without a help file opens nothing");
+  if (GetFileAttributesW(help.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    HWND viewer = nullptr;
+    Expect(WaitUntil([&] { return (viewer = VisibleWindowOfClass(app.ProcessId(), L"HH Parent")) != nullptr; }, 15s),
+           "Help opens the help viewer");
+    if (viewer) {
+      std::this_thread::sleep_for(1s);
+      app.Snapshot(viewer, L"help");
+      PostMessageW(viewer, WM_CLOSE, 0, 0);
+      Expect(WaitUntil([&] { return !VisibleWindowOfClass(app.ProcessId(), L"HH Parent"); }, 10s),
+             "the help viewer closes");
+    }
+  } else {
+    std::this_thread::sleep_for(500ms);
+    Expect(!app.FindBox().window, "Help without a help file opens nothing");
+  }
 
   Expect(!Requested(c, "dev"), "nothing asked of the converter before leaving the first tab");
   app.SwitchTo(kRs485);
