@@ -131,6 +131,14 @@ void AboutBox(Context& c) {
   c.app.Answer(about);
 }
 
+// Starts the program on the simulator's port and leaves the first tab, which
+// reaches the converter: the RS-485 tab opens.
+void StartAndReach(Context& c) {
+  c.app.Start(L"/port:" + c.PortNumber());
+  c.app.SwitchTo(kRs485);
+  c.app.ExpectPage(kRs485);
+}
+
 // Start with /port:N: the port is selected; leaving the first tab connects; every
 // tab, the About box and a balloon tip in pictures; Cancel saves the tree.
 void StartScenario(Context& c) {
@@ -206,9 +214,7 @@ void SilentConverterScenario(Context& c) {
 // asks the converter nothing.
 void ApplyRs485Scenario(Context& c) {
   Program& app = c.app;
-  app.Start(L"/port:" + c.PortNumber());
-  app.SwitchTo(kRs485);
-  app.ExpectPage(kRs485);
+  StartAndReach(c);
 
   app.Type(IDC_RS485_ADDRESS, L"300");
   app.SwitchTo(kLoop);
@@ -248,9 +254,7 @@ void ApplyRs485Scenario(Context& c) {
 // The current-loop page reads the instrument from the converter.
 void LoopReadScenario(Context& c) {
   Program& app = c.app;
-  app.Start(L"/port:" + c.PortNumber());
-  app.SwitchTo(kRs485);
-  app.ExpectPage(kRs485);
+  StartAndReach(c);
   app.SwitchTo(kLoop);
   app.ExpectPage(kLoop);
   app.Click(app.PageControl(IDC_LOOP_READ));
@@ -268,9 +272,7 @@ void LoopReadScenario(Context& c) {
 // The line test to its last line, the sheet locked meanwhile; a second test stopped.
 void LineTestScenario(Context& c) {
   Program& app = c.app;
-  app.Start(L"/port:" + c.PortNumber());
-  app.SwitchTo(kRs485);
-  app.ExpectPage(kRs485);
+  StartAndReach(c);
   app.SwitchTo(kTest);
   app.ExpectPage(kTest);
   HWND button = app.PageControl(IDC_TEST_BUTTON);
