@@ -50,7 +50,7 @@ class Kv4tSim : public ::testing::Test {
   }
 
   // kv4t with --port at the converter and the given arguments.
-  Kv4tRun Run(std::vector<std::string> args, const std::function<bool()>& interrupt_when = {}) {
+  Kv4tRun Run(std::vector<std::string> args, const std::function<bool(pid_t)>& interrupt_when = {}) {
     args.insert(args.begin(), {"--port", simulator->slave_path()});
     return RunKv4t(args, interrupt_when);
   }
@@ -265,7 +265,7 @@ TEST_F(Kv4tSim, TestCountsLostAnswers) {
 
 TEST_F(Kv4tSim, InterruptedTestReturnsTheConverterToItsProtocol) {
   Start();
-  const Kv4tRun run = Run({"--json", "test"}, [this] {
+  const Kv4tRun run = Run({"--json", "test"}, [this](pid_t) {
     return simulator->request_count("modbus:3") >= 10;
   });
   EXPECT_EQ(run.code, kInterrupted) << run.err;
@@ -309,7 +309,7 @@ TEST_F(Kv4tSim, InterruptedScanClosesThePort) {
   options.faults.silent = true;
   Start(options);
   const auto start = std::chrono::steady_clock::now();
-  const Kv4tRun run = Run({"--json", "scan"}, [&] {
+  const Kv4tRun run = Run({"--json", "scan"}, [&](pid_t) {
     return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(1500);
   });
   EXPECT_EQ(run.code, kInterrupted) << run.err;

@@ -33,10 +33,10 @@ inline std::string ReadText(const std::filesystem::path& path) {
   return text.str();
 }
 
-// interrupt_when: polled every 5 ms while the program runs; when it returns true
-// the program gets one SIGINT.
+// interrupt_when: polled with the program's process id every 5 ms while it runs;
+// when it returns true the program gets one SIGINT.
 inline Kv4tRun RunKv4t(const std::vector<std::string>& args,
-                       const std::function<bool()>& interrupt_when = {}) {
+                       const std::function<bool(pid_t)>& interrupt_when = {}) {
   const auto folder = std::filesystem::temp_directory_path();
   const std::string stem = "kv4t-run-" + std::to_string(getpid());
   const auto out_path = folder / (stem + ".out");
@@ -63,7 +63,7 @@ inline Kv4tRun RunKv4t(const std::vector<std::string>& args,
   for (;;) {
     const pid_t done = waitpid(pid, &status, interrupt_when && !sent ? WNOHANG : 0);
     if (done == pid) break;
-    if (interrupt_when && !sent && interrupt_when()) {
+    if (interrupt_when && !sent && interrupt_when(pid)) {
       kill(pid, SIGINT);
       sent = true;
     }
