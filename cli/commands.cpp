@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include <filesystem>
+#include <functional>
 
 #include "cli/checks.h"
 #include "cli/console.h"
@@ -21,6 +22,19 @@ int Close(ConverterDevice& device, Output& out, int code) {
     code = kExitInterrupted;
   }
   return out.Finish(code);
+}
+
+// The common frame of the commands that only talk to a reached converter: body
+// runs once the converter has answered as a KV4T; the first failure's code wins.
+int AtConverter(const CommonArgs& args,
+                const std::function<int(ConverterDevice&, Output&)>& body) {
+  Output out(args);
+  int code = kExitDone;
+  auto device = MakeDevice(args, out, &code);
+  if (!device) return out.Finish(code);
+  code = ReachConverter(*device, out);
+  if (code == kExitDone) code = body(*device, out);
+  return Close(*device, out, code);
 }
 
 void ShowSettings(Output& out, const char* key, const char* title, const PortSettings& s,
@@ -84,63 +98,49 @@ int RunPorts(const CommonArgs& args) {
 }
 
 int RunIdentify(const CommonArgs& args) {
-  Output out(args);
-  int code = kExitDone;
-  auto device = MakeDevice(args, out, &code);
-  if (!device) return out.Finish(code);
-  code = ReachConverter(*device, out);
-  if (code == kExitDone) {
-    const PortSettings& link = device->LinkSet();
-    out.result["device"] = Cp1251ToUtf8(link.devtype);
-    out.result["version"] = Cp1251ToUtf8(link.fwver);
-    out.Line(Format("%s %s", Cp1251ToUtf8(link.devtype).c_str(), Cp1251ToUtf8(link.fwver).c_str()));
-  }
-  return Close(*device, out, code);
+  return AtConverter(args, [](ConverterDevice& device, Output& out) {
+    const std::string name = Cp1251ToUtf8(device.LinkSet().devtype);
+    const std::string version = Cp1251ToUtf8(device.LinkSet().fwver);
+    out.result["device"] = name;
+    out.result["version"] = version;
+    out.Line(name + " " + version);
+    return kExitDone;
+  });
 }
 
 int RunLoopRead(const CommonArgs& args) {
-  Output out(args);
-  int code = kExitDone;
-  auto device = MakeDevice(args, out, &code);
-  if (!device) return out.Finish(code);
-  code = ReachConverter(*device, out);
-  if (code == kExitDone) {
+  return AtConverter(args, [](ConverterDevice& device, Output& out) {
     PortSettings loop;
-    if (!device->ReadLoopSettings(&loop)) {
+    if (!device.ReadLoopSettings(&loop)) {
       out.Error(device_text::kLoopReadFailed);
-      code = kExitNoAnswer;
-    } else {
-      ShowSettings(out, "loop", "токовая петля", loop, true);
-      out.result["known"] = HasDescription(loop.devtype, loop.fwver);
+      return kExitNoAnswer;
     }
-  }
-  return Close(*device, out, code);
+    ShowSettings(out, "loop", "токовая петля", loop, true);
+    out.result["known"] = HasDescription(loop.devtype, loop.fwver);
+    return kExitDone;
+  });
 }
 
 int RunLoopWrite(const CommonArgs& args, const LoopArgs& loop_args) {
-  Output out(args);
-  int code = kExitDone;
-  auto device = MakeDevice(args, out, &code);
-  if (!device) return out.Finish(code);
-  code = ReachConverter(*device, out);
-  if (code != kExitDone) return Close(*device, out, code);
-  // What is not given stays as the converter holds it.
-  PortSettings& loop = device->LoopSet();
-  if (!device->ReadLoopSettings(&loop)) {
-    out.Error(device_text::kLoopReadFailed);
-    return Close(*device, out, kExitNoAnswer);
-  }
-  std::string error;
-  if (!loop_args.ApplyTo(loop, error) || !(error = CheckLoopSettings(loop)).empty()) {
-    out.Error(error);
-    return Close(*device, out, kExitUsage);
-  }
-  if (!device->WriteLoopSettings()) {
-    out.Error(device_text::kLoopWriteFailed);
-    return Close(*device, out, kExitNoAnswer);
-  }
-  ShowSettings(out, "loop", "записано в токовую петлю", loop, true);
-  return Close(*device, out, kExitDone);
+  return AtConverter(args, [&loop_args](ConverterDevice& device, Output& out) {
+    // What is not given stays as the converter holds it.
+    PortSettings& loop = device.LoopSet();
+    if (!device.ReadLoopSettings(&loop)) {
+      out.Error(device_text::kLoopReadFailed);
+      return kExitNoAnswer;
+    }
+    std::string error;
+    if (!loop_args.ApplyTo(loop, error) || !(error = CheckLoopSettings(loop)).empty()) {
+      out.Error(error);
+      return kExitUsage;
+    }
+    if (!device.WriteLoopSettings()) {
+      out.Error(device_text::kLoopWriteFailed);
+      return kExitNoAnswer;
+    }
+    ShowSettings(out, "loop", "записано в токовую петлю", loop, true);
+    return kExitDone;
+  });
 }
 
 int RunRs485Write(const CommonArgs& args, const LineArgs& target, bool verify) {
@@ -151,13 +151,7 @@ int RunRs485Write(const CommonArgs& args, const LineArgs& target, bool verify) {
   // The converter's present settings are those it answers at; the protocol and
   // the answer delay come from the configuration file unless given.
   PortSettings& rs = device->Rs485Set();
-  const PortSettings& link = device->LinkSet();
-  rs.baud = link.baud;
-  rs.bytesize = link.bytesize;
-  rs.parity = link.parity;
-  rs.stopbits = link.stopbits;
-  rs.address = link.address;
-  rs.alen = link.alen;
+  CopyLineAndAddress(device->LinkSet(), rs);
   std::string error;
   if (!target.ApplyTo(rs, error) || !(error = CheckRs485Settings(rs)).empty()) {
     out.Error(error);

@@ -39,6 +39,13 @@ bool LineArgs::ApplyTo(PortSettings& record, std::string& error) const {
   return true;
 }
 
+void CopyLineAndAddress(const PortSettings& from, PortSettings& to) {
+  for (int32_t PortSettings::*field : {&PortSettings::baud, &PortSettings::bytesize,
+                                       &PortSettings::parity, &PortSettings::stopbits,
+                                       &PortSettings::address, &PortSettings::alen})
+    to.*field = from.*field;
+}
+
 nlohmann::json SettingsJson(const PortSettings& s, bool loop) {
   nlohmann::json j = {{"baud", s.baud},
                       {"bits", s.bytesize},

@@ -23,10 +23,13 @@ bool Probe(ConverterDevice& device, const ScanProbe& probe) {
   if (!ravik_make_request(request, true, probe.alen == 11, probe.address,
                           ravik_hash("dev", nullptr)))
     return false;
+  const uint32_t pause_ms = channel.read_pause_ms;
   channel.answer_override = ProbeAnswerUs(probe);
+  channel.read_pause_ms = 0;
   std::vector<uint8_t> answer;
   const bool ok = channel.transact(request, answer, true);
   channel.answer_override = 0;
+  channel.read_pause_ms = pause_ms;
   return ok && answer.size() >= ravik_header_bytes && !(answer[1] & ravik_request_flag) &&
          answer[0] == request[0] && (answer[1] & 0xE0) == (request[1] & 0xE0);
 }
@@ -87,12 +90,9 @@ int RunScan(const CommonArgs& args, bool all) {
     if (!answered) continue;
     // Confirmed as the configurator would reach it: name and version read.
     PortSettings& link = device->LinkSet();
-    link.baud = p.baud;
-    link.bytesize = p.bytesize;
-    link.parity = p.parity;
-    link.stopbits = p.stopbits;
-    link.address = p.address;
-    link.alen = p.alen;
+    CopyLineAndAddress({.baud = p.baud, .bytesize = p.bytesize, .parity = p.parity,
+                        .stopbits = p.stopbits, .address = p.address, .alen = p.alen},
+                       link);
     link.devtype.clear();
     link.fwver.clear();
     device->ReadTextParam("dev", link.devtype);

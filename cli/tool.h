@@ -76,5 +76,9 @@ int ReachConverter(ConverterDevice& device, Output& out);
 nlohmann::json SettingsJson(const PortSettings& s, bool loop);
 std::string SettingsText(const PortSettings& s, bool loop);
 
+// Rate, word length, parity, stop bits, address and address length of one record
+// into another.
+void CopyLineAndAddress(const PortSettings& from, PortSettings& to);
+
 // printf-style formatting of our own texts.
 std::string Format(const char* format, ...);
