@@ -5,6 +5,7 @@
 #include "cli/tool.h"
 #include "common/baud_rates.h"
 #include "device/device_texts.h"
+#include "link/diag_log.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
 
@@ -74,6 +75,9 @@ std::string SettingsText(const PortSettings& s, bool loop) {
 }
 
 std::unique_ptr<ConverterDevice> MakeDevice(const CommonArgs& args, Output& out, int* code) {
+  // The channel's diagnostic lines would pile up in memory for the whole run (a
+  // long "test --repeat" writes tens of thousands); --trace shows the frames.
+  diag_log_sink([](void*, const char*) {}, nullptr);
   LoadCatalogue();
   auto device = std::make_unique<ConverterDevice>();
   *code = kExitUsage;
