@@ -375,7 +375,7 @@ bool serio::fail_reception(feed_result result) {
 
 bool serio::receive(std::vector<uint8_t>& answer, int64_t gap_ticks, uint32_t gap_ms,
                     int64_t answer_ticks, port_timeouts& timeouts) {
-  port_sleep(50);
+  port_sleep(read_pause_ms);
   codec->reset();
   const int64_t receive_start = now();
   const int64_t deadline = receive_start + answer_ticks;

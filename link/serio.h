@@ -118,6 +118,10 @@ class serio {
   frame_codec* codec = nullptr;
   // Microseconds; when non-zero, replaces the codec's answer time.
   int64_t answer_override = 0;
+  // Milliseconds the channel lets pass after a transmission before it starts
+  // reading the answer. The configurator keeps 50; a bus scan, whose probes mostly
+  // go unanswered, reads at once and lets the answer time alone bound the wait.
+  uint32_t read_pause_ms = 50;
 
   int status() const { return status_; }
   uint32_t os_error() const { return os_error_; }

@@ -5,8 +5,8 @@
 #include "common/program_strings.h"
 #include "common/resource_ids.h"
 #include "device/converter_device.h"
-#include "link/serio.h"
 #include "pages/test_protocol.h"
+#include "pages/line_test.h"
 #include "pages/worker_thread.h"
 #include "store/codepage.h"
 
@@ -28,24 +28,6 @@ constexpr const char* kBadMode =
     "Недопустимый режим связи.\n"
     "Для проведения теста измените режим связи с прибором на 8-битеый и повторите попытку!";
 constexpr const char* kBadModeCaption = "Нельзя начать тестирование";
-
-// Protocol lines.
-constexpr const char* kStarted = "Тестирование началось...\r\n";
-constexpr const char* kNoPort = "ошибка: рабочий порт не выбран\r\n";
-constexpr const char* kOpenFailed = "ошибка открытия порта \"%s\"\r\n";
-constexpr const char* kOpened = "успешное открытие порта \"%s\"\r\n";
-constexpr const char* kNoLink = "ошибка связи с прибором\r\n";
-constexpr const char* kNotKV4T = "подключенный прибор не является KV4T (%s)\r\n";
-constexpr const char* kFound = "по адресу %u подключен KV4T (%s)\r\n";
-constexpr const char* kLoopReadFailed = "ошибка чтения конфигурации прибора\r\n";
-constexpr const char* kLoopLine = "параметры соединения по токовой петле: %s\r\n";
-constexpr const char* kLoopInstrument = "подключенный прибор: %s (%s)\r\n";
-constexpr const char* kModbusFailed = "ошибка переключения в протокол ModBus-RTU\r\n";
-constexpr const char* kStopped = "Тестирование прервано\r\n";
-constexpr const char* kFinished = "Тестирование завершено\r\n";
-constexpr const char* kReading = "Считывание ячейки: %02X";
-
-constexpr int kRegisters = 256;
 
 std::string Text(const char* utf8) { return Utf8ToCp1251(utf8); }
 std::string Text(int string_id) {
@@ -144,27 +126,9 @@ void CDlgTest::SetIdleButton() {
   ui.Enable(IDC_TEST_BUTTON, true);
 }
 
-template <typename... Args>
-void CDlgTest::Append(const char* utf8_format, Args... args) {
-  AppendText(FormatProtocolLine(Text(utf8_format), args...));
-}
-
-void CDlgTest::AppendText(const std::string& text) {
-  AppendToProtocol(protocol_, text);
-  Ui().SetLogText(IDC_TEST_LOG, protocol_);
-}
-
 void CDlgTest::RunTest() {
-  ConverterDevice& device = *Device();
-  const PortSettings kept = device.LinkSet();
   Ui().Enable(IDC_TEST_BUTTON, true);  // from now on the button stops the test
-  Append(kStarted);
-
-  if (Exchange(device)) device.RestoreConverterProtocol(false);
-  device.ClosePort();
-  Append(stopRequested ? kStopped : kFinished);
-
-  device.LinkSet() = kept;
+  RunLineTest(*Device(), *this);
   Ui().NotifySheet(WM_PAGE_IDLE);
   running = false;
   // The button comes last: once it is enabled the user may start the next test,
@@ -172,63 +136,11 @@ void CDlgTest::RunTest() {
   SetIdleButton();
 }
 
-bool CDlgTest::Exchange(ConverterDevice& device) {
-  const PortSettings& link = device.LinkSet();
-  if (link.port.empty() || !serial_port_present(Cp1251ToWide(link.port))) {
-    Append(kNoPort);
-    return false;
-  }
-  if (!device.OpenPort()) {
-    Append(kOpenFailed, link.port.c_str());
-    return false;
-  }
-  Append(kOpened, link.port.c_str());
-  if (stopRequested) return false;
-
-  if (!device.Identify()) {
-    Append(kNoLink);
-    return false;
-  }
-  if (stopRequested) return false;
-  // Not our converter: its protocol is none of our business.
-  if (!device.IsKS4T()) {
-    Append(kNotKV4T, link.devtype.c_str());
-    return false;
-  }
-  Append(kFound, static_cast<unsigned>(link.address), link.fwver.c_str());
-  if (stopRequested) return true;
-
-  PortSettings loop;
-  if (!device.ReadLoopSettings(&loop)) {
-    Append(kLoopReadFailed);
-    return true;
-  }
-  Append(kLoopLine, DescribePortSettings(loop).c_str());
-  Append(kLoopInstrument, loop.devtype.c_str(), loop.fwver.c_str());
-  if (stopRequested) return true;
-
-  if (!device.SetConverterProtocol(false)) {
-    Append(kModbusFailed);
-    return true;
-  }
-  if (stopRequested) return true;
-  ScanRegisters(device);
-  return true;
+void CDlgTest::Append(const std::string& text) {
+  AppendToProtocol(protocol_, text);
+  Ui().SetLogText(IDC_TEST_LOG, protocol_);
 }
 
-void CDlgTest::ScanRegisters(ConverterDevice& device) {
-  RegisterDump dump;
-  const std::string reading = Text(kReading);
-  for (int reg = 0; reg < kRegisters; ++reg) {
-    Ui().SetText(IDC_TEST_STATUS, FormatProtocolLine(reading, reg));
-    // A stopped scan ends without a summary: its run may not be the last one.
-    if (stopRequested) return;
-    int value = 0;
-    const bool read = device.ModbusReadRegister(false, reg, value, nullptr);
-    const std::string row = dump.Add(reg, read, value);
-    if (!row.empty()) AppendText(row);
-  }
-  Ui().SetText(IDC_TEST_STATUS, {});
-  const std::string summary = dump.Summary();
-  if (!summary.empty()) AppendText(summary);
-}
+void CDlgTest::Status(const std::string& text) { Ui().SetText(IDC_TEST_STATUS, text); }
+
+bool CDlgTest::StopRequested() { return stopRequested; }

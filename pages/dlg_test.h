@@ -13,10 +13,11 @@
 #include <string>
 
 #include "pages/dlg_page.h"
+#include "pages/line_test.h"
 
 struct worker_thread;
 
-class CDlgTest : public CDlgPage {
+class CDlgTest : public CDlgPage, private LineTestHooks {
  public:
   CDlgTest();
   // Stops a running test and waits for its worker (see StopAndWait).
@@ -43,14 +44,11 @@ class CDlgTest : public CDlgPage {
   static void WorkerMain(void* page);
   void StartOrStop();
   void RunTest();
-  // Steps from the port check to the register scan; true when the converter has
-  // to be returned to its own protocol afterwards.
-  bool Exchange(ConverterDevice& device);
-  void ScanRegisters(ConverterDevice& device);
-  template <typename... Args>
-  void Append(const char* utf8_format, Args... args);
-  // Appends program text to the protocol and shows the protocol.
-  void AppendText(const std::string& text);
+  // LineTestHooks, called on the worker: the protocol grows and is shown; the
+  // status line shows the register being read.
+  void Append(const std::string& text) override;
+  void Status(const std::string& text) override;
+  bool StopRequested() override;
   void SetIdleButton();
 
   worker_thread* worker_ = nullptr;  // window thread only

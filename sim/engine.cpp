@@ -28,7 +28,8 @@ std::int64_t char_us(const LineSettings& line) {
 
 }  // namespace
 
-Engine::Engine(const Options& o) : faults_(o.faults), skip_left_(o.faults.skip_requests) {
+Engine::Engine(const Options& o)
+    : faults_(o.faults), skip_left_(o.faults.skip_requests), loss_random_(o.faults.loss_seed) {
   state_.line = o.line;
   state_.address = o.address;
   state_.alen = o.alen == 11 ? 11 : 8;
@@ -59,6 +60,7 @@ Engine::Engine(const Options& o) : faults_(o.faults), skip_left_(o.faults.skip_r
 void Engine::set_faults(const Faults& f) {
   faults_ = f;
   skip_left_ = f.skip_requests;
+  loss_random_.seed(f.loss_seed);
 }
 
 bool Engine::take_changed() {
@@ -239,6 +241,12 @@ bool Engine::pass_faults(const std::string& name) {
   if (skip_left_ > 0 && answer_faults_apply(name)) {
     --skip_left_;
     note("  no answer (skipped, " + std::to_string(skip_left_) + " more to skip)");
+    return false;
+  }
+  if (faults_.loss_percent > 0 && answer_faults_apply(name) &&
+      std::uniform_real_distribution<double>(0, 100)(loss_random_) < faults_.loss_percent) {
+    ++state_.lost_answers;
+    note("  no answer (lost at random)");
     return false;
   }
   return true;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,7 @@ class Engine {
   State state_;
   Faults faults_;
   int skip_left_ = 0;
+  std::mt19937 loss_random_;
   bool changed_ = true;
   bytes rx_;               // frame being received
   bytes ravik_watch_;      // RAVIK frames seen while speaking Modbus (counted, not answered)

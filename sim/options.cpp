@@ -159,6 +159,10 @@ ParseOutcome parse_options(int argc, char** argv, Options& o, std::string* messa
   number("--extra-delay", o.faults.extra_delay_ms, "answer MS later than the answer delay says")
       ->type_name("MS")
       ->check(CLI::Range(0, 600000));
+  app.add_option("--loss", o.faults.loss_percent, "leave each answerable request unanswered\nwith this probability")
+      ->type_name("PERCENT")
+      ->check(CLI::Range(0.0, 100.0));
+  app.add_option("--loss-seed", o.faults.loss_seed, "start the --loss draws from this seed")->type_name("N");
   list("--fault-only", "the answer faults above touch only these requests\n(parameter names, modbus:3, modbus:5)",
        append_to(o.faults.only))
       ->type_name("NAMES");

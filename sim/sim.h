@@ -47,6 +47,10 @@ struct Faults {
   int skip_requests = 0;               // the first N answerable requests go unanswered
   int extra_delay_ms = 0;              // added to the answer delay
   std::vector<std::string> only;       // restricts the answer faults to these names
+  // Each answerable request goes unanswered with this probability (percent), drawn
+  // from a generator started from loss_seed, so that a run can be repeated.
+  double loss_percent = 0;
+  unsigned loss_seed = 1;
 };
 
 // Everything the converter starts with; the program's options fill it.
@@ -105,6 +109,7 @@ struct State {
   long ignored_bytes = 0;   // bytes received while the computer's line settings differed
   long ignored_frames = 0;  // good frames not for this converter (address, protocol, name)
   long garbled_frames = 0;  // frames that failed their check or made no sense
+  long lost_answers = 0;    // answers withheld by the loss_percent fault
 
   long count(std::string_view name) const {
     auto it = requests.find(std::string(name));

@@ -1,6 +1,7 @@
 // The faults kv4t-sim can be told to show, one case each, and changed while it runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 
@@ -125,6 +126,28 @@ TEST_F(SimTest, FaultsCanChangeWhileRunning) {
   EXPECT_TRUE(ask(kDevRead, 150).empty());
   sim_->set_faults({});
   EXPECT_FALSE(ask(kDevRead).empty());
+}
+
+// Random losses: about the share asked for, counted by the converter, and the same
+// requests lost again from the same seed.
+TEST_F(SimTest, LossesAreRandomButRepeatable) {
+  start();
+  auto lost_pattern = [this](unsigned seed) {
+    Faults f;
+    f.loss_percent = 20;
+    f.loss_seed = seed;
+    sim_->set_faults(f);
+    std::string pattern;
+    for (int i = 0; i < 40; ++i) pattern += ask(kDevRead, 120).empty() ? 'x' : '.';
+    return pattern;
+  };
+  const long before = sim_->state().lost_answers;
+  const std::string first = lost_pattern(7);
+  const long lost = static_cast<long>(std::count(first.begin(), first.end(), 'x'));
+  EXPECT_EQ(sim_->state().lost_answers - before, lost);
+  EXPECT_GT(lost, 0);
+  EXPECT_LT(lost, 20);
+  EXPECT_EQ(lost_pattern(7), first);
 }
 
 }  // namespace

@@ -1,0 +1,28 @@
+// The subcommands of kv4t; each returns its exit code (tool.h).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/tool.h"
+
+struct LoopArgs {
+  std::optional<std::string> instrument, version;
+  LineArgs line;  // baud, bits, parity, stop; delay is the polling interval
+  // Values into the loop set; a new instrument brings its own defaults first.
+  bool ApplyTo(PortSettings& loop, std::string& error) const;
+};
+
+int RunPorts(const CommonArgs& args);
+int RunIdentify(const CommonArgs& args);
+int RunLoopRead(const CommonArgs& args);
+int RunLoopWrite(const CommonArgs& args, const LoopArgs& loop);
+// target: the new RS-485 settings (what is not given keeps the link's values).
+int RunRs485Write(const CommonArgs& args, const LineArgs& target, bool verify);
+int RunLineTest(const CommonArgs& args, int repeat);
+int RunScan(const CommonArgs& args, bool all);
+int RunConfigShow(const CommonArgs& args, const std::string& file);
+int RunConfigWrite(const CommonArgs& args, const std::string& file, const LineArgs& rs485,
+                   const LoopArgs& loop);
+int RunCatalogCheck(const CommonArgs& args, const std::vector<std::string>& files);

@@ -1,0 +1,156 @@
+// kv4t: the converter from scripts. Every subcommand reaches the converter
+// through the configurator's device layer and ends with one of the exit codes
+// below.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <map>
+
+#include "cli/commands.h"
+#include "cli/console.h"
+
+namespace {
+
+const char kAbout[] =
+    "kv4t: преобразователь KV4T из сценариев и с консоли.\n"
+    "Коды завершения:\n"
+    "  0    выполнено\n"
+    "  1    преобразователь не ответил или отказал\n"
+    "  2    неверное использование (параметры, значения, файлы)\n"
+    "  3    порт не открывается\n"
+    "  130  прервано (Ctrl-C); порт закрыт, протокол преобразователя восстановлен";
+
+const std::map<std::string, int> kParities = {
+    {"none", 0}, {"n", 0}, {"odd", 1}, {"o", 1}, {"even", 2}, {"e", 2}};
+const std::map<std::string, int> kStopBits = {{"1", 0}, {"2", 2}};
+const std::map<std::string, int> kProtocols = {
+    {"ravik", 0}, {"modbus-ascii", 1}, {"ascii", 1}, {"modbus-rtu", 2}, {"rtu", 2}};
+const std::map<std::string, int> kAdaptors = {{"auto", 0}, {"rts", 1}};
+
+// An option whose value lands in an optional only when given.
+CLI::Option* Optional(CLI::App& app, const std::string& name, std::optional<int>& target,
+                      const std::string& what) {
+  return app.add_option_function<int>(name, [&target](const int& v) { target = v; }, what);
+}
+CLI::Option* OptionalText(CLI::App& app, const std::string& name,
+                          std::optional<std::string>& target, const std::string& what) {
+  return app.add_option_function<std::string>(
+      name, [&target](const std::string& v) { target = v; }, what);
+}
+CLI::Option* Named(CLI::App& app, const std::string& name, std::optional<int>& target,
+                   const std::map<std::string, int>& names, const std::string& what) {
+  std::string choices;
+  for (const auto& [word, value] : names) choices += (choices.empty() ? "" : "|") + word;
+  return Optional(app, name, target, what)
+      ->transform(CLI::CheckedTransformer(names, CLI::ignore_case).description(""))
+      ->type_name(choices);
+}
+
+// The line settings, under the given option prefix ("--", "--new-", "--loop-").
+void AddLine(CLI::App& app, const std::string& prefix, LineArgs& line, bool network) {
+  Optional(app, prefix + "baud", line.baud, "скорость, бит/с");
+  Optional(app, prefix + "bits", line.bits, "длина слова: 7 или 8")->check(CLI::IsMember({7, 8}));
+  Named(app, prefix + "parity", line.parity, kParities, "чётность: none, odd, even");
+  Named(app, prefix + "stop", line.stop, kStopBits, "стоп-бит: 1 или 2");
+  if (!network) return;
+  Optional(app, prefix + "address", line.address, "сетевой адрес")->check(CLI::Range(0, 2047));
+  Optional(app, prefix + "alen", line.alen, "длина адреса: 8 или 11")->check(CLI::IsMember({8, 11}));
+}
+
+void AddLoop(CLI::App& app, LoopArgs& loop) {
+  OptionalText(app, "--instrument", loop.instrument, "тип прибора из каталога");
+  OptionalText(app, "--instrument-version", loop.version, "версия прибора из каталога");
+  AddLine(app, "--loop-", loop.line, false);
+  Optional(app, "--poll", loop.line.delay, "частота опроса, с (1..60)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  console_init();
+  CLI::App app(kAbout, "kv4t");
+  app.fallthrough();
+  app.require_subcommand(1);
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+
+  CommonArgs args;
+  app.add_option("--port", args.port, "порт: COMn, путь к устройству или имя из /dev/serial/by-id");
+  AddLine(app, "--", args.link, true);
+  Named(app, "--adaptor", args.adaptor, kAdaptors, "адаптер: auto или rts");
+  app.add_option("--config", args.config, "файл конфигурации (KV4TCFG1) с настройками связи");
+  app.add_option("--trace", args.trace, "записывать каждый кадр в файл");
+  app.add_flag("--json", args.json, "вывод в JSON");
+  app.add_flag("--quiet,-q", args.quiet, "без вывода, только код завершения");
+
+  std::function<int()> run;
+  auto command = [&](CLI::App& parent, const char* name, const char* what, std::function<int()> fn) {
+    CLI::App* sub = parent.add_subcommand(name, what);
+    sub->final_callback([&run, fn] { run = fn; });
+    return sub;
+  };
+
+  command(app, "ports", "последовательные порты компьютера", [&] { return RunPorts(args); });
+  command(app, "identify", "имя и версия преобразователя", [&] { return RunIdentify(args); });
+
+  CLI::App* loop = app.add_subcommand("loop", "прибор на токовой петле");
+  loop->require_subcommand(1);
+  command(*loop, "read", "прочитать настройки токовой петли", [&] { return RunLoopRead(args); });
+  LoopArgs loop_args;
+  CLI::App* loop_write = command(*loop, "write", "записать настройки токовой петли",
+                                 [&] { return RunLoopWrite(args, loop_args); });
+  AddLoop(*loop_write, loop_args);
+
+  CLI::App* rs485 = app.add_subcommand("rs485", "сторона RS-485 преобразователя");
+  rs485->require_subcommand(1);
+  LineArgs target;
+  bool no_verify = false;
+  CLI::App* rs485_write =
+      command(*rs485, "write", "записать настройки RS-485, применить (APLY) и проверить",
+              [&] { return RunRs485Write(args, target, !no_verify); });
+  AddLine(*rs485_write, "--new-", target, true);
+  Named(*rs485_write, "--new-proto", target.proto, kProtocols, "протокол: ravik, modbus-rtu, modbus-ascii");
+  Optional(*rs485_write, "--new-delay", target.delay, "задержка ответа, мс (0..45)");
+  rs485_write->add_flag("--no-verify", no_verify, "не проверять связь на новых настройках");
+
+  int repeat = 0;
+  CLI::App* test = command(app, "test", "тест линии (как на странице \"Тест\")",
+                           [&] { return RunLineTest(args, repeat); });
+  test->add_option("--repeat", repeat, "ещё N запросов со статистикой")->check(CLI::NonNegativeNumber);
+
+  bool all = false;
+  CLI::App* scan = command(app, "scan", "найти преобразователь с неизвестными настройками",
+                           [&] { return RunScan(args, all); });
+  scan->add_flag("--all", all, "не останавливаться на первом ответе");
+
+  CLI::App* config = app.add_subcommand("config", "файл конфигурации окна");
+  config->require_subcommand(1);
+  std::string file;
+  CLI::App* show = command(*config, "show", "показать файл", [&] { return RunConfigShow(args, file); });
+  show->add_option("FILE", file, "файл конфигурации")->required();
+  LineArgs rs485_settings;
+  LoopArgs loop_settings;
+  CLI::App* write = command(*config, "write", "записать файл из параметров (и --config)",
+                            [&] { return RunConfigWrite(args, file, rs485_settings, loop_settings); });
+  write->add_option("FILE", file, "файл конфигурации")->required();
+  AddLine(*write, "--new-", rs485_settings, true);
+  Named(*write, "--new-proto", rs485_settings.proto, kProtocols, "протокол RS-485");
+  Optional(*write, "--new-delay", rs485_settings.delay, "задержка ответа RS-485, мс");
+  AddLoop(*write, loop_settings);
+
+  CLI::App* catalog = app.add_subcommand("catalog", "описания приборов");
+  catalog->require_subcommand(1);
+  std::vector<std::string> files;
+  CLI::App* check = command(*catalog, "check", "проверить файлы описаний",
+                            [&] { return RunCatalogCheck(args, files); });
+  check->add_option("FILE", files, "файлы *.xml")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // --help is a success; everything else is bad usage.
+    const int code = app.exit(e);
+    return code == 0 ? kExitDone : kExitUsage;
+  }
+  console_catch_interrupt();
+  return run ? run() : kExitUsage;
+}

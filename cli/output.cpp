@@ -1,0 +1,50 @@
+#include "cli/tool.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "store/codepage.h"
+
+void Output::Line(const std::string& utf8) const {
+  if (json_ || quiet_) return;
+  std::fputs(utf8.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void Output::Error(const std::string& utf8) {
+  if (json_) {
+    if (!result.contains("error")) result["error"] = utf8;
+    return;
+  }
+  std::fprintf(stderr, "kv4t: %s\n", utf8.c_str());
+}
+
+std::string Output::FromProgram(const std::string& text) {
+  std::string utf8 = Cp1251ToUtf8(text);
+  std::string lines;
+  lines.reserve(utf8.size());
+  for (char c : utf8)
+    if (c != '\r') lines.push_back(c);
+  while (!lines.empty() && lines.back() == '\n') lines.pop_back();
+  return lines;
+}
+
+int Output::Finish(int code) {
+  if (json_) {
+    result["exit"] = code;
+    std::fputs(result.dump(2).c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+  return code;
+}
+
+std::string Format(const char* format, ...) {
+  char buffer[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  return buffer;
+}

@@ -1,0 +1,84 @@
+// What the commands of kv4t share: the exit codes, the common options, the output
+// (text or JSON, quiet), and reaching the converter.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "device/converter_device.h"
+
+// Exit codes, as `kv4t --help` lists them.
+enum ExitCode : int {
+  kExitDone = 0,
+  kExitNoAnswer = 1,   // the converter did not answer or refused
+  kExitUsage = 2,      // bad usage (options, values, files)
+  kExitPort = 3,       // the port cannot be opened
+  kExitInterrupted = 130,
+};
+
+// Line settings given on the command line; what is not given keeps the value of
+// the configuration file or the defaults.
+struct LineArgs {
+  std::optional<int> baud, bits, parity, stop, address, alen, proto, delay;
+  // Values into record; false with a message when one is out of its range.
+  bool ApplyTo(PortSettings& record, std::string& error) const;
+};
+
+struct CommonArgs {
+  std::string port;
+  LineArgs link;
+  std::optional<int> adaptor;
+  std::string config;
+  std::string trace;
+  bool json = false;
+  bool quiet = false;
+};
+
+// Output of one command: text lines to standard output (none when quiet), errors
+// to standard error, or with --json one JSON object at the end.
+class Output {
+ public:
+  explicit Output(const CommonArgs& args) : json_(args.json), quiet_(args.quiet) {}
+  bool json() const { return json_; }
+  bool quiet() const { return quiet_; }
+  // A line of text output (UTF-8); nothing in JSON or quiet mode.
+  void Line(const std::string& utf8) const;
+  // A failure: to standard error as text, into the JSON object as "error".
+  void Error(const std::string& utf8);
+  // Program text (Windows-1251, CR LF line ends) as a UTF-8 line.
+  static std::string FromProgram(const std::string& text);
+  // Ends the command: prints the JSON object (with "exit") and returns code.
+  int Finish(int code);
+
+  nlohmann::json result = nlohmann::json::object();
+
+ private:
+  bool json_;
+  bool quiet_;
+};
+
+// The device for one command: the catalogue loaded, the configuration file and
+// the link options applied, the trace channel in place. nullptr with the exit code
+// in *code when the options or the file are no good.
+std::unique_ptr<ConverterDevice> MakeDevice(const CommonArgs& args, Output& out, int* code);
+
+// Opens the port: kExitDone, kExitUsage (no port given) or kExitPort.
+int OpenLink(ConverterDevice& device, Output& out);
+// Opens the port and checks that a KV4T answers: kExitDone, kExitPort or
+// kExitNoAnswer (reported through out). The port stays open on success.
+int ReachConverter(ConverterDevice& device, Output& out);
+
+// The settings as JSON, and as a line of text ("9600 8-n-1, адрес 16, ...").
+nlohmann::json SettingsJson(const PortSettings& s, bool loop);
+std::string SettingsText(const PortSettings& s, bool loop);
+
+// Rate, word length, parity, stop bits, address and address length of one record
+// into another.
+void CopyLineAndAddress(const PortSettings& from, PortSettings& to);
+
+// printf-style formatting of our own texts.
+std::string Format(const char* format, ...);

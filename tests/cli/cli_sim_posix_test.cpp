@@ -1,0 +1,411 @@
+// kv4t against the simulated converter: every subcommand's main path and its
+// failures with their exit codes, the JSON output taken apart, the converter's
+// state checked on its own side, Ctrl-C during a scan and during a test.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/converter_device.h"
+#include "sim/sim.h"
+#include "store/catalogue.h"
+#include "store/codepage.h"
+#include "tests/cli/kv4t_runner.h"
+
+namespace {
+
+namespace sim = kv4t::sim;
+using nlohmann::json;
+
+constexpr int kDone = 0, kNoAnswer = 1, kUsage = 2, kPort = 3, kInterrupted = 130;
+
+class Kv4tSim : public ::testing::Test {
+ protected:
+  void SetUp() override { Catalogue().AddBuiltInWhenEmpty(); }
+  void TearDown() override {
+    if (simulator) simulator->stop();
+    std::error_code error;
+    std::filesystem::remove_all(folder, error);
+  }
+
+  // The converter given the faults while it runs.
+  void SetFaults(bool silent, std::vector<std::string> no_answer = {}) {
+    sim::Faults faults;
+    faults.silent = silent;
+    faults.no_answer = std::move(no_answer);
+    simulator->set_faults(faults);
+  }
+
+  void Start(sim::Options options = {}) {
+    simulator = std::make_unique<sim::Simulator>(std::move(options));
+    std::string error;
+    ASSERT_TRUE(simulator->start(&error)) << error;
+    std::filesystem::create_directories(folder);
+  }
+
+  // kv4t with --port at the converter and the given arguments.
+  Kv4tRun Run(std::vector<std::string> args, const std::function<bool(pid_t)>& interrupt_when = {}) {
+    args.insert(args.begin(), {"--port", simulator->slave_path()});
+    return RunKv4t(args, interrupt_when);
+  }
+  // The same with --json; the output must be one JSON object with the exit code.
+  json RunJson(std::vector<std::string> args, int expected_code, bool at_converter = true) {
+    args.insert(args.begin(), "--json");
+    const Kv4tRun run = at_converter ? Run(std::move(args)) : RunKv4t(args);
+    EXPECT_EQ(run.code, expected_code) << run.out << run.err;
+    json result = json::parse(run.out, nullptr, false);
+    EXPECT_FALSE(result.is_discarded()) << run.out;
+    if (!result.is_discarded()) {
+      EXPECT_EQ(result.value("exit", -1), expected_code);
+    }
+    return result;
+  }
+  std::string File(const char* name) const { return (folder / name).string(); }
+
+  std::unique_ptr<sim::Simulator> simulator;
+  std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("kv4t-cli-" + std::to_string(getpid()));
+};
+
+TEST(Kv4tHelp, ListsTheExitCodesAndEverySubcommand) {
+  const Kv4tRun run = RunKv4t({"--help"});
+  EXPECT_EQ(run.code, kDone);
+  for (const char* text : {"0    выполнено", "1    преобразователь не ответил", "2    неверное",
+                           "3    порт не открывается", "130  прервано", "ports", "identify",
+                           "loop", "rs485", "test", "scan", "config", "catalog"})
+    EXPECT_NE(run.out.find(text), std::string::npos) << text;
+  const std::vector<std::vector<std::string>> subcommands = {
+      {"ports"}, {"identify"}, {"loop", "read"}, {"loop", "write"}, {"rs485", "write"},
+      {"test"},  {"scan"},     {"config", "show"}, {"config", "write"}, {"catalog", "check"}};
+  for (std::vector<std::string> args : subcommands) {
+    args.push_back("--help");
+    const Kv4tRun sub = RunKv4t(args);
+    EXPECT_EQ(sub.code, kDone) << args[0];
+    EXPECT_NE(sub.out.find("Usage"), std::string::npos) << args[0];
+  }
+}
+
+// Bad usage is refused before the converter is touched.
+struct UsageCase {
+  const char* name;
+  std::vector<std::string> args;
+  const char* message;  // part of what standard error says
+};
+void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.name; }
+class Kv4tUsage : public Kv4tSim, public ::testing::WithParamInterface<UsageCase> {};
+
+TEST_P(Kv4tUsage, ExitsWithTwo) {
+  Start();
+  const UsageCase& c = GetParam();
+  std::vector<std::string> args = c.args;
+  for (std::string& a : args)
+    if (a == "@FOLDER") a = folder.string();
+  const Kv4tRun run = Run(args);
+  EXPECT_EQ(run.code, kUsage) << run.err;
+  EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  EXPECT_EQ(simulator->state().count(sim::kParamDev), 0);
+}
+
+const UsageCase kUsageCases[] = {
+    {"UnknownOption", {"--frobnicate", "identify"}, "--frobnicate"},
+    {"NoSubcommand", {}, "subcommand"},
+    {"BadParity", {"--parity", "mark", "identify"}, "mark"},
+    {"OddRate", {"--baud", "12345", "identify"}, "12345"},
+    {"Address255Of8Bits", {"rs485", "write", "--new-address", "255"}, "от 0 до 254"},
+    {"Address2048Of11Bits", {"rs485", "write", "--new-alen", "11", "--new-address", "2048"}, "2048"},
+    {"DelayOver45", {"rs485", "write", "--new-delay", "46"}, "Недопустимое значение задержки: 46"},
+    {"RtuWith7Bits", {"rs485", "write", "--new-proto", "rtu", "--new-bits", "7", "--new-parity", "even"},
+     "Для протокола Modbus-RTU правильное значение 8"},
+    {"AsciiWith8Bits", {"rs485", "write", "--new-proto", "ascii"}, "Modbus-ASCII правильное значение 7"},
+    {"Frame7N1", {"rs485", "write", "--new-bits", "7"}, "этот режим не поддерживается KV4T"},
+    {"Frame8E2", {"rs485", "write", "--new-parity", "even", "--new-stop", "2"}, "не поддерживается"},
+    {"MissingConfig", {"--config", "/nonexistent/a.kv4tcfg", "identify"}, "нет файла конфигурации"},
+    {"NotAConfig", {"--config", "@FOLDER", "identify"}, "нет файла конфигурации"},
+    {"TestWith7Bits", {"--bits", "7", "--parity", "even", "test"}, "длинной слова данных 8"},
+};
+INSTANTIATE_TEST_SUITE_P(Cases, Kv4tUsage, ::testing::ValuesIn(kUsageCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A port that is not there: exit code 3 from every command that opens one.
+class Kv4tNoPort : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(Kv4tNoPort, ExitsWithThree) {
+  std::vector<std::string> args = {"--port", "/nonexistent/kv4t-line"};
+  for (const std::string& a : GetParam()) args.push_back(a);
+  const Kv4tRun run = RunKv4t(args);
+  EXPECT_EQ(run.code, kPort) << run.err;
+  // The test says it in its protocol, the others as an error.
+  EXPECT_NE((run.out + run.err).find("/nonexistent/kv4t-line\""), std::string::npos) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, Kv4tNoPort,
+                         ::testing::Values(std::vector<std::string>{"identify"},
+                                           std::vector<std::string>{"loop", "read"},
+                                           std::vector<std::string>{"rs485", "write"},
+                                           std::vector<std::string>{"test"},
+                                           std::vector<std::string>{"scan"}));
+
+TEST_F(Kv4tSim, IdentifyReportsNameAndVersion) {
+  Start();
+  const Kv4tRun run = Run({"identify"});
+  EXPECT_EQ(run.code, kDone) << run.err;
+  EXPECT_EQ(run.out, "KS4T " + std::string(sim::kFactoryVersion) + "\n");
+  const json result = RunJson({"identify"}, kDone);
+  EXPECT_EQ(result["device"], "KS4T");
+  EXPECT_EQ(result["version"], sim::kFactoryVersion);
+  EXPECT_TRUE(Run({"--quiet", "identify"}).out.empty());
+}
+
+TEST_F(Kv4tSim, SilentOrForeignConverterExitsWithOne) {
+  sim::Options options;
+  options.device = "KS4";
+  Start(options);
+  const json result = RunJson({"identify"}, kNoAnswer);
+  EXPECT_NE(result["error"].get<std::string>().find("не является преобразователем KV4T. (KS4)"),
+            std::string::npos);
+  SetFaults(true);
+  const Kv4tRun run = Run({"identify"});
+  EXPECT_EQ(run.code, kNoAnswer);
+  EXPECT_NE(run.err.find("Не удалось установить связь с прибором."), std::string::npos);
+}
+
+TEST_F(Kv4tSim, LoopReadAndWriteGoThroughTheInstrumentsDescription) {
+  Start();
+  json result = RunJson({"loop", "read"}, kDone);
+  EXPECT_EQ(result["loop"]["instrument"], sim::kFactoryLoopDevice);
+  EXPECT_EQ(result["loop"]["baud"], sim::kFactoryLoopBaud);
+  EXPECT_EQ(result["loop"]["stop"], 2);
+  EXPECT_TRUE(result["known"].get<bool>());
+
+  // The polling interval is held to 1..60 whatever the instrument allows.
+  result = RunJson({"loop", "write", "--poll", "61"}, kUsage);
+  EXPECT_NE(result["error"].get<std::string>().find("частоты опроса: 61"), std::string::npos);
+  result = RunJson({"loop", "write", "--loop-baud", "57600"}, kUsage);
+  EXPECT_NE(result["error"].get<std::string>().find("57600"), std::string::npos);
+  EXPECT_EQ(simulator->state().number(sim::kParamLoopPoll), sim::kFactoryLoopPoll);
+
+  result = RunJson({"loop", "write", "--poll", "7"}, kDone);
+  EXPECT_EQ(result["loop"]["poll"], 7);
+  EXPECT_EQ(simulator->state().number(sim::kParamLoopPoll), 7);
+  EXPECT_EQ(simulator->state().text(sim::kParamLoopDev), sim::kFactoryLoopDevice);
+}
+
+TEST_F(Kv4tSim, Rs485WriteAppliesAndVerifiesTheNewSettings) {
+  Start();
+  const json result =
+      RunJson({"rs485", "write", "--new-baud", "38400", "--new-address", "77"}, kDone);
+  EXPECT_TRUE(result["verified"].get<bool>());
+  EXPECT_EQ(result["rs485"]["baud"], 38400);
+  const sim::State state = simulator->state();
+  EXPECT_EQ(state.line.baud, 38400);
+  EXPECT_EQ(state.address, 77);
+  EXPECT_EQ(state.count(sim::kParamApply), 1);
+  // Reached again at the new settings, unchanged besides them.
+  const Kv4tRun again = Run({"--baud", "38400", "--address", "77", "identify"});
+  EXPECT_EQ(again.code, kDone) << again.err;
+}
+
+TEST_F(Kv4tSim, Rs485WriteSaysPlainlyWhenTheConverterIsLost) {
+  Start();
+  std::thread silence([this] {
+    if (simulator->wait_for_requests(sim::kParamApply, 1, 20000))
+      SetFaults(true);
+  });
+  const Kv4tRun run = Run({"rs485", "write", "--new-baud", "19200"});
+  silence.join();
+  EXPECT_EQ(run.code, kNoAnswer);
+  EXPECT_NE(run.err.find("не отвечает с новыми настройками"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("kv4t scan"), std::string::npos);
+}
+
+TEST_F(Kv4tSim, TestWritesTheWindowsProtocolAndStatistics) {
+  Start();
+  const std::string trace = File("trace.txt");
+  const json result = RunJson({"--trace", trace, "test", "--repeat", "30"}, kDone);
+  const auto& protocol = result["protocol"];
+  ASSERT_GE(protocol.size(), 4u);
+  EXPECT_EQ(protocol.front(), "Тестирование началось...");
+  EXPECT_EQ(protocol[2], "по адресу 16 подключен KV4T (" + std::string(sim::kFactoryVersion) + ")");
+  EXPECT_EQ(protocol.back(), "Тестирование завершено");
+  const json& repeat = result["repeat"];
+  EXPECT_EQ(repeat["requests"], 30);
+  EXPECT_EQ(repeat["answers"], 30);
+  EXPECT_EQ(repeat["losses"], 0);
+  const json& ms = repeat["answer_ms"];
+  EXPECT_LE(ms["min"].get<double>(), ms["median"].get<double>());
+  EXPECT_LE(ms["median"].get<double>(), ms["p95"].get<double>());
+  EXPECT_LE(ms["p95"].get<double>(), ms["max"].get<double>());
+  EXPECT_EQ(simulator->state().protocol, sim::Protocol::ravik);
+
+  const std::string lines = ReadText(trace);
+  EXPECT_NE(lines.find(" TX 23 "), std::string::npos);
+  EXPECT_NE(lines.find(" RX 23 "), std::string::npos);
+  EXPECT_NE(lines.find("| ok"), std::string::npos);
+}
+
+TEST_F(Kv4tSim, TestCountsLostAnswers) {
+  sim::Options options;
+  Start(options);
+  // Every answer to "dev" lost after the protocol's reads: the statistics see them.
+  std::thread lose([this] {
+    if (simulator->wait_for_requests("modbus:3", 256, 60000))
+      SetFaults(false, {std::string(sim::kParamDev)});
+  });
+  const json result = RunJson({"test", "--repeat", "5"}, kNoAnswer);
+  lose.join();
+  EXPECT_EQ(result["repeat"]["losses"].get<int>() + result["repeat"]["answers"].get<int>(), 5);
+  EXPECT_GT(result["repeat"]["losses"].get<int>(), 0);
+}
+
+TEST_F(Kv4tSim, InterruptedTestReturnsTheConverterToItsProtocol) {
+  Start();
+  const Kv4tRun run = Run({"--json", "test"}, [this](pid_t) {
+    return simulator->request_count("modbus:3") >= 10;
+  });
+  EXPECT_EQ(run.code, kInterrupted) << run.err;
+  const json result = json::parse(run.out, nullptr, false);
+  ASSERT_FALSE(result.is_discarded()) << run.out;
+  EXPECT_EQ(result["protocol"].back(), "Тестирование прервано");
+  EXPECT_LT(simulator->request_count("modbus:3"), 256);
+  EXPECT_EQ(simulator->state().protocol, sim::Protocol::ravik);
+  // The port is closed: the converter is reached again at once.
+  EXPECT_EQ(Run({"identify"}).code, kDone);
+}
+
+TEST_F(Kv4tSim, ScanFindsAMovedConverter) {
+  sim::Options options;
+  options.line.baud = 38400;
+  options.address = 77;
+  Start(options);
+  const json result = RunJson({"scan"}, kDone);
+  ASSERT_EQ(result["found"].size(), 1u);
+  const json& found = result["found"][0];
+  EXPECT_EQ(found["baud"], 38400);
+  EXPECT_EQ(found["address"], 77);
+  EXPECT_EQ(found["bits"], 8);
+  EXPECT_EQ(found["parity"], "none");
+  EXPECT_EQ(found["device"], "KS4T");
+  EXPECT_EQ(found["version"], sim::kFactoryVersion);
+}
+
+TEST_F(Kv4tSim, ScanTriesTheGivenSettingsFirst) {
+  sim::Options options;
+  options.line.baud = 57600;
+  options.address = 200;
+  Start(options);
+  const json result = RunJson({"--baud", "57600", "--address", "200", "scan"}, kDone);
+  EXPECT_EQ(result["probes"], 1);
+  EXPECT_EQ(result["found"][0]["address"], 200);
+}
+
+TEST_F(Kv4tSim, InterruptedScanClosesThePort) {
+  sim::Options options;
+  options.faults.silent = true;
+  Start(options);
+  const auto start = std::chrono::steady_clock::now();
+  const Kv4tRun run = Run({"--json", "scan"}, [&](pid_t) {
+    return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(1500);
+  });
+  EXPECT_EQ(run.code, kInterrupted) << run.err;
+  const json result = json::parse(run.out, nullptr, false);
+  ASSERT_FALSE(result.is_discarded()) << run.out;
+  EXPECT_GT(result["probes"].get<int>(), 2);
+  EXPECT_TRUE(result["found"].empty());
+  EXPECT_LT(run.seconds, 5.0);
+  SetFaults(false);
+  EXPECT_EQ(Run({"identify"}).code, kDone);
+}
+
+TEST_F(Kv4tSim, ConfigFileIsSharedWithTheWindow) {
+  Start();
+  // Written by the window's code, shown by kv4t.
+  const std::string window_file = File("window.kv4tcfg");
+  {
+    ConverterDevice settings;
+    settings.LinkSet().port = "COM7";
+    settings.LinkSet().baud = 19200;
+    settings.LinkSet().address = 33;
+    settings.Rs485Set().proto = 2;
+    settings.LoopSet().delay = 9;
+    ASSERT_EQ(settings.SaveConfigFile(window_file), kConfigFileOk);
+  }
+  json result = RunJson({"config", "show", window_file}, kDone, false);
+  EXPECT_EQ(result["port"], "COM7");
+  EXPECT_EQ(result["link"]["baud"], 19200);
+  EXPECT_EQ(result["link"]["address"], 33);
+  EXPECT_EQ(result["rs485"]["protocol"], "MODBUS-RTU");
+  EXPECT_EQ(result["loop"]["poll"], 9);
+
+  // Written by kv4t from options on top of that file, read by the window's code.
+  const std::string cli_file = File("cli.kv4tcfg");
+  RunJson({"--config", window_file, "--baud", "57600", "config", "write", cli_file, "--new-address",
+           "120", "--new-proto", "ravik", "--poll", "12"},
+          kDone);
+  ConverterDevice settings;
+  ASSERT_EQ(settings.LoadConfigFile(cli_file), kConfigFileOk);
+  EXPECT_EQ(settings.LinkSet().port, simulator->slave_path());
+  EXPECT_EQ(settings.LinkSet().baud, 57600);
+  EXPECT_EQ(settings.LinkSet().address, 33);
+  EXPECT_EQ(settings.Rs485Set().address, 120);
+  EXPECT_EQ(settings.Rs485Set().proto, 0);
+  EXPECT_EQ(settings.LoopSet().delay, 12);
+
+  // Its link settings reach the converter.
+  const std::string link_file = File("link.kv4tcfg");
+  RunJson({"config", "write", link_file}, kDone);
+  EXPECT_EQ(RunKv4t({"--config", link_file, "identify"}).code, kDone);
+
+  std::ofstream(File("junk.kv4tcfg")) << "not a configuration";
+  result = RunJson({"config", "show", File("junk.kv4tcfg")}, kUsage, false);
+  EXPECT_NE(result["error"].get<std::string>().find("не является файлом конфигурации"),
+            std::string::npos);
+}
+
+TEST_F(Kv4tSim, CatalogCheckReportsFaultyDescriptions) {
+  Start();
+  json result = RunJson({"catalog", "check", KV4T_CATALOG_DIR "/KV4T_Controllers.xml",
+                         KV4T_CATALOG_DIR "/KV4T_Thermometers.xml"},
+                        kDone);
+  ASSERT_EQ(result["files"].size(), 2u);
+  EXPECT_FALSE(result["files"][0]["entries"].empty());
+  EXPECT_TRUE(result["files"][0]["faults"].empty());
+
+  std::ofstream(File("empty.xml")) << "<KV4T></KV4T>";
+  std::ofstream(File("bad.xml"))
+      << "<KV4T><device name=\"X-1\" description=\"x\" validbauds=\"4800\" defbaud=\"9600\" "
+         "defbytesize=\"8\" defparity=\"0\" defstopbits=\"0\" pollmin=\"90\" pollmax=\"100\" "
+         "flags=\"15\"><version name=\"X1\" description=\"x\"/></device></KV4T>";
+  result = RunJson({"catalog", "check", File("empty.xml"), File("bad.xml"), File("none.xml")},
+                   kNoAnswer);
+  ASSERT_EQ(result["files"].size(), 3u);
+  for (const json& file : result["files"]) EXPECT_FALSE(file["faults"].empty()) << file.dump();
+}
+
+TEST_F(Kv4tSim, PortsListsTheLinkedPort) {
+  Start();
+  const std::filesystem::path ports = folder / "ports";
+  std::filesystem::create_directories(ports);
+  std::filesystem::create_symlink(simulator->slave_path(), ports / "com61");
+  setenv("KV4T_PORTS_DIR", ports.c_str(), 1);
+  const Kv4tRun run = RunKv4t({"--json", "ports"});
+  unsetenv("KV4T_PORTS_DIR");
+  EXPECT_EQ(run.code, kDone);
+  const json result = json::parse(run.out);
+  bool listed = false;
+  for (const json& port : result["ports"])
+    if (port["name"] == "COM61") listed = true;
+  EXPECT_TRUE(listed) << run.out;
+  // COMn works as --port through the same folder.
+  setenv("KV4T_PORTS_DIR", ports.c_str(), 1);
+  const Kv4tRun identify = RunKv4t({"--port", "COM61", "identify"});
+  unsetenv("KV4T_PORTS_DIR");
+  EXPECT_EQ(identify.code, kDone) << identify.err;
+}
+
+}  // namespace
