@@ -231,10 +231,10 @@ BOOL SheetWindow::OnPageInit(PageWindow& page, HWND window) {
   CDlgPage& logic = logic_->Page(page.index);
   logic.Attach(page.controls.get(), logic_);
   logic.OnInitDialog();
-  for (const ControlSpec& spec : logic.Controls()) {
-    if (spec.kind != ControlKind::log) continue;
+  for (const ControlDef& def : logic.Controls()) {
+    if (def.kind != ControlKind::log) continue;
     if (!page.protocolFont) page.protocolFont = CreateProtocolFont(window);
-    SendDlgItemMessageW(window, spec.id, WM_SETFONT, reinterpret_cast<WPARAM>(page.protocolFont), TRUE);
+    SendDlgItemMessageW(window, def.id, WM_SETFONT, reinterpret_cast<WPARAM>(page.protocolFont), TRUE);
   }
   return TRUE;
 }

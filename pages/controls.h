@@ -30,7 +30,7 @@ enum class ControlKind {
 // at run time have none), the string id of its tooltip (0: none), and for a spin
 // the edit it is attached to. A page's controls are one constant table, used by the
 // page logic, the Win32 binding (tooltips) and the tests.
-struct ControlSpec {
+struct ControlDef {
   int id;
   ControlKind kind;
   const char* label = "";

@@ -18,7 +18,7 @@ constexpr const char* kByteSizes[] = {"7", "8"};
 constexpr const char* kParities[] = {"Отсутствует", "Нечетность", "Четность"};
 constexpr const char* kStopBits[] = {"1", "2"};
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlDef kControls[] = {
     {.id = IDC_LOOP_TYPE, .kind = ControlKind::drop_down, .label = "Тип прибора",
      .tooltip = IDS_TIP_LOOP_TYPE, .group = kPortGroup},
     {.id = IDC_BAUD, .kind = ControlKind::drop_down, .label = "Скорость",
@@ -112,7 +112,7 @@ class Updating {
 
 CDlgLoop::CDlgLoop() : CDlgPage(IDD_LOOP, IDS_TAB_LOOP) {}
 
-std::span<const ControlSpec> CDlgLoop::Controls() const { return kControls; }
+std::span<const ControlDef> CDlgLoop::Controls() const { return kControls; }
 
 bool CDlgLoop::OnInitDialog() {
   CDlgPage::OnInitDialog();
@@ -127,11 +127,11 @@ bool CDlgLoop::OnInitDialog() {
   ui.ResetItems(IDC_LOOP_TYPE);
   for (const auto& entry : Catalogue().entries())
     ui.AddItem(IDC_LOOP_TYPE, entry->description, reinterpret_cast<intptr_t>(entry.get()));
-  for (const ControlSpec& spec : kControls) {
-    if (spec.items.empty()) continue;
-    ui.ResetItems(spec.id);
-    for (std::size_t i = 0; i < spec.items.size(); ++i)
-      ui.AddItem(spec.id, Text(spec.items[i]), static_cast<intptr_t>(i));
+  for (const ControlDef& def : kControls) {
+    if (def.items.empty()) continue;
+    ui.ResetItems(def.id);
+    for (std::size_t i = 0; i < def.items.size(); ++i)
+      ui.AddItem(def.id, Text(def.items[i]), static_cast<intptr_t>(i));
   }
   return true;
 }

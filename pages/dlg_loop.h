@@ -11,7 +11,7 @@ struct DeviceDescription;
 class CDlgLoop : public CDlgPage {
  public:
   CDlgLoop();
-  std::span<const ControlSpec> Controls() const override;
+  std::span<const ControlDef> Controls() const override;
   bool OnInitDialog() override;
   // The polling interval must pass Validate before the page may be left.
   bool OnKillActive() override;

@@ -42,24 +42,24 @@ void CDlgPage::ExchangeRecord(PortSettings& record, bool save, bool force) {
 }
 
 void CDlgPage::FillFixedLists() {
-  for (const ControlSpec& spec : Controls()) {
-    if (spec.kind != ControlKind::drop_down || spec.items.empty()) continue;
-    controls_->ResetItems(spec.id);
+  for (const ControlDef& def : Controls()) {
+    if (def.kind != ControlKind::drop_down || def.items.empty()) continue;
+    controls_->ResetItems(def.id);
     intptr_t position = 0;
-    for (const char* item : spec.items) controls_->AddItem(spec.id, Utf8ToCp1251(item), position++);
+    for (const char* item : def.items) controls_->AddItem(def.id, Utf8ToCp1251(item), position++);
   }
 }
 
 void CDlgPage::RegisterTooltips() {
-  for (const ControlSpec& spec : Controls())
-    if (spec.tooltip) controls_->SetTooltip(spec.id, spec.tooltip);
+  for (const ControlDef& def : Controls())
+    if (def.tooltip) controls_->SetTooltip(def.id, def.tooltip);
 }
 
 bool CDlgPage::IsUserChange(int id, ControlEvent event) const {
   if (updating) return false;
-  for (const ControlSpec& spec : Controls()) {
-    if (spec.id != id) continue;
-    switch (spec.kind) {
+  for (const ControlDef& def : Controls()) {
+    if (def.id != id) continue;
+    switch (def.kind) {
       case ControlKind::drop_down:
         return event == ControlEvent::selection_changed;
       case ControlKind::edit:

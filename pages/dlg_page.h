@@ -24,7 +24,7 @@ class CDlgPage {
   int TemplateId() const { return templateId_; }
   int CaptionStringId() const { return captionId_; }
   // The page's controls, one constant table (ids as in the dialog template).
-  virtual std::span<const ControlSpec> Controls() const = 0;
+  virtual std::span<const ControlDef> Controls() const = 0;
 
   // Set by the sheet before the page is shown; not owned.
   void SetDevice(ConverterDevice* device) { device_ = device; }

@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* kProtocolItems[] = {"RAVIK", "MODBUS-RTU", "MODBUS-ASCII"};
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlDef kControls[] = {
     {.id = IDC_BAUD, .kind = ControlKind::drop_down, .label = "Скорость",
      .tooltip = IDS_TIP_RS485_BAUD, .group = lc::kPortGroup},
     lc::kByteSizeControl,
@@ -49,7 +49,7 @@ bool IsModbus(int position) {
 
 CDlgRs485::CDlgRs485() : CDlgPage(IDD_RS485, IDS_TAB_RS485) {}
 
-std::span<const ControlSpec> CDlgRs485::Controls() const { return kControls; }
+std::span<const ControlDef> CDlgRs485::Controls() const { return kControls; }
 
 bool CDlgRs485::OnInitDialog() {
   CDlgPage::OnInitDialog();

@@ -17,7 +17,7 @@ class CDlgRs485 : public CDlgPage {
   static constexpr int kFallbackDelay = 20;
 
   CDlgRs485();
-  std::span<const ControlSpec> Controls() const override;
+  std::span<const ControlDef> Controls() const override;
 
   bool OnInitDialog() override;
   bool OnKillActive() override;

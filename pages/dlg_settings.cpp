@@ -22,7 +22,7 @@ constexpr int kAdaptorControlled = 1;
 constexpr const char* kNoPortItem = "<Отсутствует>";
 constexpr intptr_t kNoPortData = -1;
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlDef kControls[] = {
     {.id = IDC_PORT, .kind = ControlKind::drop_down, .label = "COM-порт", .tooltip = IDS_TIP_PORT,
      .group = lc::kPortGroup},
     {.id = IDC_ADAPTOR, .kind = ControlKind::drop_down, .label = "Тип преобразователя",
@@ -49,7 +49,7 @@ std::vector<int> ComputerPorts() {
 
 CDlgSettings::CDlgSettings() : CDlgPage(IDD_SETTINGS, IDS_TAB_SETTINGS), portLister_(ComputerPorts) {}
 
-std::span<const ControlSpec> CDlgSettings::Controls() const { return kControls; }
+std::span<const ControlDef> CDlgSettings::Controls() const { return kControls; }
 
 bool CDlgSettings::OnInitDialog() {
   CDlgPage::OnInitDialog();

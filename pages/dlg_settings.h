@@ -25,7 +25,7 @@ class CDlgSettings : public CDlgPage {
   // gives others before the page's window is created.
   CDlgSettings();
   void SetPortLister(PortLister lister) { portLister_ = std::move(lister); }
-  std::span<const ControlSpec> Controls() const override;
+  std::span<const ControlDef> Controls() const override;
 
   bool OnInitDialog() override;
   // The address checks, the link apply through the sheet, then the link check.

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlDef kControls[] = {
     {.id = IDC_TEST_BUTTON, .kind = ControlKind::button, .label = "Т&ест",
      .tooltip = IDS_TIP_TEST_START},
     {.id = IDC_TEST_LOG, .kind = ControlKind::log, .label = "Протокол:"},
@@ -41,7 +41,7 @@ CDlgTest::CDlgTest() : CDlgPage(IDD_TEST, IDS_TAB_TEST) {}
 
 CDlgTest::~CDlgTest() { StopAndWait(); }
 
-std::span<const ControlSpec> CDlgTest::Controls() const { return kControls; }
+std::span<const ControlDef> CDlgTest::Controls() const { return kControls; }
 
 bool CDlgTest::OnInitDialog() {
   CDlgPage::OnInitDialog();

@@ -23,7 +23,7 @@ class CDlgTest : public CDlgPage, private LineTestHooks {
   // Stops a running test and waits for its worker (see StopAndWait).
   ~CDlgTest() override;
 
-  std::span<const ControlSpec> Controls() const override;
+  std::span<const ControlDef> Controls() const override;
   bool OnInitDialog() override;
   void OnControl(int id, ControlEvent event) override;
   // Save marks the page clean; load re-announces its state. The page edits no

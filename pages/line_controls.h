@@ -24,24 +24,24 @@ inline constexpr const char* kProtocolGroup = "Протокол";
 
 // The rows of a page's control table for the frame lists (in the group "Настройки
 // порта") and the address-length list (in the group "Протокол").
-inline constexpr ControlSpec kByteSizeControl{.id = IDC_BYTESIZE, .kind = ControlKind::drop_down,
+inline constexpr ControlDef kByteSizeControl{.id = IDC_BYTESIZE, .kind = ControlKind::drop_down,
                                               .label = "Длина слова", .items = kByteSizeItems,
                                               .tooltip = IDS_TIP_BYTESIZE, .group = kPortGroup};
-inline constexpr ControlSpec kParityControl{.id = IDC_PARITY, .kind = ControlKind::drop_down,
+inline constexpr ControlDef kParityControl{.id = IDC_PARITY, .kind = ControlKind::drop_down,
                                             .label = "Чётность", .items = kParityItems,
                                             .tooltip = IDS_TIP_PARITY, .group = kPortGroup};
-inline constexpr ControlSpec kStopBitsControl{.id = IDC_STOPBITS, .kind = ControlKind::drop_down,
+inline constexpr ControlDef kStopBitsControl{.id = IDC_STOPBITS, .kind = ControlKind::drop_down,
                                               .label = "Стоп бит", .items = kStopBitsItems,
                                               .tooltip = IDS_TIP_STOPBITS, .group = kPortGroup};
-inline constexpr ControlSpec kAddressLengthControl{
+inline constexpr ControlDef kAddressLengthControl{
     .id = IDC_ADDRESS_LENGTH, .kind = ControlKind::drop_down, .label = "Длина адреса",
     .items = kAddressLengthItems, .tooltip = IDS_TIP_ADDRESS_LENGTH, .group = kProtocolGroup};
 // The address edit "Адрес" and the spin attached to it, in the group "Протокол".
-constexpr ControlSpec AddressEditControl(int edit) {
+constexpr ControlDef AddressEditControl(int edit) {
   return {.id = edit, .kind = ControlKind::edit, .label = "Адрес", .tooltip = IDS_TIP_ADDRESS,
           .group = kProtocolGroup};
 }
-constexpr ControlSpec AddressSpinControl(int spin, int edit) {
+constexpr ControlDef AddressSpinControl(int spin, int edit) {
   return {.id = spin, .kind = ControlKind::spin, .buddy = edit, .group = kProtocolGroup};
 }
 

@@ -43,9 +43,9 @@ std::string RecordingControls::Who() const { return "page " + std::to_string(pag
 
 RecordingControls::Control& RecordingControls::At(int id) { return controls_[id]; }
 
-const ControlSpec* RecordingControls::Spec(int id) const {
-  for (const ControlSpec& spec : page_.Controls())
-    if (spec.id == id) return &spec;
+const ControlDef* RecordingControls::Def(int id) const {
+  for (const ControlDef& def : page_.Controls())
+    if (def.id == id) return &def;
   return nullptr;
 }
 
@@ -117,8 +117,8 @@ void RecordingControls::SetText(int id, const std::string& text) {
     std::lock_guard lock(mutex_);
     At(id).text = text;
   }
-  const ControlSpec* spec = Spec(id);
-  if (spec && spec->kind == ControlKind::edit) Dispatch(id, ControlEvent::text_changed);
+  const ControlDef* def = Def(id);
+  if (def && def->kind == ControlKind::edit) Dispatch(id, ControlEvent::text_changed);
 }
 
 void RecordingControls::SetLogText(int id, const std::string& text) {
@@ -163,7 +163,7 @@ void RecordingControls::SetSpinPos(int id, int pos) {
     Control& c = At(id);
     c.pos = pos < c.low ? c.low : pos > c.high ? c.high : pos;
     pos = c.pos;
-    if (const ControlSpec* spec = Spec(id)) buddy = spec->buddy;
+    if (const ControlDef* def = Def(id)) buddy = def->buddy;
   }
   if (buddy) SetText(buddy, std::to_string(pos));
 }
@@ -171,11 +171,11 @@ void RecordingControls::SetSpinPos(int id, int pos) {
 int RecordingControls::GetSpinPos(int id) {
   std::lock_guard lock(mutex_);
   Control& c = At(id);
-  const ControlSpec* spec = Spec(id);
+  const ControlDef* def = Def(id);
   int value = 0;
   // The control takes the edit's number when it is a number within the range and
   // otherwise keeps the position it had.
-  if (spec && spec->buddy && ParseInt(At(spec->buddy).text, value) && value >= c.low &&
+  if (def && def->buddy && ParseInt(At(def->buddy).text, value) && value >= c.low &&
       value <= c.high)
     c.pos = value;
   return c.pos;
@@ -206,10 +206,10 @@ void RecordingControls::NotifySheet(PageNotification notification) {
 bool RecordingControls::Create() {
   {
     std::lock_guard lock(mutex_);
-    for (const ControlSpec& spec : page_.Controls()) {
-      Control& c = At(spec.id);
-      c.tooltip = spec.tooltip;
-      if (spec.kind == ControlKind::button) c.text = Utf8ToCp1251(spec.label);
+    for (const ControlDef& def : page_.Controls()) {
+      Control& c = At(def.id);
+      c.tooltip = def.tooltip;
+      if (def.kind == ControlKind::button) c.text = Utf8ToCp1251(def.label);
     }
   }
   return page_.OnInitDialog();
@@ -255,8 +255,8 @@ bool RecordingControls::Press(int id) {
 }
 
 bool RecordingControls::SpinTo(int spin, int pos) {
-  const ControlSpec* spec = Spec(spin);
-  if (!spec || !IsEnabled(spin) || (spec->buddy && !IsEnabled(spec->buddy))) return false;
+  const ControlDef* def = Def(spin);
+  if (!def || !IsEnabled(spin) || (def->buddy && !IsEnabled(def->buddy))) return false;
   SetSpinPos(spin, pos);
   return true;
 }

@@ -117,7 +117,7 @@ class RecordingControls : public ControlLayer {
     int redraws = 0;
   };
   Control& At(int id);  // under mutex_
-  const ControlSpec* Spec(int id) const;
+  const ControlDef* Def(int id) const;
   void Dispatch(int id, ControlEvent event);
   std::string Who() const;
 

@@ -64,8 +64,8 @@ std::vector<int> SheetHarness::Notifications() {
 namespace {
 
 bool IsEdit(RecordingControls& page, int id) {
-  for (const ControlSpec& spec : page.page().Controls())
-    if (spec.id == id) return spec.kind == ControlKind::edit;
+  for (const ControlDef& def : page.page().Controls())
+    if (def.id == id) return def.kind == ControlKind::edit;
   return false;
 }
 
