@@ -3,15 +3,16 @@
 #include <algorithm>
 
 #include "cli/tool.h"
+#include "pages/dlg_loop.h"
+#include "pages/dlg_rs485.h"
+#include "pages/line_controls.h"
+#include "pages/page_texts.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
 
 namespace {
 
-constexpr int kMaxAddress8 = 254;
-constexpr int kMaxAddress11 = 2047;
-constexpr int kMaxDelay = 45;
-constexpr int kMaxPoll = 60;
+namespace lc = line_controls;
 
 // Word length, parity and stop bits the converter refuses on its RS-485 side.
 struct Frame {
@@ -24,32 +25,22 @@ constexpr Frame kUnsupportedFrames[] = {{7, 0, 0}, {8, 1, 2}, {8, 2, 2}};
 std::string CheckRs485Settings(const PortSettings& rs) {
   if (rs.bytesize != 7 && rs.bytesize != 8) return Format("длина слова %d: допустимо 7 или 8", rs.bytesize);
   if (rs.alen != 8 && rs.alen != 11) return Format("длина адреса %d: допустимо 8 или 11", rs.alen);
-  const int max_address = rs.alen == 11 ? kMaxAddress11 : kMaxAddress8;
+  const int max_address = rs.alen == 11 ? lc::kMaxAddress11 : lc::kMaxAddress8;
   if (rs.address < 0 || rs.address > max_address)
-    return Format("Недопустимое значение сетевого адреса: %d\n"
-                  "правильное значение при данном типе адресации от 0 до %d",
-                  rs.address, max_address);
-  if (rs.delay < 0 || rs.delay > kMaxDelay)
-    return Format("Недопустимое значение задержки: %d\nправильное значение от 0 до %d", rs.delay,
-                  kMaxDelay);
-  if (rs.proto == 2 && rs.bytesize != 8)
-    return Format("Недопустимое значение длинны слова данных: %d\n"
-                  "Для протокола Modbus-RTU правильное значение 8",
-                  rs.bytesize);
-  if (rs.proto == 1 && rs.bytesize != 7)
-    return Format("Недопустимое значение длинны слова данных: %d\n"
-                  "Для протокола Modbus-ASCII правильное значение 7",
-                  rs.bytesize);
+    return Format(page_text::kAddress11Refused, rs.address, max_address);
+  if (rs.delay < 0 || rs.delay > CDlgRs485::kMaxDelay) return Format(page_text::kDelayRefused, rs.delay);
+  if (rs.proto == 2 && rs.bytesize != 8) return Format(page_text::kWordLengthRtu, rs.bytesize);
+  if (rs.proto == 1 && rs.bytesize != 7) return Format(page_text::kWordLengthAscii, rs.bytesize);
   if (rs.proto != 0 && rs.alen == 11) return "протоколы Modbus допускают только 8-битный адрес";
   for (const Frame& f : kUnsupportedFrames)
     if (rs.bytesize == f.bits && rs.parity == f.parity && rs.stopbits == f.stopbits)
-      return "Внимание, этот режим не поддерживается KV4T!";
+      return page_text::kUnsupportedFrame;
   return {};
 }
 
 std::string CheckLoopSettings(const PortSettings& loop) {
   const DeviceDescription* entry = FindDescription(loop.devtype, loop.fwver);
-  if (!entry) return "Прочитан или установлен неизвестный тип прибора!";
+  if (!entry) return page_text::kUnknownInstrument;
   const auto& bauds = entry->validbauds;
   if (std::find(bauds.begin(), bauds.end(), loop.baud) == bauds.end())
     return Format("скорость %d не допускается прибором %s", loop.baud,
@@ -66,9 +57,7 @@ std::string CheckLoopSettings(const PortSettings& loop) {
     if (!(entry->flags & f.flag) && f.value != f.fallback)
       return Format("прибор %s не позволяет менять %s", Cp1251ToUtf8(entry->name).c_str(), f.what);
   if (loop.bytesize != 7 && loop.bytesize != 8) return Format("длина слова %d: допустимо 7 или 8", loop.bytesize);
-  if (loop.delay < 1 || loop.delay > kMaxPoll)
-    return Format("Недопустимое значение частоты опроса: %d\nправильное значение от 1 до %d",
-                  loop.delay, kMaxPoll);
+  if (loop.delay < 1 || loop.delay > CDlgLoop::kPollLimit) return Format(page_text::kPollRefused, loop.delay);
   const int32_t least = PollIndexForBaud(*entry, loop.baud);
   const int32_t most = static_cast<int16_t>(entry->pollmax);
   if (loop.delay < least || loop.delay > most)

@@ -7,6 +7,7 @@
 #include "common/program_strings.h"
 #include "common/resource_ids.h"
 #include "device/converter_device.h"
+#include "pages/page_texts.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
 
@@ -44,16 +45,7 @@ enum EntryFlag : int { kFlagBaud = 1, kFlagByteSize = 2, kFlagParity = 4, kFlagS
 constexpr int kPollLow = 1;
 constexpr int kPollHigh = 1000;
 constexpr int kPollFallback = 3;
-// Whatever the instrument allows, the converter polls at most every 60 seconds.
-constexpr int kPollLimit = 60;
 
-constexpr const char* kUnknownInstrument = "Прочитан или установлен неизвестный тип прибора!";
-constexpr const char* kWarningCaption = "Предупреждение";
-constexpr const char* kEmptyField = "Пустое значение поля";
-constexpr const char* kEmptyFieldCaption = "Продолжение невозможно";
-constexpr const char* kBadPoll =
-    "Недопустимое значение частоты опроса: %i\nправильное значение от 1 до 60";
-constexpr const char* kBadValueCaption = "Нельзя выполнить операцию";
 
 std::string Text(const char* utf8) { return Utf8ToCp1251(utf8); }
 std::string Text(int string_id) {
@@ -178,15 +170,15 @@ bool CDlgLoop::Validate() {
   ControlLayer& ui = Ui();
   const std::string text = ui.GetText(IDC_LOOP_POLL);
   if (text.empty()) {
-    ui.ShowMessage(Text(kEmptyField), Text(kEmptyFieldCaption), kNoticeIconError);
+    ui.ShowMessage(Text(page_text::kEmptyField), Text(page_text::kCannotContinue), kNoticeIconError);
     ui.Focus(IDC_LOOP_POLL);
     return false;
   }
   const int poll = ReadSignedInt(text);
   if (poll < kPollLow || poll > kPollLimit) {
     char message[256];
-    std::snprintf(message, sizeof message, Text(kBadPoll).c_str(), poll);
-    ui.ShowMessage(message, Text(kBadValueCaption), kNoticeIconError);
+    std::snprintf(message, sizeof message, Text(page_text::kPollRefused).c_str(), poll);
+    ui.ShowMessage(message, Text(page_text::kCannotDo), kNoticeIconError);
     ui.Focus(IDC_LOOP_POLL);
     return false;
   }
@@ -263,7 +255,7 @@ void CDlgLoop::FillControls(PortSettings& record) {
   if (match >= 0)
     ui.SetSelection(IDC_LOOP_TYPE, match);
   else
-    ui.ShowMessage(Text(kUnknownInstrument), Text(kWarningCaption), kNoticeIconWarning);
+    ui.ShowMessage(Text(page_text::kUnknownInstrument), Text(page_text::kWarningCaption), kNoticeIconWarning);
 
   Refill();
   // The record's own line settings win over the instrument's defaults.

@@ -37,6 +37,13 @@ inline constexpr const char* kWordLengthAscii =
     "Недопустимое значение длинны слова данных: %i\n"
     "Для протокола Modbus-ASCII правильное значение 7";
 
+// The current-loop page: an instrument the catalogue does not know, and a polling
+// interval out of range.
+inline constexpr const char* kUnknownInstrument = "Прочитан или установлен неизвестный тип прибора!";
+inline constexpr const char* kWarningCaption = "Предупреждение";
+inline constexpr const char* kPollRefused =
+    "Недопустимое значение частоты опроса: %i\nправильное значение от 1 до 60";
+
 inline constexpr const char* kTabsBlocked =
     "Переключение вкладок блокировано, поскольку нет связи с прибором";
 inline constexpr const char* kTabsBlockedCaption = "Переключение вкладок блокировано";
