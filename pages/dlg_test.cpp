@@ -5,8 +5,9 @@
 #include "common/program_strings.h"
 #include "common/resource_ids.h"
 #include "device/converter_device.h"
-#include "pages/test_protocol.h"
 #include "pages/line_test.h"
+#include "pages/page_texts.h"
+#include "pages/test_protocol.h"
 #include "pages/worker_thread.h"
 #include "store/codepage.h"
 
@@ -23,7 +24,6 @@ constexpr ControlDef kControls[] = {
 constexpr const char* kBadWordLength =
     "Недопустимое значение длинны слова данных: %i\n"
     "Для проведения теста необходима связь с длинной слова данных 8";
-constexpr const char* kBadWordLengthCaption = "Нельзя выполнить операцию";
 constexpr const char* kBadMode =
     "Недопустимый режим связи.\n"
     "Для проведения теста измените режим связи с прибором на 8-битеый и повторите попытку!";
@@ -92,7 +92,7 @@ void CDlgTest::StartOrStop() {
   if (bytesize != 8) {
     char text[512];
     std::snprintf(text, sizeof text, Text(kBadWordLength).c_str(), bytesize);
-    ui.ShowMessage(text, Text(kBadWordLengthCaption), kNoticeIconError);
+    ui.ShowMessage(text, Text(page_text::kCannotDo), kNoticeIconError);
     ui.ShowMessage(Text(kBadMode), Text(kBadModeCaption), kNoticeIconError);
     ui.Enable(IDC_TEST_BUTTON, true);
     return;
