@@ -190,8 +190,43 @@ std::optional<Finding> Check(Rule rule, const PortSettings& s, const DeviceDescr
     case Rule::kNegativePoll:
       if (s.delay >= 0) break;
       return SilentlyCorrected(rule, Field::kDelay, s.delay, kFallbackPollS);
+    case Rule::kLineTestWordLength:
+      if (s.bytesize == 8) break;
+      return Refused(rule, Field::kByteSize, s.bytesize,
+                     Format(st::kLineTestWordLength, s.bytesize));
   }
   return std::nullopt;
+}
+
+int32_t PortSettings::*FieldMember(Field field) {
+  switch (field) {
+    case Field::kBaud:
+      return &PortSettings::baud;
+    case Field::kByteSize:
+      return &PortSettings::bytesize;
+    case Field::kParity:
+      return &PortSettings::parity;
+    case Field::kStopBits:
+      return &PortSettings::stopbits;
+    case Field::kAddress:
+      return &PortSettings::address;
+    case Field::kAddressLength:
+      return &PortSettings::alen;
+    case Field::kProtocol:
+      return &PortSettings::proto;
+    case Field::kDelay:
+      return &PortSettings::delay;
+    case Field::kFrame:
+    case Field::kInstrument:
+      break;
+  }
+  return nullptr;
+}
+
+void ApplyCorrection(const Finding& finding, PortSettings& record) {
+  int32_t PortSettings::*member = FieldMember(finding.field);
+  if (finding.kind != Kind::kCorrect || !finding.replacement || !member) return;
+  record.*member = *finding.replacement;
 }
 
 std::optional<Finding> FirstFinding(std::span<const Rule> rules, const PortSettings& record,
@@ -201,7 +236,9 @@ std::optional<Finding> FirstFinding(std::span<const Rule> rules, const PortSetti
   return std::nullopt;
 }
 
-std::optional<Finding> CheckRs485Set(const PortSettings& rs) { return FirstFinding(kRs485Rules, rs); }
+std::optional<Finding> CheckRs485Set(const PortSettings& rs) {
+  return FirstFinding(kRs485Rules, rs);
+}
 
 std::optional<Finding> CheckLinkSet(const PortSettings& link) {
   return FirstFinding(kLinkRules, link);

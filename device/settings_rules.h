@@ -88,6 +88,8 @@ enum class Rule {
   kPollRange,            // the polling interval within 1..60 seconds
   kInstrumentPoll,       // ... and within the instrument's bounds at the rate
   kNegativePoll,         // a negative polling value becomes 3
+  // The line test: its Modbus RTU exchange needs 8 data bits.
+  kLineTestWordLength,
 };
 
 enum class Kind {
@@ -133,6 +135,12 @@ std::optional<Finding> Check(Rule rule, const PortSettings& record,
 // The first of the rules, in their order, that does not hold.
 std::optional<Finding> FirstFinding(std::span<const Rule> rules, const PortSettings& record,
                                     const DeviceDescription* entry = nullptr);
+
+// The record's number that a field names; null for kFrame and kInstrument.
+int32_t PortSettings::*FieldMember(Field field);
+// A correction made: the finding's field of the record takes its replacement.
+// Refusals, warnings and findings about no single number change nothing.
+void ApplyCorrection(const Finding& finding, PortSettings& record);
 
 // The rules a set must keep before it is written, in the order they are checked
 // (the corrections the window makes on loading, on Apply and in the RS-485 write

@@ -2,7 +2,7 @@
 // the pages' message boxes and on the console tool's error output (validation
 // texts are not in the string table). Source text is UTF-8; the window converts
 // to Windows-1251 program text where it shows them. The texts are fixed as they
-// stand, their typos ("Неверныое", "длинны") included.
+// stand, their typos ("Неверныое", "длинны", "8-битеый") included.
 #pragma once
 
 namespace settings_text {
@@ -41,17 +41,29 @@ inline constexpr const char* kWordLengthAscii =
 
 // The current loop: an instrument the catalogue does not know, and a polling
 // interval out of range.
-inline constexpr const char* kUnknownInstrument = "Прочитан или установлен неизвестный тип прибора!";
+inline constexpr const char* kUnknownInstrument =
+    "Прочитан или установлен неизвестный тип прибора!";
 inline constexpr const char* kWarningCaption = "Предупреждение";
 inline constexpr const char* kPollRefused =
     "Недопустимое значение частоты опроса: %i\nправильное значение от 1 до 60";
+
+// The line test reads the converter's registers over Modbus RTU, which has 8 data
+// bits: the word length found, then what the user is asked to do (its caption).
+inline constexpr const char* kLineTestWordLength =
+    "Недопустимое значение длинны слова данных: %i\n"
+    "Для проведения теста необходима связь с длинной слова данных 8";
+inline constexpr const char* kLineTestMode =
+    "Недопустимый режим связи.\n"
+    "Для проведения теста измените режим связи с прибором на 8-битеый и повторите попытку!";
+inline constexpr const char* kLineTestModeCaption = "Нельзя начать тестирование";
 
 // Values no list of the pages can hold, met in files and on the console tool's
 // command line.
 inline constexpr const char* kRateNotStandard = "скорость %d не поддерживается";
 inline constexpr const char* kWordLengthValue = "длина слова %d: допустимо 7 или 8";
 inline constexpr const char* kAddressLengthValue = "длина адреса %d: допустимо 8 или 11";
-inline constexpr const char* kModbusAddressLength = "протоколы Modbus допускают только 8-битный адрес";
+inline constexpr const char* kModbusAddressLength =
+    "протоколы Modbus допускают только 8-битный адрес";
 // The loop instrument's own limits: its name (and the value, the bounds and rate).
 inline constexpr const char* kInstrumentRate = "скорость %d не допускается прибором %s";
 inline constexpr const char* kInstrumentFixed = "прибор %s не позволяет менять %s";

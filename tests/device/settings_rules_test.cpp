@@ -73,6 +73,19 @@ void ExpectFinding(const std::optional<Finding>& found, const Expected& e) {
   EXPECT_EQ(found->icon, e.icon);
 }
 
+// A correction made puts the replacement into the finding's field, and the rule
+// holds afterwards; anything else leaves the record as it was.
+void ExpectApplied(const Finding& finding, const PortSettings& before) {
+  PortSettings record = before;
+  ApplyCorrection(finding, record);
+  if (finding.kind != Kind::kCorrect) {
+    EXPECT_EQ(record, before);
+    return;
+  }
+  EXPECT_EQ(record.*FieldMember(finding.field), finding.replacement);
+  EXPECT_FALSE(Check(finding.rule, record).has_value());
+}
+
 struct SetCase {
   const char* name;
   Line record;
@@ -154,7 +167,9 @@ TEST(SettingsRules, Rs485SetFindings) {
   };
   for (const SetCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ExpectFinding(CheckRs485Set(c.record), c.finding);
+    const std::optional<Finding> found = CheckRs485Set(c.record);
+    ExpectFinding(found, c.finding);
+    if (found) ExpectApplied(*found, c.record);
   }
 }
 
@@ -245,7 +260,8 @@ struct RuleCase {
 };
 
 // The rules the window applies on their own: on loading and saving a page, on
-// Apply, in the RS-485 write; and the rate of a line given to the console tool.
+// Apply, in the RS-485 write, before the line test; and the rate of a line given
+// to the console tool.
 TEST(SettingsRules, CorrectionsAndSingleRules) {
   const char* kAddressCaption = "Неверный адрес";
   const char* kDelayCaption = "Неверныое значение задержки";
@@ -285,13 +301,20 @@ TEST(SettingsRules, CorrectionsAndSingleRules) {
         kDelayCaption, kNoticeIconError}},
       {"negative polling value", {.delay = -1},
        {Rule::kNegativePoll, Kind::kCorrect, Field::kDelay, -1, 3, "", "", 0}},
+      {"line test with 7 bits", {.bytesize = 7},
+       {Rule::kLineTestWordLength, Kind::kRefuse, Field::kByteSize, 7, std::nullopt,
+        "Недопустимое значение длинны слова данных: 7\n"
+        "Для проведения теста необходима связь с длинной слова данных 8",
+        kCannotDo, kNoticeIconError}},
       {"rate 1200", {.baud = 1200},
        {Rule::kStandardRate, Kind::kRefuse, Field::kBaud, 1200, 9600,
         "скорость 1200 не поддерживается", kCannotDo, kNoticeIconError}},
   };
   for (const RuleCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ExpectFinding(Check(c.finding.rule, c.record), c.finding);
+    const std::optional<Finding> found = Check(c.finding.rule, c.record);
+    ExpectFinding(found, c.finding);
+    if (found) ExpectApplied(*found, c.record);
   }
 }
 
