@@ -5,7 +5,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
+
+#include "common/setting_values.h"
 
 // The tables, by number. The converter code is the position in the list.
 enum CodeTable : int {
@@ -26,3 +30,9 @@ std::span<const int> CodeTableValues(int table);
 // Setting value -> converter code (to_converter) or converter code -> setting
 // value; -1 for a value or code that is not in the table and for an unknown table.
 int TranslateCodeTable(bool to_converter, int table, int value);
+
+// The protocol between the settings' numbering and the converter's ("PrOt"
+// table). Every protocol has a code; a code the converter does not have names no
+// protocol.
+ConverterProtocol ConverterCodeOf(Protocol protocol);
+std::optional<Protocol> ProtocolOfConverterCode(ConverterProtocol code);

@@ -25,7 +25,16 @@ struct DeviceDescription {
   int32_t defbytesize = 8;
   int32_t defparity = 0;
   int32_t defstopbits = 0;  // as stored in PortSettings: 0 one, 2 two
-  int32_t flags = 0;        // bit 0 baud, bit 1 data bits, bit 2 parity, bit 3 stop bits may be changed
+  int32_t flags = 0;        // DescriptionFlag bits: the line values the user may choose
+};
+
+// The bits of DeviceDescription::flags; a line value whose bit is clear keeps the
+// instrument's default.
+enum DescriptionFlag : int32_t {
+  kChooseBaud = 1,
+  kChooseByteSize = 2,
+  kChooseParity = 4,
+  kChooseStopBits = 8,
 };
 
 // Description files are a few kilobytes. A larger file than this is not one of them

@@ -1,6 +1,8 @@
-// The converter's code tables and the address range, without a converter.
+// The converter's code tables, the names of the settings' values and the address
+// range, without a converter.
 #include <gtest/gtest.h>
 
+#include "common/setting_values.h"
 #include "device/address_range.h"
 #include "device/code_tables.h"
 
@@ -55,6 +57,54 @@ TEST(CodeTables, UnknownValuesAndTables) {
     EXPECT_EQ(TranslateCodeTable(c.to_converter, c.table, c.value), -1);
   }
   EXPECT_EQ(TranslateCodeTable(true, kTableLoopBaud, 1200), 3);
+}
+
+// The protocol's three numberings: the settings value, the converter's "PrOt" code
+// and the RS-485 page's list position.
+TEST(CodeTables, ProtocolNumberings) {
+  struct Case {
+    Protocol protocol;
+    int32_t value, code;
+    int position;
+  } const cases[] = {
+      {Protocol::kRavik, 0, 0, 0},
+      {Protocol::kModbusAscii, 1, 2, 2},
+      {Protocol::kModbusRtu, 2, 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(ToValue(c.protocol), c.value);
+    EXPECT_EQ(ProtocolOf(c.value), c.protocol);
+    EXPECT_EQ(ToValue(ConverterCodeOf(c.protocol)), c.code);
+    EXPECT_EQ(ProtocolOfConverterCode(static_cast<ConverterProtocol>(c.code)), c.protocol);
+    EXPECT_EQ(ToValue(ItemOfProtocol(c.protocol)), c.position);
+    EXPECT_EQ(ProtocolItemOf(c.position), ItemOfProtocol(c.protocol));
+    EXPECT_EQ(ProtocolOfItem(ItemOfProtocol(c.protocol)), c.protocol);
+  }
+  // A stored protocol 3, a converter code 3, the fourth list position and no
+  // selection name no protocol.
+  EXPECT_EQ(ProtocolOf(3), std::nullopt);
+  EXPECT_EQ(ProtocolOf(-1), std::nullopt);
+  EXPECT_EQ(ProtocolOfConverterCode(static_cast<ConverterProtocol>(3)), std::nullopt);
+  EXPECT_EQ(ProtocolItemOf(3), std::nullopt);
+  EXPECT_EQ(ProtocolItemOf(-1), std::nullopt);
+}
+
+// The other values: the numbers the records keep and the values that name nothing.
+TEST(CodeTables, LineValueNames) {
+  EXPECT_EQ(ParityOf(0), Parity::kNone);
+  EXPECT_EQ(ParityOf(1), Parity::kOdd);
+  EXPECT_EQ(ParityOf(2), Parity::kEven);
+  EXPECT_EQ(ParityOf(3), std::nullopt);
+  EXPECT_EQ(StopBitsOf(0), StopBits::kOne);
+  EXPECT_EQ(StopBitsOf(2), StopBits::kTwo);
+  EXPECT_EQ(StopBitsOf(1), std::nullopt);  // one and a half
+  EXPECT_EQ(AdaptorOf(0), Adaptor::kAutomatic);
+  EXPECT_EQ(AdaptorOf(1), Adaptor::kControlled);
+  EXPECT_EQ(AdaptorOf(2), std::nullopt);
+  // The converter counts parity as none, even, odd.
+  EXPECT_EQ(TranslateCodeTable(true, kTableParity, ToValue(Parity::kEven)), 1);
+  EXPECT_EQ(TranslateCodeTable(true, kTableStopBits, ToValue(StopBits::kTwo)), 1);
 }
 
 TEST(AddressRange, CorrectedByAddressLength) {
