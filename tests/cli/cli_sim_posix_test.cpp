@@ -304,6 +304,23 @@ TEST_F(Kv4tSim, ScanTriesTheGivenSettingsFirst) {
   EXPECT_EQ(result["found"][0]["address"], 200);
 }
 
+// The channel cannot take 1200 baud and would probe at the rate it had: a
+// converter answering there must not be reported at 1200.
+TEST_F(Kv4tSim, ScanSkipsGivenSettingsTheLineCannotTake) {
+  Start();
+  const std::string file = File("slow.kv4tcfg");
+  ConverterDevice settings;
+  settings.LinkSet().port = simulator->slave_path();
+  settings.LinkSet().baud = 1200;
+  settings.LinkSet().bytesize = 8;
+  settings.LinkSet().address = sim::kFactoryAddress;
+  ASSERT_EQ(settings.SaveConfigFile(file), kConfigFileOk);
+  const json result = RunJson({"--config", file, "scan"}, kDone);
+  ASSERT_EQ(result["found"].size(), 1u);
+  EXPECT_EQ(result["found"][0]["baud"], sim::kFactoryBaud);
+  EXPECT_EQ(result["probes"], 1);
+}
+
 TEST_F(Kv4tSim, InterruptedScanClosesThePort) {
   sim::Options options;
   options.faults.silent = true;
