@@ -120,6 +120,7 @@ const UsageCase kUsageCases[] = {
     {"Address255Of8Bits", {"rs485", "write", "--new-address", "255"}, "от 0 до 254"},
     {"Address2048Of11Bits", {"rs485", "write", "--new-alen", "11", "--new-address", "2048"}, "2048"},
     {"DelayOver45", {"rs485", "write", "--new-delay", "46"}, "Недопустимое значение задержки: 46"},
+    {"NewRate1200", {"rs485", "write", "--new-baud", "1200"}, "скорость 1200 не поддерживается"},
     {"RtuWith7Bits", {"rs485", "write", "--new-proto", "rtu", "--new-bits", "7", "--new-parity", "even"},
      "Для протокола Modbus-RTU правильное значение 8"},
     {"AsciiWith8Bits", {"rs485", "write", "--new-proto", "ascii"}, "Modbus-ASCII правильное значение 7"},
@@ -222,6 +223,43 @@ TEST_F(Kv4tSim, Rs485WriteSaysPlainlyWhenTheConverterIsLost) {
   EXPECT_EQ(run.code, kNoAnswer);
   EXPECT_NE(run.err.find("не отвечает с новыми настройками"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("kv4t scan"), std::string::npos);
+}
+
+// A configuration file may carry values the converter has no code for; the
+// RS-485 side takes its line settings from the file's link: refused, nothing sent.
+TEST_F(Kv4tSim, Rs485WriteRefusesAConfigFilesValuesWithoutACode) {
+  Start();
+  struct Case {
+    const char* name;
+    int32_t baud, parity, stopbits, proto;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"rate 1200", 1200, 0, 0, 0, "скорость 1200 не поддерживается"},
+      {"parity 3", 9600, 3, 0, 0, "чётность 3"},
+      {"stop bits 1", 9600, 0, 1, 0, "стоп-биты 1"},
+      {"protocol 7", 9600, 0, 0, 7, "протокол 7"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = File("odd.kv4tcfg");
+    ConverterDevice settings;
+    PortSettings& link = settings.LinkSet();
+    link.port = simulator->slave_path();
+    link.baud = c.baud;
+    link.bytesize = 8;
+    link.parity = c.parity;
+    link.stopbits = c.stopbits;
+    link.address = sim::kFactoryAddress;
+    link.alen = 8;
+    settings.Rs485Set().proto = c.proto;
+    ASSERT_EQ(settings.SaveConfigFile(file), kConfigFileOk);
+    const json result = RunJson({"--config", file, "rs485", "write"}, kUsage);
+    EXPECT_NE(result.value("error", "").find(c.message), std::string::npos) << result.dump();
+    const sim::State state = simulator->state();
+    EXPECT_TRUE(state.requests.empty());
+    EXPECT_EQ(state.ignored_bytes + state.ignored_frames + state.garbled_frames, 0);
+  }
 }
 
 TEST_F(Kv4tSim, TestWritesTheWindowsProtocolAndStatistics) {
