@@ -225,6 +225,68 @@ TEST_F(Kv4tSim, Rs485WriteSaysPlainlyWhenTheConverterIsLost) {
   EXPECT_NE(run.err.find("kv4t scan"), std::string::npos);
 }
 
+// Switched to Modbus, the converter is asked in Modbus at its new unit and line
+// settings: an identification's wake-up would return it to RAVIK.
+TEST_F(Kv4tSim, Rs485WriteToModbusVerifiesInModbus) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    sim::Protocol protocol;
+    int line_bits;
+    bool register_readable;  // else it answers the read with exception 2
+  };
+  const Case cases[] = {
+      {"rtu", {"--new-proto", "modbus-rtu", "--new-baud", "19200"}, sim::Protocol::modbus_rtu, 8, true},
+      {"ascii", {"--new-proto", "modbus-ascii", "--new-bits", "7", "--new-parity", "even"},
+       sim::Protocol::modbus_ascii, 7, true},
+      {"rtu, register refused", {"--new-proto", "rtu", "--new-stop", "2"}, sim::Protocol::modbus_rtu, 8,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Options options;
+    if (!c.register_readable) options.registers.fill(-1);
+    Start(options);
+    std::vector<std::string> args = {"rs485", "write", "--new-address", "42"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const json result = RunJson(args, kDone);
+    EXPECT_TRUE(result.value("verified", false)) << result.dump();
+    const sim::State state = simulator->state();
+    EXPECT_EQ(state.protocol, c.protocol);
+    EXPECT_EQ(state.address, 42);
+    EXPECT_EQ(state.line.bits, c.line_bits);
+    EXPECT_GE(state.count(sim::kCountModbusRead), 1);
+    EXPECT_EQ(state.count(sim::kCountModbusCoil), 0);
+    EXPECT_EQ(state.count(sim::kParamApply), 1);
+  }
+}
+
+TEST_F(Kv4tSim, Rs485WriteToModbusFailsWhenTheConverterIsSilentThere) {
+  // It takes the settings and "APLY" in RAVIK, then answers no register read.
+  sim::Options options;
+  options.faults.no_answer = {std::string(sim::kCountModbusRead)};
+  Start(options);
+  json result = RunJson({"rs485", "write", "--new-proto", "modbus-rtu", "--new-address", "42"},
+                        kNoAnswer);
+  EXPECT_FALSE(result.value("verified", true));
+  EXPECT_NE(result.value("error", "").find("не отвечает с новыми настройками"), std::string::npos)
+      << result.dump();
+  sim::State state = simulator->state();
+  EXPECT_EQ(state.protocol, sim::Protocol::modbus_rtu);
+  EXPECT_GE(state.count(sim::kCountModbusRead), 1);
+  EXPECT_EQ(state.count(sim::kCountModbusCoil), 0);
+
+  // Unit 0 is Modbus's broadcast: nothing answers a read there.
+  Start();
+  result = RunJson({"rs485", "write", "--new-proto", "modbus-rtu", "--new-address", "0"}, kNoAnswer);
+  EXPECT_FALSE(result.value("verified", true));
+  EXPECT_NE(result.value("error", "").find("широковещательный"), std::string::npos) << result.dump();
+  state = simulator->state();
+  EXPECT_EQ(state.protocol, sim::Protocol::modbus_rtu);
+  EXPECT_EQ(state.address, 0);
+  EXPECT_EQ(state.count(sim::kCountModbusCoil), 0);
+}
+
 // A configuration file may carry values the converter has no code for; the
 // RS-485 side takes its line settings from the file's link: refused, nothing sent.
 TEST_F(Kv4tSim, Rs485WriteRefusesAConfigFilesValuesWithoutACode) {
