@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/tool.h"
+#include "common/baud_rates.h"
 #include "pages/dlg_loop.h"
 #include "pages/dlg_rs485.h"
 #include "pages/line_controls.h"
@@ -23,6 +24,12 @@ constexpr Frame kUnsupportedFrames[] = {{7, 0, 0}, {8, 1, 2}, {8, 2, 2}};
 }  // namespace
 
 std::string CheckRs485Settings(const PortSettings& rs) {
+  // A configuration file may carry any number; the converter would be sent its
+  // code for "no such value".
+  if (!is_standard_baud_rate(rs.baud)) return Format("скорость %d не поддерживается", rs.baud);
+  if (rs.parity < 0 || rs.parity > 2) return Format("чётность %d: допустимо 0, 1 или 2", rs.parity);
+  if (rs.stopbits != 0 && rs.stopbits != 2) return Format("стоп-биты %d: допустимо 0 или 2", rs.stopbits);
+  if (rs.proto < 0 || rs.proto > 2) return Format("протокол %d: допустимо 0, 1 или 2", rs.proto);
   if (rs.bytesize != 7 && rs.bytesize != 8) return Format("длина слова %d: допустимо 7 или 8", rs.bytesize);
   if (rs.alen != 8 && rs.alen != 11) return Format("длина адреса %d: допустимо 8 или 11", rs.alen);
   const int max_address = rs.alen == 11 ? lc::kMaxAddress11 : lc::kMaxAddress8;

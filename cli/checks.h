@@ -6,6 +6,9 @@
 
 #include "store/port_settings.h"
 
+// Besides the page's checks, the values a configuration file may carry that the
+// page's lists cannot show: the rate must be a standard one, parity, stop bits
+// and protocol within their codes.
 std::string CheckRs485Settings(const PortSettings& rs);
 // The loop instrument must be in the catalogue; its rate among its rates, the
 // frame values it does not let the user choose at its defaults, the polling

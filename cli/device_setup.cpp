@@ -22,6 +22,8 @@ const char* NameOf(const T& names, int value) {
 
 }  // namespace
 
+const char* ProtocolName(int proto) { return NameOf(kProtoNames, proto); }
+
 bool LineArgs::ApplyTo(PortSettings& record, std::string& error) const {
   if (baud) {
     if (!is_standard_baud_rate(*baud)) {
@@ -59,7 +61,7 @@ nlohmann::json SettingsJson(const PortSettings& s, bool loop) {
   } else {
     j["address"] = s.address;
     j["alen"] = s.alen;
-    j["protocol"] = NameOf(kProtoNames, s.proto);
+    j["protocol"] = ProtocolName(s.proto);
     j["delay"] = s.delay;
   }
   return j;
@@ -71,7 +73,7 @@ std::string SettingsText(const PortSettings& s, bool loop) {
     return Format("%s (%s), %s, опрос %d с", Cp1251ToUtf8(s.devtype).c_str(),
                   Cp1251ToUtf8(s.fwver).c_str(), line.c_str(), s.delay);
   return Format("%s, адрес %d (%d бит), протокол %s, задержка %d", line.c_str(), s.address,
-                s.alen, NameOf(kProtoNames, s.proto), s.delay);
+                s.alen, ProtocolName(s.proto), s.delay);
 }
 
 std::unique_ptr<ConverterDevice> MakeDevice(const CommonArgs& args, Output& out, int* code) {

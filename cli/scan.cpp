@@ -18,7 +18,9 @@ using Clock = std::chrono::steady_clock;
 bool Probe(ConverterDevice& device, const ScanProbe& probe) {
   serio& channel = *device.channel;
   channel.codec = device.ravik.get();
-  channel.set_params(probe.baud, probe.bytesize, probe.parity, probe.stopbits);
+  // Refused settings would leave the last ones in force: a probe there is no probe.
+  if (!channel.set_params(probe.baud, probe.bytesize, probe.parity, probe.stopbits))
+    return false;
   std::vector<uint8_t> request;
   if (!ravik_make_request(request, true, probe.alen == 11, probe.address,
                           ravik_hash("dev", nullptr)))
@@ -73,9 +75,8 @@ int RunScan(const CommonArgs& args, bool all) {
   if (!device) return out.Finish(code);
   code = OpenLink(*device, out);
   if (code != kExitDone) return out.Finish(code);
-  const std::vector<ScanProbe> order = ScanOrder(device->LinkSet());
-  int64_t left_us = 0;
-  for (const ScanProbe& p : order) left_us += ProbeFloorUs(p);
+  const ScanOrder order(device->LinkSet());
+  int64_t left_us = order.floor_us();
   Progress progress(console_stderr_is_terminal() && !out.json() && !out.quiet(), left_us);
 
   out.result["found"] = nlohmann::json::array();

@@ -1,19 +1,21 @@
-#include "cli/scan.h"
-
 #include <algorithm>
-#include <set>
-#include <tuple>
+#include <iterator>
 
+#include "cli/scan.h"
+#include "common/baud_rates.h"
 #include "link/ravik.h"
 
 namespace {
 
 constexpr int32_t kFactoryBaud = 9600;
 constexpr int32_t kFactoryAddress = 16;
+constexpr ScanProbe kFactory = {kFactoryBaud, 8, 0, 0, kFactoryAddress, 8};
 // Rates by likelihood: the factory rate, the usual higher ones, then the rest.
 constexpr int32_t kRates[] = {9600, 19200, 38400, 57600, 115200, 4800, 2400, 14400, 28800};
-constexpr int kCommonRates = 5;
+constexpr std::size_t kRateCount = std::size(kRates);
+constexpr std::size_t kCommonRates = 5;
 constexpr int32_t kCommonAddresses[] = {16, 1, 0, 2};
+constexpr std::size_t kCommonCount = kCommonRates * std::size(kCommonAddresses);
 // Frames by likelihood (word length, parity, stop bits); the converter refuses
 // 7-n-1, 8-o-2 and 8-e-2.
 struct Frame {
@@ -21,8 +23,20 @@ struct Frame {
 };
 constexpr Frame kFrames[] = {{8, 0, 0}, {8, 0, 2}, {8, 2, 0}, {8, 1, 0}, {7, 2, 0},
                              {7, 1, 0}, {7, 0, 2}, {7, 2, 2}, {7, 1, 2}};
+constexpr std::size_t kFrameCount = std::size(kFrames);
 constexpr int32_t kMaxAddress8 = 254;
 constexpr int32_t kMaxAddress11 = 2047;
+constexpr std::size_t kAddresses8 = kMaxAddress8 + 1;
+constexpr std::size_t kAddresses11 = kMaxAddress11 + 1;
+// The sweeps: every frame, every rate, every address, 8-bit addresses first.
+constexpr std::size_t kSweep8 = kFrameCount * kRateCount * kAddresses8;
+constexpr std::size_t kSweep = kSweep8 + kFrameCount * kRateCount * kAddresses11;
+
+// Candidate steps: the given settings, the factory settings, the common ones, the sweeps.
+constexpr std::size_t kFactoryStep = 1;
+constexpr std::size_t kCommonStep = 2;
+constexpr std::size_t kSweepStep = kCommonStep + kCommonCount;
+constexpr std::size_t kEndStep = kSweepStep + kSweep;
 
 // The longest answer delay the converter takes ("rs.dl", milliseconds).
 constexpr int64_t kMaxAnswerDelayUs = 45000;
@@ -38,26 +52,96 @@ int64_t CharUs(const ScanProbe& p) {
   return (bits * 1000000LL + p.baud - 1) / p.baud;
 }
 
+bool IsCommon(const ScanProbe& p) {
+  return p.alen == 8 && p.bytesize == 8 && p.parity == 0 && p.stopbits == 0 &&
+         std::find(kRates, kRates + kCommonRates, p.baud) != kRates + kCommonRates &&
+         std::find(std::begin(kCommonAddresses), std::end(kCommonAddresses), p.address) !=
+             std::end(kCommonAddresses);
+}
+
+bool InSweep(const ScanProbe& p) {
+  const bool frame = std::any_of(std::begin(kFrames), std::end(kFrames), [&](const Frame& f) {
+    return f.bits == p.bytesize && f.parity == p.parity && f.stop == p.stopbits;
+  });
+  const bool rate = std::find(std::begin(kRates), std::end(kRates), p.baud) != std::end(kRates);
+  const int32_t max_address = p.alen == 11 ? kMaxAddress11 : kMaxAddress8;
+  return frame && rate && (p.alen == 8 || p.alen == 11) && p.address >= 0 &&
+         p.address <= max_address;
+}
+
 }  // namespace
 
-std::vector<ScanProbe> ScanOrder(const PortSettings& given) {
-  std::vector<ScanProbe> order;
-  std::set<std::tuple<int32_t, int32_t, int32_t, int32_t, int32_t, int32_t>> seen;
-  auto add = [&](ScanProbe p) {
-    if (seen.insert({p.baud, p.bytesize, p.parity, p.stopbits, p.address, p.alen}).second)
-      order.push_back(p);
-  };
-  add({given.baud, given.bytesize, given.parity, given.stopbits, given.address,
-       given.alen == 11 ? 11 : 8});
-  add({kFactoryBaud, 8, 0, 0, kFactoryAddress, 8});
-  for (int r = 0; r < kCommonRates; ++r)
-    for (int32_t address : kCommonAddresses) add({kRates[r], 8, 0, 0, address, 8});
-  for (int alen : {8, 11})
-    for (const Frame& f : kFrames)
-      for (int32_t baud : kRates)
-        for (int32_t address = 0; address <= (alen == 8 ? kMaxAddress8 : kMaxAddress11); ++address)
-          add({baud, f.bits, f.parity, f.stop, address, alen});
-  return order;
+ScanOrder::ScanOrder(const PortSettings& given)
+    : given_{given.baud,    given.bytesize, given.parity,
+             given.stopbits, given.address, given.alen == 11 ? 11 : 8},
+      // The channel refuses other line settings and would probe at the ones it
+      // had: a converter answering there would be reported at settings it does
+      // not have.
+      given_usable_(is_standard_baud_rate(given.baud) &&
+                    (given.bytesize == 7 || given.bytesize == 8) && given.parity >= 0 &&
+                    given.parity <= 2 && (given.stopbits == 0 || given.stopbits == 2)) {
+  // The factory and common settings are part of the sweeps; only the given ones
+  // may lie outside them. A probe's floor depends on its frame and rate alone.
+  size_ = kSweep;
+  for (const Frame& f : kFrames)
+    for (int32_t baud : kRates)
+      floor_us_ += ProbeFloorUs({baud, f.bits, f.parity, f.stop, 0, 8}) *
+                   static_cast<int64_t>(kAddresses8 + kAddresses11);
+  if (given_usable_ && !InSweep(given_)) {
+    ++size_;
+    floor_us_ += ProbeFloorUs(given_);
+  }
+}
+
+ScanProbe ScanOrder::Candidate(std::size_t step) const {
+  if (step == 0) return given_;
+  if (step == kFactoryStep) return kFactory;
+  if (step < kSweepStep) {
+    const std::size_t i = step - kCommonStep;
+    const std::size_t per_rate = std::size(kCommonAddresses);
+    return {kRates[i / per_rate], 8, 0, 0, kCommonAddresses[i % per_rate], 8};
+  }
+  std::size_t i = step - kSweepStep;
+  int32_t alen = 8;
+  std::size_t addresses = kAddresses8;
+  if (i >= kSweep8) {
+    i -= kSweep8;
+    alen = 11;
+    addresses = kAddresses11;
+  }
+  const Frame& f = kFrames[i / (kRateCount * addresses)];
+  const int32_t baud = kRates[i / addresses % kRateCount];
+  return {baud, f.bits, f.parity, f.stop, static_cast<int32_t>(i % addresses), alen};
+}
+
+// Within each stage the candidates differ from one another, the factory settings
+// are the first common ones and the common ones are in the sweeps: a candidate
+// was probed before when it is the given settings or comes from an earlier stage.
+bool ScanOrder::ProbedBefore(std::size_t step, const ScanProbe& p) const {
+  if (step == 0) return !given_usable_;
+  if (given_usable_ && p == given_) return true;
+  if (step < kSweepStep) return step > kFactoryStep && p == kFactory;
+  return IsCommon(p);
+}
+
+ScanOrder::iterator ScanOrder::end() const { return iterator(this, kEndStep); }
+
+ScanOrder::iterator::iterator(const ScanOrder* order, std::size_t step)
+    : order_(order), step_(step) {
+  Settle();
+}
+
+ScanOrder::iterator& ScanOrder::iterator::operator++() {
+  ++step_;
+  Settle();
+  return *this;
+}
+
+void ScanOrder::iterator::Settle() {
+  for (; step_ < kEndStep; ++step_) {
+    probe_ = order_->Candidate(step_);
+    if (!order_->ProbedBefore(step_, probe_)) return;
+  }
 }
 
 int64_t ProbeAnswerUs(const ScanProbe& probe) {

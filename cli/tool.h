@@ -76,6 +76,9 @@ int ReachConverter(ConverterDevice& device, Output& out);
 nlohmann::json SettingsJson(const PortSettings& s, bool loop);
 std::string SettingsText(const PortSettings& s, bool loop);
 
+// "RAVIK", "MODBUS-ASCII", "MODBUS-RTU" for the protocol values 0, 1, 2; "?" otherwise.
+const char* ProtocolName(int proto);
+
 // Rate, word length, parity, stop bits, address and address length of one record
 // into another.
 void CopyLineAndAddress(const PortSettings& from, PortSettings& to);
