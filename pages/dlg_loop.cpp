@@ -119,12 +119,8 @@ bool CDlgLoop::OnInitDialog() {
   ui.ResetItems(IDC_LOOP_TYPE);
   for (const auto& entry : Catalogue().entries())
     ui.AddItem(IDC_LOOP_TYPE, entry->description, reinterpret_cast<intptr_t>(entry.get()));
-  for (const ControlDef& def : kControls) {
-    if (def.items.empty()) continue;
-    ui.ResetItems(def.id);
-    for (std::size_t i = 0; i < def.items.size(); ++i)
-      ui.AddItem(def.id, Text(def.items[i]), static_cast<intptr_t>(i));
-  }
+  FillFixedLists();
+  RegisterTooltips();
   return true;
 }
 
