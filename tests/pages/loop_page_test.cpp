@@ -237,6 +237,22 @@ TEST_F(LoopPage, SaveStoresTheChoiceOnlyWhenModified) {
   EXPECT_EQ(Loop(), expected);
 }
 
+// The checks allow 1 to 60 seconds whatever the instrument's spin range is; the
+// interval stored is the number that passed them, also outside that range (which
+// the spin does not take as its position).
+TEST_F(LoopPage, SaveStoresThePollingIntervalThatWasChecked) {
+  SetLoop("ZR-40", "ZR40A12", 4800, 8, 0, 2, 12);
+  Show();
+  ASSERT_EQ(controls->SpinRange(IDC_LOOP_POLL_SPIN), std::make_pair(3, 1000));
+  for (const char* typed : {"2", "1", "60", "7"}) {
+    ASSERT_TRUE(controls->Type(IDC_LOOP_POLL, typed));
+    ASSERT_TRUE(page->Validate()) << typed;
+    page->ExchangeSettings(device.get(), true, false);
+    EXPECT_EQ(Loop().delay, std::stoi(typed)) << typed;
+  }
+  EXPECT_TRUE(ui.Boxes().empty());
+}
+
 // An unknown instrument on the first load leaves the rate list empty: saving then
 // keeps the record's rate instead of storing none.
 TEST_F(LoopPage, SaveWithoutARateKeepsTheRecordsRate) {
