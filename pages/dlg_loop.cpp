@@ -62,7 +62,9 @@ std::string Decimal(int value) {
 // A number in an edit, read as the window system reads a signed number from a
 // dialog item: leading blanks skipped, an optional minus sign, the digits up to
 // the first other character; 0 when there is no digit or the number does not fit.
-int ReadSignedInt(const std::string& text) {
+// `found` tells whether there was a digit.
+int ReadSignedInt(const std::string& text, bool* found = nullptr) {
+  if (found) *found = false;
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
   const bool negative = i < text.size() && text[i] == '-';
@@ -74,6 +76,7 @@ int ReadSignedInt(const std::string& text) {
     if (value > std::numeric_limits<int>::max()) return 0;
     digits = true;
   }
+  if (found) *found = digits;
   if (!digits) return 0;
   return static_cast<int>(negative ? -value : value);
 }
@@ -119,12 +122,8 @@ bool CDlgLoop::OnInitDialog() {
   ui.ResetItems(IDC_LOOP_TYPE);
   for (const auto& entry : Catalogue().entries())
     ui.AddItem(IDC_LOOP_TYPE, entry->description, reinterpret_cast<intptr_t>(entry.get()));
-  for (const ControlDef& def : kControls) {
-    if (def.items.empty()) continue;
-    ui.ResetItems(def.id);
-    for (std::size_t i = 0; i < def.items.size(); ++i)
-      ui.AddItem(def.id, Text(def.items[i]), static_cast<intptr_t>(i));
-  }
+  FillFixedLists();
+  RegisterTooltips();
   return true;
 }
 
@@ -279,7 +278,12 @@ void CDlgLoop::ReadControls(PortSettings& record) {
   record.bytesize = ByteSizeValue(ui.GetSelection(IDC_BYTESIZE));
   record.parity = ParityValue(ui.GetSelection(IDC_PARITY));
   record.stopbits = StopBitsValue(ui.GetSelection(IDC_STOPBITS));
-  const int poll = ui.GetSpinPos(IDC_LOOP_POLL_SPIN);
+  // The polling interval is the number in the edit, the one the checks passed. The
+  // spin keeps its own range (the instrument's) and does not take a number outside
+  // it as its position; only an edit without a number leaves it to the spin.
+  bool typed = false;
+  int poll = ReadSignedInt(ui.GetText(IDC_LOOP_POLL), &typed);
+  if (!typed) poll = ui.GetSpinPos(IDC_LOOP_POLL_SPIN);
   record.delay = poll < 0 ? kPollFallback : poll;
 }
 

@@ -104,6 +104,14 @@ void CDlgRs485::CorrectDelay(PortSettings& record) {
 
 bool CDlgRs485::Validate() {
   ControlLayer& ui = Ui();
+  // Without a rate the set would be saved with baud 0, which the converter has no
+  // code for: it would be written as "no such rate" and put into effect.
+  if (ui.GetSelection(IDC_BAUD) < 0) {
+    lc::ShowBox(ui, Utf8ToCp1251(page_text::kBaudNotChosen), page_text::kCannotDo,
+                kNoticeIconError);
+    ui.Focus(IDC_BAUD);
+    return false;
+  }
   if (!lc::CheckAddressNotEmpty(ui, IDC_RS485_ADDRESS)) return false;
   int delay = 0;
   if (!lc::ReadEditNumber(ui, IDC_RS485_DELAY, delay)) {

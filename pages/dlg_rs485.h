@@ -23,6 +23,9 @@ class CDlgRs485 : public CDlgPage {
   bool OnKillActive() override;
   void OnControl(int id, ControlEvent event) override;
   void OnFieldCorrected(CorrectedField field, int value) override;
+  // The leave-page checks, which the sheet also runs before it writes the set: a
+  // rate chosen from the list (the set may hold one the list does not offer), the
+  // address and the delay given and in range, the word length the protocol needs.
   bool Validate() override;
   void ExchangeSettings(ConverterDevice* device, bool save, bool force) override;
 

@@ -90,8 +90,23 @@ HWND VisibleWindowOfClass(DWORD process, const wchar_t* name) {
   return nullptr;
 }
 
-// The mouse rests over a control until its balloon tip shows; a picture of both.
-void BalloonOver(Context& c, HWND control, const std::wstring& name) {
+// The size a balloon tip takes for a one-line text without icon: the text in the
+// tip's font, 12 pixels either side, 10 above and below, and the pointer's 25
+// pixels under the body.
+SIZE BalloonSizeFor(const std::wstring& text) {
+  RECT extent{0, 0, 0, 0};
+  if (HDC dc = GetDC(nullptr)) {
+    HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &extent, DT_CALCRECT | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+  }
+  return {extent.right - extent.left + 24, extent.bottom - extent.top + 20 + 25};
+}
+
+// The mouse rests over a control until its balloon tip shows, the size of `text`;
+// a picture of both.
+void BalloonOver(Context& c, HWND control, const std::wstring& name, const std::wstring& text) {
   RECT r;
   GetWindowRect(control, &r);
   const POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
@@ -112,6 +127,14 @@ void BalloonOver(Context& c, HWND control, const std::wstring& name) {
            "the balloon's pointer ends at the cursor (" + std::to_string(at.x) + ", " + std::to_string(at.y) +
                "): balloon at (" + std::to_string(tip_rect.left) + ", " + std::to_string(tip_rect.top) + ", " +
                std::to_string(tip_rect.right) + ", " + std::to_string(tip_rect.bottom) + ")");
+    // The tip draws its text and has no window text of its own: its size is that
+    // of the text it shows.
+    const SIZE wanted = BalloonSizeFor(text);
+    const SIZE seen{tip_rect.right - tip_rect.left, tip_rect.bottom - tip_rect.top};
+    Expect(seen.cx == wanted.cx && seen.cy == wanted.cy,
+           "the balloon over control " + std::to_string(GetDlgCtrlID(control)) + " has the size of \"" +
+               Utf8(text) + "\" (" + std::to_string(wanted.cx) + " x " + std::to_string(wanted.cy) +
+               "), found " + std::to_string(seen.cx) + " x " + std::to_string(seen.cy));
     c.app.Snapshot(c.app.Sheet(), name, tip_rect);
   }
   SetCursorPos(0, 0);
@@ -140,15 +163,17 @@ void StartAndReach(Context& c) {
 }
 
 // Start with /port:N: the port is selected; leaving the first tab connects; every
-// tab, the About box and a balloon tip in pictures; Cancel saves the tree.
+// tab, the About box and balloon tips (of the sheet's buttons and of controls on
+// every tab) in pictures; Cancel saves the tree.
 void StartScenario(Context& c) {
   Program& app = c.app;
   // Away from the screen's left edge, where the balloons open.
   app.Start(L"/port:" + c.PortNumber() + L" /x:300 /y:120");
   CheckStart(c);
   app.Snapshot(app.Sheet(), L"1-settings");
-  BalloonOver(c, app.PageControl(IDC_PORT), L"balloon-port");
-  BalloonOver(c, app.SheetButton(IDCANCEL), L"balloon-cancel");
+  BalloonOver(c, app.PageControl(IDC_PORT), L"balloon-port", L"Последовательный порт, к которому подключен KV4T");
+  BalloonOver(c, app.SheetButton(IDCANCEL), L"balloon-cancel",
+              L"Выйти из программы без сохранения изменённой конфигурации");
 
   // Help opens the help file beside the program in the help viewer (of the
   // program's own process); without the file it opens nothing.
@@ -181,12 +206,16 @@ void StartScenario(Context& c) {
                {IDC_PROTOCOL, L"RAVIK"}, {IDC_ADDRESS_LENGTH, L"8 битный"}, {IDC_RS485_ADDRESS, L"16"}},
               "RS-485 page");
   app.Snapshot(app.Sheet(), L"2-rs485");
+  BalloonOver(c, app.PageControl(IDC_BAUD), L"balloon-rs485-baud", L"Скорость обмена последовательного порта KV4T");
   app.SwitchTo(kLoop);
   app.ExpectPage(kLoop);
   app.Snapshot(app.Sheet(), L"3-loop");
+  BalloonOver(c, app.PageControl(IDC_LOOP_TYPE), L"balloon-loop-type", L"Тип прибора, подключенного к KV4T");
+  BalloonOver(c, app.PageControl(IDC_LOOP_POLL), L"balloon-loop-poll", L"Частота опроса прибора, подключенного к KV4T");
   app.SwitchTo(kTest);
   app.ExpectPage(kTest);
   app.Snapshot(app.Sheet(), L"4-test");
+  BalloonOver(c, app.PageControl(IDC_TEST_BUTTON), L"balloon-test-button", L"Начать тестирование KV4T");
   AboutBox(c);
 
   CancelAndExit(app);
@@ -251,7 +280,8 @@ void ApplyRs485Scenario(Context& c) {
          "the registry keeps the converter's new link settings");
 }
 
-// The current-loop page reads the instrument from the converter.
+// The current-loop page reads the instrument from the converter, and writes the
+// polling interval typed.
 void LoopReadScenario(Context& c) {
   Program& app = c.app;
   StartAndReach(c);
@@ -266,7 +296,19 @@ void LoopReadScenario(Context& c) {
               "current-loop page after the read");
   Expect(!app.Enabled(app.SheetButton(IDC_SHEET_APPLY)), "the page is clean after the read");
   app.Snapshot(app.Sheet(), L"loop-read");
+
+  // The checks take 1 to 60 seconds; at 4800 baud this instrument's spin starts at
+  // 3 and does not take 2 as its position. Apply writes the 2 that was typed.
+  app.Type(IDC_LOOP_POLL, L"2");
+  Expect(WaitUntil([&] { return app.Enabled(app.SheetButton(IDC_SHEET_APPLY)); }, 5s), "Apply enabled by the edit");
+  app.Click(app.SheetButton(IDC_SHEET_APPLY));
+  app.ExpectPage(kLoop);
+  Expect(WaitUntil([&] { return Contains(c.State(), "\"FrEq\": {\"value\": 2}"); }, 10s),
+         "Apply writes the polling interval typed, 2 s");
+  Expect(WaitUntil([&] { return !app.Enabled(app.SheetButton(IDC_SHEET_APPLY)); }, 5s),
+         "the page is clean after the write");
   CancelAndExit(app);
+  Expect(RegNumber(kDeviceKey, L"kv7_pollfreq") == 2, "the registry keeps the polling interval written");
 }
 
 // The line test to its last line, the sheet locked meanwhile; a second test stopped.

@@ -44,10 +44,17 @@ class SheetSim : public ::testing::Test {
   // The converter on COM5, the only port of the computer, and the sheet for a
   // device whose link set names it.
   void Start(sim::Options options = {}) {
+    StartConverter(std::move(options));
+    if (!HasFatalFailure()) MakeSheet();
+  }
+  // The converter appears on COM5.
+  void StartConverter(sim::Options options = {}) {
     options.link_path = (ports_ / ("com" + std::to_string(kPortNumber))).string();
     simulator = std::make_unique<sim::Simulator>(std::move(options));
     std::string error;
     ASSERT_TRUE(simulator->start(&error)) << error;
+  }
+  void MakeSheet() {
     h = std::make_unique<SheetHarness>(std::vector<int>{kPortNumber});
     h->device.LinkSet().port = "COM" + std::to_string(kPortNumber);
   }
@@ -58,9 +65,9 @@ class SheetSim : public ::testing::Test {
 
   std::unique_ptr<sim::Simulator> simulator;
   std::unique_ptr<SheetHarness> h;
+  fs::path ports_;  // the test's own folder, removed after it
 
  private:
-  fs::path ports_;
   std::optional<std::string> oldPorts_;
 };
 
@@ -224,6 +231,56 @@ TEST_F(SheetSim, AnAddressCorrectionReachesThePage) {
   EXPECT_EQ(rs485.FocusedControl(), IDC_RS485_DELAY);
   ASSERT_TRUE(simulator->wait_for_requests(sim::kParamApply, 1, 2000));
   EXPECT_EQ(State().number(sim::kParamAddr), 254);
+}
+
+// A configuration file can carry any rate, and the device takes it as it stands:
+// here an RS-485 set at 1200 baud, which the page's list does not offer. In file
+// mode with /silent, a converter that does not answer yet lets the user leave the
+// first tab, and the RS-485 page shows the set with no rate. Neither leaving the
+// page nor Apply nor OK then writes anything, although the converter now answers:
+// saved as it is, the set would reach it as baud 0 ("no such rate") with "APLY".
+TEST_F(SheetSim, AnRs485RateNotInTheListIsRefusedAndNothingIsWritten) {
+  MakeSheet();
+  const fs::path file = ports_ / "rate1200.kv4tcfg";
+  {
+    ConverterDevice writer;
+    writer.LinkSet().port = h->device.LinkSet().port;
+    writer.Rs485Set().baud = 1200;
+    ASSERT_EQ(writer.SaveConfigFile(file.string()), kConfigFileOk);
+  }
+  ASSERT_EQ(h->device.LoadConfigFile(file.string()), kConfigFileOk);
+  ASSERT_EQ(h->device.Rs485Set().baud, 1200);
+  SetSilentState(true);
+  h->Open();
+  ASSERT_TRUE(h->SwitchTo(CCfgSheet::kRs485Page));
+  RecordingControls& rs485 = h->Rs485();
+  ASSERT_EQ(rs485.Selection(IDC_BAUD), -1);
+  ASSERT_TRUE(rs485.Type(IDC_RS485_ADDRESS, "30"));
+
+  StartConverter();
+  ASSERT_FALSE(HasFatalFailure());
+  h->ui.Clear();
+  const Box refusal{"Недопустимое значение скорости обмена\nвыберите скорость обмена из списка",
+                    "Нельзя выполнить операцию", kNoticeIconError, "page 103"};
+  EXPECT_FALSE(h->SwitchTo(CCfgSheet::kLoopPage));
+  EXPECT_EQ(h->host.ActivePage(), CCfgSheet::kRs485Page);
+  ASSERT_TRUE(h->PressApply());
+  ASSERT_TRUE(h->PressOk());
+  EXPECT_EQ(h->Boxes(), (std::vector<Box>{refusal, refusal, refusal}));
+  EXPECT_EQ(rs485.FocusedControl(), IDC_BAUD);
+  EXPECT_EQ(h->host.Result(), 0);  // the sheet stays open
+  EXPECT_TRUE(h->sheet.Rs485Page().modified);
+  EXPECT_FALSE(h->device.connected);
+  EXPECT_TRUE(State().requests.empty());
+  EXPECT_EQ(h->device.Rs485Set().baud, 1200);
+
+  // With a rate chosen from the list, Apply writes the set.
+  ASSERT_TRUE(rs485.ChooseText(IDC_BAUD, "19200"));
+  ASSERT_TRUE(h->PressApply());
+  ASSERT_TRUE(simulator->wait_for_requests(sim::kParamApply, 1, 2000));
+  EXPECT_EQ(h->Boxes().size(), 3u);
+  EXPECT_EQ(State().setting(sim::kParamBaud), 19200);
+  EXPECT_EQ(State().number(sim::kParamAddr), 30);
 }
 
 TEST_F(SheetSim, ApplyLoopWritesTheLoopSet) {

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/program_strings.h"
 #include "common/resource_ids.h"
 #include "pages/dlg_loop.h"
 #include "tests/pages/line_page_support.h"
@@ -64,6 +65,26 @@ TEST_F(LoopPage, CreationFillsTheListsAndLeavesThePageClean) {
   EXPECT_EQ(controls->Tooltip(IDC_LOOP_POLL), IDS_TIP_LOOP_POLL);
   EXPECT_FALSE(page->modified);
   EXPECT_TRUE(Notifications().empty());
+}
+
+// The page's own initialisation registers a tooltip for each of its lists and its
+// polling edit, with these texts; the spin and the read button have none.
+TEST_F(LoopPage, InitialisationRegistersTheTooltips) {
+  ASSERT_TRUE(controls->Create());
+  const std::pair<int, const char*> tips[] = {
+      {IDC_LOOP_TYPE, "Тип прибора, подключенного к KV4T"},
+      {IDC_BAUD, "Скорость обмена с прибором"},
+      {IDC_BYTESIZE, "Длина слова данных"},
+      {IDC_PARITY, "Тип контроля четности данных"},
+      {IDC_STOPBITS, "Количество стоповых бит"},
+      {IDC_LOOP_POLL, "Частота опроса прибора, подключенного к KV4T"},
+  };
+  for (auto [id, text] : tips) {
+    const char* registered = ProgramTextUtf8(controls->Tooltip(id));
+    EXPECT_STREQ(registered ? registered : "(none)", text) << "control " << id;
+  }
+  EXPECT_EQ(controls->Tooltip(IDC_LOOP_POLL_SPIN), 0);
+  EXPECT_EQ(controls->Tooltip(IDC_LOOP_READ), 0);
 }
 
 TEST_F(LoopPage, StoredPollingValueOfMinusOneBecomesThree) {
@@ -214,6 +235,22 @@ TEST_F(LoopPage, SaveStoresTheChoiceOnlyWhenModified) {
   expected.stopbits = 0;
   expected.delay = 45;
   EXPECT_EQ(Loop(), expected);
+}
+
+// The checks allow 1 to 60 seconds whatever the instrument's spin range is; the
+// interval stored is the number that passed them, also outside that range (which
+// the spin does not take as its position).
+TEST_F(LoopPage, SaveStoresThePollingIntervalThatWasChecked) {
+  SetLoop("ZR-40", "ZR40A12", 4800, 8, 0, 2, 12);
+  Show();
+  ASSERT_EQ(controls->SpinRange(IDC_LOOP_POLL_SPIN), std::make_pair(3, 1000));
+  for (const char* typed : {"2", "1", "60", "7"}) {
+    ASSERT_TRUE(controls->Type(IDC_LOOP_POLL, typed));
+    ASSERT_TRUE(page->Validate()) << typed;
+    page->ExchangeSettings(device.get(), true, false);
+    EXPECT_EQ(Loop().delay, std::stoi(typed)) << typed;
+  }
+  EXPECT_TRUE(ui.Boxes().empty());
 }
 
 // An unknown instrument on the first load leaves the rate list empty: saving then

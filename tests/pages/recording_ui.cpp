@@ -204,11 +204,13 @@ void RecordingControls::NotifySheet(PageNotification notification) {
 }
 
 bool RecordingControls::Create() {
+  // What the dialog template gives the window: its controls, and the captions of
+  // its buttons. Everything else (items, ranges, texts, tooltips) is the page's to
+  // put there in its initialisation, and is recorded as it does.
   {
     std::lock_guard lock(mutex_);
     for (const ControlDef& def : page_.Controls()) {
       Control& c = At(def.id);
-      c.tooltip = def.tooltip;
       if (def.kind == ControlKind::button) c.text = Utf8ToCp1251(def.label);
     }
   }

@@ -75,7 +75,8 @@ class RecordingControls : public ControlLayer {
   void NotifySheet(PageNotification notification) override;
 
   // The page's window appears (OnInitDialog), becomes the active tab (OnSetActive),
-  // is left (OnKillActive: false keeps it).
+  // is left (OnKillActive: false keeps it). Created, the controls hold only what
+  // the dialog template gives them (the buttons' captions); the rest is the page's.
   bool Create();
   bool Activate();
   bool Leave();
@@ -97,7 +98,7 @@ class RecordingControls : public ControlLayer {
   std::pair<int, int> SpinRange(int id);
   int SpinPos(int id) { return GetSpinPos(id); }
   int FocusedControl();
-  int Tooltip(int id);
+  int Tooltip(int id);  // the string id the page last registered for it, 0 for none
   int Redraws(int id);
 
   CDlgPage& page() { return page_; }

@@ -186,6 +186,33 @@ TEST_F(Rs485Page, ABaudNotInTheListKeepsThePreviousSelection) {
   }
 }
 
+// A set whose rate the list does not offer shows no rate: the page is not left,
+// and the sheet does not apply it, until the user chooses one. This check comes
+// before the others.
+TEST_F(Rs485Page, NoRateChosenIsRefusedFirst) {
+  Record().baud = 1200;
+  RecordingControls& page = Show();
+  ASSERT_EQ(page.Selection(IDC_BAUD), -1);
+  ASSERT_TRUE(page.Type(IDC_RS485_ADDRESS, ""));
+  h.ui.Clear();
+  const Box refusal{"Недопустимое значение скорости обмена\nвыберите скорость обмена из списка",
+                    kCannotDo, kNoticeIconError, kPage};
+  EXPECT_FALSE(page.Leave());
+  EXPECT_EQ(h.Boxes(), std::vector<Box>{refusal});
+  EXPECT_EQ(page.FocusedControl(), IDC_BAUD);
+  page.Focus(0);
+  h.ui.Clear();
+  EXPECT_FALSE(Logic().Validate());
+  EXPECT_EQ(h.Boxes(), std::vector<Box>{refusal});
+  EXPECT_EQ(page.FocusedControl(), IDC_BAUD);
+
+  ASSERT_TRUE(Enter(page, {{IDC_BAUD, "2400"}, {IDC_RS485_ADDRESS, "17"}}));
+  h.ui.Clear();
+  EXPECT_TRUE(page.Leave());
+  EXPECT_TRUE(h.Boxes().empty());
+  EXPECT_EQ(Saved().baud, 2400);
+}
+
 TEST_F(Rs485Page, LoadsOnlyWhenDue) {
   RecordingControls& page = Show();
   page.Type(IDC_RS485_ADDRESS, "33");
