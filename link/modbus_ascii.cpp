@@ -1,5 +1,7 @@
 #include "link/modbus_ascii.h"
 
+#include "common/hex_digits.h"
+
 namespace {
 
 constexpr const codec_timing_row* ascii_tables[] = {modbus_ascii_table, modbus_ascii_table,
@@ -14,12 +16,7 @@ constexpr uint8_t hex_digit(unsigned v) {
 }
 
 // The value of a hexadecimal digit of either case, or -1.
-constexpr int hex_value(uint8_t c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
+constexpr int hex_value(uint8_t c) { return HexDigitValue(c); }
 
 }  // namespace
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "common/hex_digits.h"
+
 namespace kv4t::sim {
 namespace {
 
@@ -27,13 +29,6 @@ std::uint16_t feed_bits(std::uint16_t h, unsigned value, int nbits) {
     if (((value >> bit) & 1u) != top) h ^= kRavikPoly;
   }
   return h;
-}
-
-int hex_value(std::uint8_t c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -157,7 +152,7 @@ bool modbus_ascii_unframe(const std::uint8_t* frame, std::size_t n, bytes& pdu) 
   const std::size_t count = (n - 3) / 2;  // bytes including the LRC
   std::uint8_t sum = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    const int hi = hex_value(frame[1 + 2 * i]), lo = hex_value(frame[2 + 2 * i]);
+    const int hi = HexDigitValue(frame[1 + 2 * i]), lo = HexDigitValue(frame[2 + 2 * i]);
     if (hi < 0 || lo < 0) return false;
     const auto v = static_cast<std::uint8_t>((hi << 4) | lo);
     sum = static_cast<std::uint8_t>(sum + v);

@@ -4,6 +4,7 @@
 #include <list>
 #include <system_error>
 
+#include "common/hex_digits.h"
 #include "store/codepage.h"
 #include "store/files.h"
 
@@ -186,19 +187,12 @@ bool ParseQuoted(std::string_view s, std::string& text, std::string_view& rest) 
   return false;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool ParseHexNumber(std::string_view s, uint32_t& value) {
   s = Trim(s);
   if (s.empty() || s.size() > 8) return false;
   value = 0;
   for (char c : s) {
-    int d = HexDigit(c);
+    int d = HexDigitValue(static_cast<unsigned char>(c));
     if (d < 0) return false;
     value = value << 4 | static_cast<uint32_t>(d);
   }

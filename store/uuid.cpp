@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "common/hex_digits.h"
+
 bool Guid::IsNil() const {
   if (data1 != 0 || data2 != 0 || data3 != 0) return false;
   for (uint8_t b : data4)
@@ -20,18 +22,11 @@ std::string PortableGuidToText(const Guid& g) {
 
 namespace {
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The value of `digits` hex digits at `text[at]`; false on a non-digit.
 bool HexField(std::string_view text, size_t at, size_t digits, uint32_t& value) {
   value = 0;
   for (size_t i = 0; i < digits; ++i) {
-    int v = HexValue(text[at + i]);
+    int v = HexDigitValue(static_cast<unsigned char>(text[at + i]));
     if (v < 0) return false;
     value = value << 4 | static_cast<uint32_t>(v);
   }
