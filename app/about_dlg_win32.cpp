@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/about_dlg_text.h"
-#include "app/program_path.h"
+#include "common/program_path.h"
 #include "common/resource_ids.h"
 #include "store/codepage.h"
 
@@ -40,7 +40,7 @@ class CDlgAbout {
   }
 
   BOOL OnInitDialog(HWND dialog) {
-    const std::wstring title = LoadProgramString(IDS_ABOUT_TITLE) + L" " + FileVersionOf(ProgramPath());
+    const std::wstring title = LoadProgramString(IDS_ABOUT_TITLE) + L" " + FileVersionOf(ProgramPath().native());
     SetDlgItemTextW(dialog, IDC_ABOUT_TITLE, title.c_str());
     const std::wstring build = Utf8ToWide(AboutBuildLine(__TIME__, __DATE__));
     SetDlgItemTextW(dialog, IDC_ABOUT_BUILD, build.c_str());

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/program_path.h"
+#include "common/program_path.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ HtmlHelpFunction HtmlHelpEntry() {
 }  // namespace
 
 std::wstring ProgramHelpPath() {
-  std::wstring path = ProgramPath();
+  std::wstring path = ProgramPath().native();
   if (path.empty()) return path;
   const size_t name = path.find_last_of(L"\\/");
   const size_t dot = path.rfind(L'.');

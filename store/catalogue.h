@@ -78,10 +78,6 @@ class InstrumentCatalogue {
 // The process-wide catalogue: filled once at start-up, read-only afterwards.
 InstrumentCatalogue& Catalogue();
 
-// The program's own folder (the folder of the program file); the current directory
-// when the program's path cannot be obtained.
-std::filesystem::path ProgramFolder();
-
 // Start-up: reads the description files of the folder (the program's folder by
 // default) and adds the built-in entry when none was read. The catalogue never ends
 // up empty.

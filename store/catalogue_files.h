@@ -1,6 +1,6 @@
-// The platform side of the catalogue: the program's folder and the description
-// files in a folder (catalogue_win32.cpp, catalogue_posix.cpp). Each file is read
-// whole through store/files.h.
+// The platform side of the catalogue: the description files in a folder
+// (catalogue_win32.cpp, catalogue_posix.cpp). Each file is read whole through
+// store/files.h.
 #pragma once
 
 #include <filesystem>

@@ -1,4 +1,4 @@
-// The catalogue's folder and the listing of description files on Linux.
+// The listing of description files on Linux.
 #include <system_error>
 
 #include "store/catalogue.h"
@@ -13,14 +13,6 @@ bool EndsWithXml(const std::string& name) {
 }
 
 }  // namespace
-
-std::filesystem::path ProgramFolder() {
-  std::error_code ec;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec && program.has_parent_path()) return program.parent_path();
-  std::filesystem::path current = std::filesystem::current_path(ec);
-  return ec ? std::filesystem::path(".") : current;
-}
 
 std::vector<std::filesystem::path> ListDescriptionFiles(const std::filesystem::path& folder) {
   std::vector<std::filesystem::path> files;

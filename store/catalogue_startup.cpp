@@ -2,6 +2,8 @@
 // entry when none gave one.
 #include "store/catalogue.h"
 
+#include "common/program_path.h"
+
 void LoadCatalogue(const std::filesystem::path& folder) {
   InstrumentCatalogue& catalogue = Catalogue();
   catalogue.LoadFolder(folder);

@@ -1,4 +1,4 @@
-// The catalogue's folder and the listing of description files on Windows.
+// The listing of description files on Windows.
 #include <windows.h>
 
 #include "store/catalogue.h"
@@ -13,27 +13,6 @@ bool EndsWithXml(const std::wstring& name) {
 }
 
 }  // namespace
-
-std::filesystem::path ProgramFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    // GetModuleFileNameW answers the length copied; a full buffer means the path
-    // was cut, so try again with a larger one.
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) break;
-    if (n < path.size()) {
-      path.resize(n);
-      const size_t slash = path.find_last_of(L'\\');
-      if (slash == std::wstring::npos) break;
-      return std::filesystem::path(path.substr(0, slash));
-    }
-    if (path.size() >= 32768) break;
-    path.resize(path.size() * 2);
-  }
-  std::error_code ec;
-  std::filesystem::path current = std::filesystem::current_path(ec);
-  return ec ? std::filesystem::path(L".") : current;
-}
 
 std::vector<std::filesystem::path> ListDescriptionFiles(const std::filesystem::path& folder) {
   std::vector<std::filesystem::path> files;

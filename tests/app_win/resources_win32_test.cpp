@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/about_dlg.h"
+#include "common/program_path.h"
 #include "common/program_strings.h"
 #include "kv4t_version.h"
 #include "store/codepage.h"
@@ -20,12 +21,6 @@ constexpr int kStringIds[] = {
 #include "common/string_table.inc"
 #undef KV4T_STRING
 };
-
-std::wstring ProgramPath() {
-  wchar_t path[MAX_PATH * 4];
-  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
-  return std::wstring(path, n);
-}
 
 TEST(StringTable, EveryTextLoadsIntactByItsId) {
   for (int id : kStringIds) {
@@ -54,12 +49,12 @@ TEST(StringTable, IsRussian) {
 }
 
 TEST(VersionInfo, FileVersionIsTheBuildsVersion) {
-  EXPECT_EQ(FileVersionOf(ProgramPath()), Utf8ToWide(KV4T_VERSION_TEXT));
-  EXPECT_EQ(FileVersionOf(ProgramPath()), L"1.0.25");
+  EXPECT_EQ(FileVersionOf(ProgramPath().native()), Utf8ToWide(KV4T_VERSION_TEXT));
+  EXPECT_EQ(FileVersionOf(ProgramPath().native()), L"1.0.25");
 }
 
 TEST(VersionInfo, FixedPartTranslationAndTexts) {
-  const std::wstring path = ProgramPath();
+  const std::wstring path = ProgramPath().native();
   DWORD handle = 0;
   const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
   ASSERT_GT(size, 0u);

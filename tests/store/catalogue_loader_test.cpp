@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/program_path.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
 #include "store/config_object.h"

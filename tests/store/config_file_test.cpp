@@ -29,11 +29,11 @@ void WriteBytes(const fs::path& p, const std::vector<uint8_t>& data) {
 // The folder holding the committed test data, beside this source file. Under Wine
 // the source tree is reached through drive Z:.
 fs::path DataFolder() {
-  std::string here = __FILE__;
+  std::string here = KV4T_STORE_TEST_DATA;
 #ifdef _WIN32
   if (!here.empty() && here[0] == '/') here = "Z:" + here;
 #endif
-  return fs::path(here).parent_path() / "data";
+  return fs::path(here);
 }
 
 std::string Utf8Of(const fs::path& p) {
