@@ -5,9 +5,9 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/trace.h"
+#include "device/line_test.h"
 #include "link/ravik.h"
 #include "link/serio.h"
-#include "pages/line_test.h"
 #include "store/codepage.h"
 
 namespace {
