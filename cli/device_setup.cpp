@@ -1,9 +1,9 @@
 #include <filesystem>
 
+#include "cli/checks.h"
 #include "cli/console.h"
 #include "cli/trace.h"
 #include "cli/tool.h"
-#include "common/baud_rates.h"
 #include "device/device_texts.h"
 #include "link/diag_log.h"
 #include "store/catalogue.h"
@@ -26,10 +26,8 @@ const char* ProtocolName(int proto) { return NameOf(kProtoNames, proto); }
 
 bool LineArgs::ApplyTo(PortSettings& record, std::string& error) const {
   if (baud) {
-    if (!is_standard_baud_rate(*baud)) {
-      error = Format("скорость %d не поддерживается", *baud);
-      return false;
-    }
+    error = CheckStandardRate(*baud);
+    if (!error.empty()) return false;
     record.baud = *baud;
   }
   if (bits) record.bytesize = *bits;

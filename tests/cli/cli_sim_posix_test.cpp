@@ -520,6 +520,21 @@ TEST_F(Kv4tSim, CatalogCheckReportsFaultyDescriptions) {
   for (const json& file : result["files"]) EXPECT_FALSE(file["faults"].empty()) << file.dump();
 }
 
+// A polling maximum of 32768 and more is a 16-bit value without sign, as the
+// window's spin takes it, not a negative bound below every interval: such an
+// entry's defaults pass the loop checks.
+TEST_F(Kv4tSim, PollingMaximumWithTheTopBitSetIsNoNegativeBound) {
+  Start();
+  std::ofstream(File("wide.xml"))
+      << "<KV4T><device name=\"W-1\" description=\"w\" validbauds=\"9600\" defbaud=\"9600\" "
+         "defbytesize=\"8\" defparity=\"0\" defstopbits=\"0\" pollmin=\"1\" pollmax=\"40000\" "
+         "flags=\"15\"><version name=\"W1\" description=\"w\"/></device></KV4T>";
+  const json result = RunJson({"catalog", "check", File("wide.xml")}, kDone);
+  ASSERT_EQ(result["files"].size(), 1u);
+  EXPECT_EQ(result["files"][0]["entries"].size(), 1u);
+  EXPECT_TRUE(result["files"][0]["faults"].empty()) << result.dump();
+}
+
 TEST_F(Kv4tSim, PortsListsTheLinkedPort) {
   Start();
   const std::filesystem::path ports = folder / "ports";
