@@ -100,6 +100,13 @@ std::unique_ptr<ConverterDevice> MakeDevice(const CommonArgs& args, Output& out,
     return nullptr;
   }
   if (args.adaptor) link.adaptor = *args.adaptor;
+  // Refused before anything is sent: an 8-bit request to address 300 would reach
+  // converter 44.
+  error = CheckLinkAddress(link);
+  if (!error.empty()) {
+    out.Error(error);
+    return nullptr;
+  }
   if (!args.trace.empty()) {
     auto channel = MakeTraceChannel(args.trace);
     if (!channel) {
