@@ -4,6 +4,7 @@
 #include "cli/console.h"
 #include "cli/trace.h"
 #include "cli/tool.h"
+#include "common/setting_values.h"
 #include "device/device_texts.h"
 #include "link/diag_log.h"
 #include "store/catalogue.h"
@@ -11,6 +12,7 @@
 
 namespace {
 
+// By the settings' numbering (Parity, Protocol).
 const char* const kParityNames[] = {"none", "odd", "even"};
 const char* const kProtoNames[] = {"RAVIK", "MODBUS-ASCII", "MODBUS-RTU"};
 
@@ -51,7 +53,7 @@ nlohmann::json SettingsJson(const PortSettings& s, bool loop) {
   nlohmann::json j = {{"baud", s.baud},
                       {"bits", s.bytesize},
                       {"parity", NameOf(kParityNames, s.parity)},
-                      {"stop", s.stopbits == 2 ? 2 : 1}};
+                      {"stop", s.stopbits == ToValue(StopBits::kTwo) ? 2 : 1}};
   if (loop) {
     j["instrument"] = Cp1251ToUtf8(s.devtype);
     j["version"] = Cp1251ToUtf8(s.fwver);
