@@ -5,6 +5,7 @@
 
 #include "cli/checks.h"
 #include "cli/console.h"
+#include "common/setting_values.h"
 #include "device/device_texts.h"
 #include "link/serio.h"
 #include "store/catalogue.h"
@@ -185,7 +186,7 @@ int RunRs485Write(const CommonArgs& args, const LineArgs& target, bool verify) {
   if (!verify) return Close(*device, out, kExitDone);
 
   // The link set now holds the new settings: the converter must answer there.
-  if (rs.proto == 0) {
+  if (rs.proto == ToValue(Protocol::kRavik)) {
     const bool found = device->Identify() && device->IsKS4T();
     out.result["verified"] = found;
     if (found) {
@@ -210,7 +211,7 @@ int RunRs485Write(const CommonArgs& args, const LineArgs& target, bool verify) {
                      where.c_str()));
     return Close(*device, out, kExitNoAnswer);
   }
-  const bool found = AnswersModbus(*device, rs.proto == 1);
+  const bool found = AnswersModbus(*device, rs.proto == ToValue(Protocol::kModbusAscii));
   out.result["verified"] = found;
   if (found) {
     out.Line(Format("преобразователь отвечает с новыми настройками по протоколу %s", proto));
@@ -230,7 +231,8 @@ int RunConfigShow(const CommonArgs& args, const std::string& file) {
   auto device = MakeDevice(with_file, out, &code);
   if (!device) return out.Finish(code);
   out.result["port"] = Cp1251ToUtf8(device->LinkSet().port);
-  out.result["adaptor"] = device->LinkSet().adaptor == 1 ? "rts" : "auto";
+  out.result["adaptor"] =
+      device->LinkSet().adaptor == ToValue(Adaptor::kControlled) ? "rts" : "auto";
   out.Line(Format("порт: %s", Cp1251ToUtf8(device->LinkSet().port).c_str()));
   ShowSettings(out, "link", "связь", device->LinkSet(), false);
   ShowSettings(out, "rs485", "RS-485", device->Rs485Set(), false);

@@ -1,9 +1,10 @@
 #include <filesystem>
 
+#include "cli/checks.h"
 #include "cli/console.h"
 #include "cli/trace.h"
 #include "cli/tool.h"
-#include "common/baud_rates.h"
+#include "common/setting_values.h"
 #include "device/device_texts.h"
 #include "link/diag_log.h"
 #include "store/catalogue.h"
@@ -11,6 +12,7 @@
 
 namespace {
 
+// By the settings' numbering (Parity, Protocol).
 const char* const kParityNames[] = {"none", "odd", "even"};
 const char* const kProtoNames[] = {"RAVIK", "MODBUS-ASCII", "MODBUS-RTU"};
 
@@ -26,10 +28,8 @@ const char* ProtocolName(int proto) { return NameOf(kProtoNames, proto); }
 
 bool LineArgs::ApplyTo(PortSettings& record, std::string& error) const {
   if (baud) {
-    if (!is_standard_baud_rate(*baud)) {
-      error = Format("скорость %d не поддерживается", *baud);
-      return false;
-    }
+    error = CheckStandardRate(*baud);
+    if (!error.empty()) return false;
     record.baud = *baud;
   }
   if (bits) record.bytesize = *bits;
@@ -53,7 +53,7 @@ nlohmann::json SettingsJson(const PortSettings& s, bool loop) {
   nlohmann::json j = {{"baud", s.baud},
                       {"bits", s.bytesize},
                       {"parity", NameOf(kParityNames, s.parity)},
-                      {"stop", s.stopbits == 2 ? 2 : 1}};
+                      {"stop", s.stopbits == ToValue(StopBits::kTwo) ? 2 : 1}};
   if (loop) {
     j["instrument"] = Cp1251ToUtf8(s.devtype);
     j["version"] = Cp1251ToUtf8(s.fwver);
@@ -102,6 +102,13 @@ std::unique_ptr<ConverterDevice> MakeDevice(const CommonArgs& args, Output& out,
     return nullptr;
   }
   if (args.adaptor) link.adaptor = *args.adaptor;
+  // Refused before anything is sent: an 8-bit request to address 300 would reach
+  // converter 44.
+  error = CheckLinkAddress(link);
+  if (!error.empty()) {
+    out.Error(error);
+    return nullptr;
+  }
   if (!args.trace.empty()) {
     auto channel = MakeTraceChannel(args.trace);
     if (!channel) {

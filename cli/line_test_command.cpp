@@ -2,12 +2,13 @@
 #include <chrono>
 #include <cstdio>
 
+#include "cli/checks.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/trace.h"
+#include "device/line_test.h"
 #include "link/ravik.h"
 #include "link/serio.h"
-#include "pages/line_test.h"
 #include "store/codepage.h"
 
 namespace {
@@ -123,11 +124,11 @@ int RunLineTest(const CommonArgs& args, int repeat) {
   int code = kExitDone;
   auto device = MakeDevice(args, out, &code);
   if (!device) return out.Finish(code);
-  // The register dump goes over Modbus RTU, which has 8 data bits.
-  if (device->LinkSet().bytesize != 8) {
-    out.Error(Format("Недопустимое значение длинны слова данных: %d\n"
-                     "Для проведения теста необходима связь с длинной слова данных 8",
-                     device->LinkSet().bytesize));
+  // The window checks the RS-485 set's word length before its test; kv4t checks
+  // the link's, at which the register dump goes out.
+  const std::string error = CheckLineTestLink(device->LinkSet());
+  if (!error.empty()) {
+    out.Error(error);
     return out.Finish(kExitUsage);
   }
   ConsoleHooks hooks(out);

@@ -5,9 +5,12 @@
 
 #include <cstdio>
 #include <map>
+#include <string>
 
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "common/setting_values.h"
+#include "device/settings_rules.h"
 
 namespace {
 
@@ -20,12 +23,26 @@ const char kAbout[] =
     "  3    порт не открывается\n"
     "  130  прервано (Ctrl-C); порт закрыт, протокол преобразователя восстановлен";
 
-const std::map<std::string, int> kParities = {
-    {"none", 0}, {"n", 0}, {"odd", 1}, {"o", 1}, {"even", 2}, {"e", 2}};
-const std::map<std::string, int> kStopBits = {{"1", 0}, {"2", 2}};
-const std::map<std::string, int> kProtocols = {
-    {"ravik", 0}, {"modbus-ascii", 1}, {"ascii", 1}, {"modbus-rtu", 2}, {"rtu", 2}};
-const std::map<std::string, int> kAdaptors = {{"auto", 0}, {"rts", 1}};
+namespace sr = settings_rules;
+
+constexpr int kNone = ToValue(Parity::kNone), kOdd = ToValue(Parity::kOdd),
+              kEven = ToValue(Parity::kEven);
+const std::map<std::string, int> kParities = {{"none", kNone}, {"n", kNone}, {"odd", kOdd},
+                                              {"o", kOdd},     {"even", kEven}, {"e", kEven}};
+const std::map<std::string, int> kStopBits = {{"1", ToValue(StopBits::kOne)},
+                                              {"2", ToValue(StopBits::kTwo)}};
+constexpr int kRavik = ToValue(Protocol::kRavik), kAscii = ToValue(Protocol::kModbusAscii),
+              kRtu = ToValue(Protocol::kModbusRtu);
+const std::map<std::string, int> kProtocols = {{"ravik", kRavik},     {"modbus-ascii", kAscii},
+                                               {"ascii", kAscii},     {"modbus-rtu", kRtu},
+                                               {"rtu", kRtu}};
+const std::map<std::string, int> kAdaptors = {{"auto", ToValue(Adaptor::kAutomatic)},
+                                              {"rts", ToValue(Adaptor::kControlled)}};
+
+// "(lo..hi)" for an option's help.
+std::string Bounds(int32_t least, int32_t most) {
+  return "(" + std::to_string(least) + ".." + std::to_string(most) + ")";
+}
 
 // An option whose value lands in an optional only when given.
 CLI::Option* Optional(CLI::App& app, const std::string& name, std::optional<int>& target,
@@ -53,7 +70,8 @@ void AddLine(CLI::App& app, const std::string& prefix, LineArgs& line, bool netw
   Named(app, prefix + "parity", line.parity, kParities, "чётность: none, odd, even");
   Named(app, prefix + "stop", line.stop, kStopBits, "стоп-бит: 1 или 2");
   if (!network) return;
-  Optional(app, prefix + "address", line.address, "сетевой адрес")->check(CLI::Range(0, 2047));
+  Optional(app, prefix + "address", line.address, "сетевой адрес")
+      ->check(CLI::Range(0, sr::kMaxAddress11));
   Optional(app, prefix + "alen", line.alen, "длина адреса: 8 или 11")->check(CLI::IsMember({8, 11}));
 }
 
@@ -61,7 +79,8 @@ void AddLoop(CLI::App& app, LoopArgs& loop) {
   OptionalText(app, "--instrument", loop.instrument, "тип прибора из каталога");
   OptionalText(app, "--instrument-version", loop.version, "версия прибора из каталога");
   AddLine(app, "--loop-", loop.line, false);
-  Optional(app, "--poll", loop.line.delay, "частота опроса, с (1..60)");
+  Optional(app, "--poll", loop.line.delay,
+           "частота опроса, с " + Bounds(sr::kLeastPollS, sr::kMostPollS));
 }
 
 }  // namespace
@@ -109,7 +128,8 @@ int main(int argc, char** argv) {
               [&] { return RunRs485Write(args, target, !no_verify); });
   AddLine(*rs485_write, "--new-", target, true);
   Named(*rs485_write, "--new-proto", target.proto, kProtocols, "протокол: ravik, modbus-rtu, modbus-ascii");
-  Optional(*rs485_write, "--new-delay", target.delay, "задержка ответа, мс (0..45)");
+  Optional(*rs485_write, "--new-delay", target.delay,
+           "задержка ответа, мс " + Bounds(0, sr::kMaxAnswerDelayMs));
   rs485_write->add_flag("--no-verify", no_verify, "не проверять связь на новых настройках");
 
   int repeat = 0;

@@ -3,31 +3,39 @@
 
 #include "cli/scan.h"
 #include "common/baud_rates.h"
+#include "common/setting_values.h"
+#include "device/settings_rules.h"
 #include "link/ravik.h"
 
 namespace {
 
-constexpr int32_t kFactoryBaud = 9600;
-constexpr int32_t kFactoryAddress = 16;
-constexpr ScanProbe kFactory = {kFactoryBaud, 8, 0, 0, kFactoryAddress, 8};
+namespace sr = settings_rules;
+
+ScanProbe ProbeOf(const PortSettings& s) {
+  return {s.baud, s.bytesize, s.parity, s.stopbits, s.address, s.alen};
+}
+
+const ScanProbe kFactory = ProbeOf(sr::ConverterFactorySettings());
 // Rates by likelihood: the factory rate, the usual higher ones, then the rest.
 constexpr int32_t kRates[] = {9600, 19200, 38400, 57600, 115200, 4800, 2400, 14400, 28800};
 constexpr std::size_t kRateCount = std::size(kRates);
 constexpr std::size_t kCommonRates = 5;
-constexpr int32_t kCommonAddresses[] = {16, 1, 0, 2};
+const int32_t kCommonAddresses[] = {kFactory.address, 1, 0, 2};
 constexpr std::size_t kCommonCount = kCommonRates * std::size(kCommonAddresses);
-// Frames by likelihood (word length, parity, stop bits); the converter refuses
-// 7-n-1, 8-o-2 and 8-e-2.
+// Frames by likelihood (word length, parity, stop bits): all but those the
+// converter refuses (sr::IsRefusedFrame: 7-n-1, 8-o-2 and 8-e-2).
 struct Frame {
   int32_t bits, parity, stop;
 };
-constexpr Frame kFrames[] = {{8, 0, 0}, {8, 0, 2}, {8, 2, 0}, {8, 1, 0}, {7, 2, 0},
-                             {7, 1, 0}, {7, 0, 2}, {7, 2, 2}, {7, 1, 2}};
+constexpr int32_t kNone = ToValue(Parity::kNone), kOdd = ToValue(Parity::kOdd),
+                  kEven = ToValue(Parity::kEven);
+constexpr int32_t kOne = ToValue(StopBits::kOne), kTwo = ToValue(StopBits::kTwo);
+constexpr Frame kFrames[] = {{8, kNone, kOne}, {8, kNone, kTwo}, {8, kEven, kOne},
+                             {8, kOdd, kOne},  {7, kEven, kOne}, {7, kOdd, kOne},
+                             {7, kNone, kTwo}, {7, kEven, kTwo}, {7, kOdd, kTwo}};
 constexpr std::size_t kFrameCount = std::size(kFrames);
-constexpr int32_t kMaxAddress8 = 254;
-constexpr int32_t kMaxAddress11 = 2047;
-constexpr std::size_t kAddresses8 = kMaxAddress8 + 1;
-constexpr std::size_t kAddresses11 = kMaxAddress11 + 1;
+constexpr std::size_t kAddresses8 = sr::kMaxAddress8 + 1;
+constexpr std::size_t kAddresses11 = sr::kMaxAddress11 + 1;
 // The sweeps: every frame, every rate, every address, 8-bit addresses first.
 constexpr std::size_t kSweep8 = kFrameCount * kRateCount * kAddresses8;
 constexpr std::size_t kSweep = kSweep8 + kFrameCount * kRateCount * kAddresses11;
@@ -38,8 +46,8 @@ constexpr std::size_t kCommonStep = 2;
 constexpr std::size_t kSweepStep = kCommonStep + kCommonCount;
 constexpr std::size_t kEndStep = kSweepStep + kSweep;
 
-// The longest answer delay the converter takes ("rs.dl", milliseconds).
-constexpr int64_t kMaxAnswerDelayUs = 45000;
+// The longest answer delay the converter takes ("rs.dl").
+constexpr int64_t kMaxAnswerDelayUs = sr::kMaxAnswerDelayMs * int64_t{1000};
 // The identity answer: a 4-byte header and up to 8 characters, two frame
 // characters a byte, start, check and end characters around them.
 constexpr int64_t kAnswerChars = 2 * (4 + 8) + 6;
@@ -48,12 +56,14 @@ constexpr int64_t kRequestChars = 2 * 4 + 6;
 constexpr int64_t kMarginUs = 3000;
 
 int64_t CharUs(const ScanProbe& p) {
-  const int bits = 1 + p.bytesize + (p.parity ? 1 : 0) + (p.stopbits == 2 ? 2 : 1);
+  const int bits = 1 + p.bytesize + (p.parity != kNone ? 1 : 0) + (p.stopbits == kTwo ? 2 : 1);
   return (bits * 1000000LL + p.baud - 1) / p.baud;
 }
 
 bool IsCommon(const ScanProbe& p) {
-  return p.alen == 8 && p.bytesize == 8 && p.parity == 0 && p.stopbits == 0 &&
+  // The common settings: the factory frame and address length.
+  return p.alen == kFactory.alen && p.bytesize == kFactory.bytesize &&
+         p.parity == kFactory.parity && p.stopbits == kFactory.stopbits &&
          std::find(kRates, kRates + kCommonRates, p.baud) != kRates + kCommonRates &&
          std::find(std::begin(kCommonAddresses), std::end(kCommonAddresses), p.address) !=
              std::end(kCommonAddresses);
@@ -64,9 +74,8 @@ bool InSweep(const ScanProbe& p) {
     return f.bits == p.bytesize && f.parity == p.parity && f.stop == p.stopbits;
   });
   const bool rate = std::find(std::begin(kRates), std::end(kRates), p.baud) != std::end(kRates);
-  const int32_t max_address = p.alen == 11 ? kMaxAddress11 : kMaxAddress8;
   return frame && rate && (p.alen == 8 || p.alen == 11) && p.address >= 0 &&
-         p.address <= max_address;
+         p.address <= sr::MaxAddress(p.alen);
 }
 
 }  // namespace
@@ -78,8 +87,8 @@ ScanOrder::ScanOrder(const PortSettings& given)
       // had: a converter answering there would be reported at settings it does
       // not have.
       given_usable_(is_standard_baud_rate(given.baud) &&
-                    (given.bytesize == 7 || given.bytesize == 8) && given.parity >= 0 &&
-                    given.parity <= 2 && (given.stopbits == 0 || given.stopbits == 2)) {
+                    (given.bytesize == 7 || given.bytesize == 8) && ParityOf(given.parity) &&
+                    StopBitsOf(given.stopbits)) {
   // The factory and common settings are part of the sweeps; only the given ones
   // may lie outside them. A probe's floor depends on its frame and rate alone.
   size_ = kSweep;
@@ -99,7 +108,8 @@ ScanProbe ScanOrder::Candidate(std::size_t step) const {
   if (step < kSweepStep) {
     const std::size_t i = step - kCommonStep;
     const std::size_t per_rate = std::size(kCommonAddresses);
-    return {kRates[i / per_rate], 8, 0, 0, kCommonAddresses[i % per_rate], 8};
+    return {kRates[i / per_rate], kFactory.bytesize, kFactory.parity, kFactory.stopbits,
+            kCommonAddresses[i % per_rate], kFactory.alen};
   }
   std::size_t i = step - kSweepStep;
   int32_t alen = 8;

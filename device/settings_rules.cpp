@@ -104,6 +104,15 @@ std::optional<Finding> Check(Rule rule, const PortSettings& s, const DeviceDescr
       if (is_standard_baud_rate(s.baud)) break;
       return Refused(rule, Field::kBaud, s.baud, Format(st::kRateNotStandard, s.baud),
                      kFallbackLinkBaud);
+    case Rule::kParityValue:
+      if (ParityOf(s.parity)) break;
+      return Refused(rule, Field::kParity, s.parity, Format(st::kParityValue, s.parity));
+    case Rule::kStopBitsValue:
+      if (StopBitsOf(s.stopbits)) break;
+      return Refused(rule, Field::kStopBits, s.stopbits, Format(st::kStopBitsValue, s.stopbits));
+    case Rule::kProtocolValue:
+      if (ProtocolOf(s.proto)) break;
+      return Refused(rule, Field::kProtocol, s.proto, Format(st::kProtocolValue, s.proto));
     case Rule::kWordLengthValue:
       if (s.bytesize == 7 || s.bytesize == 8) break;
       return Refused(rule, Field::kByteSize, s.bytesize, Format(st::kWordLengthValue, s.bytesize),
@@ -238,6 +247,10 @@ std::optional<Finding> FirstFinding(std::span<const Rule> rules, const PortSetti
 
 std::optional<Finding> CheckRs485Set(const PortSettings& rs) {
   return FirstFinding(kRs485Rules, rs);
+}
+
+std::optional<Finding> CheckRs485Codes(const PortSettings& rs) {
+  return FirstFinding(kRs485CodeRules, rs);
 }
 
 std::optional<Finding> CheckLinkSet(const PortSettings& link) {

@@ -66,6 +66,8 @@ constexpr int32_t EightBitAddressOf(int32_t address11) { return address11 / 8; }
 enum class Rule {
   // The line and the address (the link set and the RS-485 set).
   kStandardRate,                // the rate is one of the standard rates
+  kParityValue,                 // parity 0, 1 or 2
+  kStopBitsValue,               // stop bits 0 (one) or 2 (two)
   kWordLengthValue,             // 7 or 8 data bits (the RS-485 and the loop set)
   kAddressLengthValue,          // 8 or 11 address bits
   kAddressRange,                // 0..254, or 0..2047 with 11-bit addresses
@@ -74,6 +76,7 @@ enum class Rule {
   kLinkUnsupportedFrame,        // a refused frame at the computer port
   kRs485UnsupportedFrame,       // a refused frame on the RS-485 side
   // The RS-485 set.
+  kProtocolValue,          // protocol 0, 1 or 2
   kDelayRange,             // the answer delay within 0..45
   kDelayCorrection,        // an answer delay outside 0..45 becomes 20
   kModbusRtuWordLength,    // Modbus RTU needs 8 data bits
@@ -150,6 +153,12 @@ inline constexpr Rule kRs485Rules[] = {
     Rule::kDelayRange,           Rule::kModbusRtuWordLength,   Rule::kModbusAsciiWordLength,
     Rule::kModbusAddressLength,  Rule::kRs485UnsupportedFrame,
 };
+// Values the converter has no code for ("BPS", "PrtY", "Sbit", "PrOt"): it would
+// be sent the code for "no such value". No list of the pages holds one; a
+// configuration file's link, whose line the RS-485 write starts from, and the
+// console tool's options may. Checked before kRs485Rules.
+inline constexpr Rule kRs485CodeRules[] = {Rule::kStandardRate, Rule::kParityValue,
+                                           Rule::kStopBitsValue, Rule::kProtocolValue};
 inline constexpr Rule kLinkRules[] = {Rule::kAddressRange, Rule::kLinkUnsupportedFrame};
 inline constexpr Rule kLoopRules[] = {
     Rule::kUnknownInstrument,   Rule::kInstrumentRate, Rule::kInstrumentByteSize,
@@ -158,6 +167,7 @@ inline constexpr Rule kLoopRules[] = {
 };
 
 std::optional<Finding> CheckRs485Set(const PortSettings& rs);
+std::optional<Finding> CheckRs485Codes(const PortSettings& rs);
 std::optional<Finding> CheckLinkSet(const PortSettings& link);
 // entry: the loop set's instrument in the catalogue, or null when it is not there.
 std::optional<Finding> CheckLoopSet(const PortSettings& loop, const DeviceDescription* entry);

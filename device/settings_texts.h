@@ -60,6 +60,9 @@ inline constexpr const char* kLineTestModeCaption = "Нельзя начать �
 // Values no list of the pages can hold, met in files and on the console tool's
 // command line.
 inline constexpr const char* kRateNotStandard = "скорость %d не поддерживается";
+inline constexpr const char* kParityValue = "чётность %d: допустимо 0, 1 или 2";
+inline constexpr const char* kStopBitsValue = "стоп-биты %d: допустимо 0 или 2";
+inline constexpr const char* kProtocolValue = "протокол %d: допустимо 0, 1 или 2";
 inline constexpr const char* kWordLengthValue = "длина слова %d: допустимо 7 или 8";
 inline constexpr const char* kAddressLengthValue = "длина адреса %d: допустимо 8 или 11";
 inline constexpr const char* kModbusAddressLength =

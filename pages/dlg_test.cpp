@@ -5,9 +5,9 @@
 #include "common/program_strings.h"
 #include "common/resource_ids.h"
 #include "device/converter_device.h"
-#include "pages/line_test.h"
+#include "device/line_test.h"
+#include "device/test_protocol.h"
 #include "pages/page_texts.h"
-#include "pages/test_protocol.h"
 #include "pages/worker_thread.h"
 #include "store/codepage.h"
 

@@ -12,8 +12,8 @@
 #include <atomic>
 #include <string>
 
+#include "device/line_test.h"
 #include "pages/dlg_page.h"
-#include "pages/line_test.h"
 
 struct worker_thread;
 

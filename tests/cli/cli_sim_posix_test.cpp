@@ -176,6 +176,40 @@ TEST_F(Kv4tSim, SilentOrForeignConverterExitsWithOne) {
   EXPECT_NE(run.err.find("Не удалось установить связь с прибором."), std::string::npos);
 }
 
+// A request carries only the address bits of its address length: an 8-bit request
+// to address 300 would go out to address 44 and reach the converter there. Every
+// command refuses such a link address before anything is sent.
+TEST_F(Kv4tSim, LinkAddressOutsideItsLengthIsRefusedBeforeAnythingIsSent) {
+  sim::Options options;
+  options.address = 300 & 0xFF;
+  Start(options);
+  const std::vector<std::vector<std::string>> commands = {
+      {"identify"}, {"loop", "read"}, {"rs485", "write"}, {"test"}, {"scan"}};
+  for (const std::vector<std::string>& command : commands) {
+    SCOPED_TRACE(command[0]);
+    std::vector<std::string> args = {"--address", "300"};
+    args.insert(args.end(), command.begin(), command.end());
+    const Kv4tRun run = Run(args);
+    EXPECT_EQ(run.code, kUsage) << run.err;
+    EXPECT_EQ(run.err,
+              "kv4t: Недопустимое значение сетевого адреса: 300\n"
+              "правильное значение при данном типе адресации от 0 до 254\n");
+  }
+  // An address length given beside a file's address is checked with it.
+  const std::string file = File("eleven.kv4tcfg");
+  ConverterDevice settings;
+  settings.LinkSet().address = 1000;
+  settings.LinkSet().alen = 11;
+  ASSERT_EQ(settings.SaveConfigFile(file), kConfigFileOk);
+  const json result = RunJson({"--config", file, "--alen", "8", "identify"}, kUsage);
+  EXPECT_NE(result.value("error", "").find("адреса: 1000"), std::string::npos) << result.dump();
+  const sim::State state = simulator->state();
+  EXPECT_TRUE(state.requests.empty());
+  EXPECT_EQ(state.ignored_bytes + state.ignored_frames + state.garbled_frames, 0);
+  // The converter the request would have reached.
+  EXPECT_EQ(Run({"--address", "44", "identify"}).code, kDone);
+}
+
 TEST_F(Kv4tSim, LoopReadAndWriteGoThroughTheInstrumentsDescription) {
   Start();
   json result = RunJson({"loop", "read"}, kDone);
@@ -518,6 +552,21 @@ TEST_F(Kv4tSim, CatalogCheckReportsFaultyDescriptions) {
                    kNoAnswer);
   ASSERT_EQ(result["files"].size(), 3u);
   for (const json& file : result["files"]) EXPECT_FALSE(file["faults"].empty()) << file.dump();
+}
+
+// A polling maximum of 32768 and more is a 16-bit value without sign, as the
+// window's spin takes it, not a negative bound below every interval: such an
+// entry's defaults pass the loop checks.
+TEST_F(Kv4tSim, PollingMaximumWithTheTopBitSetIsNoNegativeBound) {
+  Start();
+  std::ofstream(File("wide.xml"))
+      << "<KV4T><device name=\"W-1\" description=\"w\" validbauds=\"9600\" defbaud=\"9600\" "
+         "defbytesize=\"8\" defparity=\"0\" defstopbits=\"0\" pollmin=\"1\" pollmax=\"40000\" "
+         "flags=\"15\"><version name=\"W1\" description=\"w\"/></device></KV4T>";
+  const json result = RunJson({"catalog", "check", File("wide.xml")}, kDone);
+  ASSERT_EQ(result["files"].size(), 1u);
+  EXPECT_EQ(result["files"][0]["entries"].size(), 1u);
+  EXPECT_TRUE(result["files"][0]["faults"].empty()) << result.dump();
 }
 
 TEST_F(Kv4tSim, PortsListsTheLinkedPort) {

@@ -3,11 +3,13 @@
 // its count and total floor as a walk through it sums them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <tuple>
 #include <vector>
 
 #include "cli/scan.h"
+#include "device/settings_rules.h"
 
 namespace {
 
@@ -95,6 +97,25 @@ TEST(ScanOrder, LeavesOutGivenSettingsTheLineCannotTake) {
     EXPECT_EQ(order.size(), factory.size());
     EXPECT_EQ(order.floor_us(), ScanOrder(kFactory).floor_us());
   }
+}
+
+// The sweeps try every frame but those the converter refuses, and only at the
+// addresses the pages allow.
+TEST(ScanOrder, SweepsEveryFrameTheConverterTakes) {
+  std::set<std::tuple<int32_t, int32_t, int32_t>> expected, swept;
+  for (int32_t bits : {7, 8})
+    for (int32_t parity : {0, 1, 2})
+      for (int32_t stop : {0, 2})
+        if (!settings_rules::IsRefusedFrame(bits, parity, stop)) expected.insert({bits, parity, stop});
+  int32_t highest8 = -1, highest11 = -1;
+  for (const ScanProbe& p : ScanOrder(kFactory)) {
+    swept.insert({p.bytesize, p.parity, p.stopbits});
+    int32_t& highest = p.alen == 11 ? highest11 : highest8;
+    highest = std::max(highest, p.address);
+  }
+  EXPECT_EQ(swept, expected);
+  EXPECT_EQ(highest8, settings_rules::MaxAddress(8));
+  EXPECT_EQ(highest11, settings_rules::MaxAddress(11));
 }
 
 }  // namespace

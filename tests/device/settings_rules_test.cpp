@@ -49,6 +49,9 @@ const DeviceDescription kFixed = Instrument("Прибор", kChooseBaud, 30);
 // Every line value may be chosen.
 const DeviceDescription kOpen =
     Instrument("ZR-40", kChooseBaud | kChooseByteSize | kChooseParity | kChooseStopBits, 1000);
+// Polling maxima with the 16-bit value's top bit set.
+const DeviceDescription kWide = Instrument("ZR-40", kChooseBaud, 40000);
+const DeviceDescription kWidest = Instrument("ZR-40", kChooseBaud, 65535);
 
 struct Expected {
   Rule rule;
@@ -168,6 +171,54 @@ TEST(SettingsRules, Rs485SetFindings) {
   for (const SetCase& c : cases) {
     SCOPED_TRACE(c.name);
     const std::optional<Finding> found = CheckRs485Set(c.record);
+    ExpectFinding(found, c.finding);
+    if (found) ExpectApplied(*found, c.record);
+  }
+}
+
+// Values the converter has no code for, as a configuration file or the console
+// tool's options may carry them, in the order their rules are checked.
+TEST(SettingsRules, Rs485CodeFindings) {
+  const SetCase cases[] = {
+      {"rate 1200", {.baud = 1200},
+       {Rule::kStandardRate, Kind::kRefuse, Field::kBaud, 1200, 9600,
+        "скорость 1200 не поддерживается", kCannotDo, kNoticeIconError}},
+      {"rate 0", {.baud = 0},
+       {Rule::kStandardRate, Kind::kRefuse, Field::kBaud, 0, 9600,
+        "скорость 0 не поддерживается", kCannotDo, kNoticeIconError}},
+      {"parity 3", {.parity = 3},
+       {Rule::kParityValue, Kind::kRefuse, Field::kParity, 3, std::nullopt,
+        "чётность 3: допустимо 0, 1 или 2", kCannotDo, kNoticeIconError}},
+      {"parity -1", {.parity = -1},
+       {Rule::kParityValue, Kind::kRefuse, Field::kParity, -1, std::nullopt,
+        "чётность -1: допустимо 0, 1 или 2", kCannotDo, kNoticeIconError}},
+      // One and a half stop bits: the channel's 1, which the converter has no code for.
+      {"stop bits 1", {.stopbits = 1},
+       {Rule::kStopBitsValue, Kind::kRefuse, Field::kStopBits, 1, std::nullopt,
+        "стоп-биты 1: допустимо 0 или 2", kCannotDo, kNoticeIconError}},
+      {"stop bits 3", {.stopbits = 3},
+       {Rule::kStopBitsValue, Kind::kRefuse, Field::kStopBits, 3, std::nullopt,
+        "стоп-биты 3: допустимо 0 или 2", kCannotDo, kNoticeIconError}},
+      {"protocol 7", {.proto = 7},
+       {Rule::kProtocolValue, Kind::kRefuse, Field::kProtocol, 7, std::nullopt,
+        "протокол 7: допустимо 0, 1 или 2", kCannotDo, kNoticeIconError}},
+      {"protocol -1", {.proto = -1},
+       {Rule::kProtocolValue, Kind::kRefuse, Field::kProtocol, -1, std::nullopt,
+        "протокол -1: допустимо 0, 1 или 2", kCannotDo, kNoticeIconError}},
+      {"rate before parity, stop bits and protocol",
+       {.baud = 1200, .parity = 3, .stopbits = 1, .proto = 7},
+       {Rule::kStandardRate, Kind::kRefuse, Field::kBaud, 1200, 9600,
+        "скорость 1200 не поддерживается", kCannotDo, kNoticeIconError}},
+      {"parity before stop bits", {.parity = 3, .stopbits = 1},
+       {Rule::kParityValue, Kind::kRefuse, Field::kParity, 3, std::nullopt,
+        "чётность 3: допустимо 0, 1 или 2", kCannotDo, kNoticeIconError}},
+      {"stop bits before protocol", {.stopbits = 1, .proto = 7},
+       {Rule::kStopBitsValue, Kind::kRefuse, Field::kStopBits, 1, std::nullopt,
+        "стоп-биты 1: допустимо 0 или 2", kCannotDo, kNoticeIconError}},
+  };
+  for (const SetCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::optional<Finding> found = CheckRs485Codes(c.record);
     ExpectFinding(found, c.finding);
     if (found) ExpectApplied(*found, c.record);
   }
@@ -352,6 +403,11 @@ TEST(SettingsRules, EdgesThatHold) {
       {"delay 0 loaded", {Rule::kDelayCorrection}, {.delay = 0}, nullptr},
       {"polling value 0", {Rule::kNegativePoll}, {.delay = 0}, nullptr},
       {"rate 115200", {Rule::kStandardRate}, {.baud = 115200}, nullptr},
+      {"codes as made", {std::begin(kRs485CodeRules), std::end(kRs485CodeRules)}, {}, nullptr},
+      {"codes at their other ends", {std::begin(kRs485CodeRules), std::end(kRs485CodeRules)},
+       {.baud = 2400, .parity = 2, .stopbits = 2, .proto = 2}, nullptr},
+      {"odd parity, Modbus ASCII, 115200", {std::begin(kRs485CodeRules), std::end(kRs485CodeRules)},
+       {.baud = 115200, .parity = 1, .proto = 1}, nullptr},
       {"loop as made", {std::begin(kLoopRules), std::end(kLoopRules)}, {.delay = 3}, &kFixed},
       {"loop at the least poll for 19200", {std::begin(kLoopRules), std::end(kLoopRules)},
        {.baud = 19200, .delay = 2}, &kOpen},
@@ -359,6 +415,14 @@ TEST(SettingsRules, EdgesThatHold) {
        {.bytesize = 7, .parity = 2, .stopbits = 2, .delay = 30}, &kOpen},
       {"poll 60 where the instrument allows 1000", {std::begin(kLoopRules), std::end(kLoopRules)},
        {.delay = 60}, &kOpen},
+      // A maximum of 32768 and more is a 16-bit value without sign, as the window's
+      // spin takes it: every interval the window accepts stays allowed.
+      {"poll 1 to 60 where the instrument allows 40000",
+       {std::begin(kLoopRules), std::end(kLoopRules)}, {.baud = 19200, .delay = 2}, &kWide},
+      {"poll 60 where the instrument allows 40000", {std::begin(kLoopRules), std::end(kLoopRules)},
+       {.delay = 60}, &kWide},
+      {"poll 60 where the instrument allows 65535", {std::begin(kLoopRules), std::end(kLoopRules)},
+       {.delay = 60}, &kWidest},
       // Without an entry only the unknown instrument is reported.
       {"instrument rules without an entry",
        {Rule::kInstrumentRate, Rule::kInstrumentByteSize, Rule::kInstrumentPoll},

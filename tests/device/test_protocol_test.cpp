@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pages/test_protocol.h"
+#include "device/test_protocol.h"
 #include "store/codepage.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "pages/test_protocol.h"
+#include "device/test_protocol.h"
 
 #include "store/codepage.h"
 

@@ -1,8 +1,8 @@
-#include "pages/line_test.h"
+#include "device/line_test.h"
 
 #include "device/converter_device.h"
+#include "device/test_protocol.h"
 #include "link/serio.h"
-#include "pages/test_protocol.h"
 #include "store/codepage.h"
 
 namespace {
