@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Checks the portable archive scripts/package made.
+"""Checks the portable archive cpack made (cmake/KV4TPackaging.cmake).
 
   check_zip.py ZIP BIN_DIR SOURCE_DIR VERSION
 
