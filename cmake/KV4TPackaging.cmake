@@ -83,4 +83,8 @@ set(CPACK_NSIS_MUI_ICON ${CMAKE_BINARY_DIR}/app/res/generated/kv4t.ico)
 set(CPACK_NSIS_MUI_UNIICON ${CPACK_NSIS_MUI_ICON})
 # The template is UTF-8 (its Russian texts); makensis would read it as ANSI.
 set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS -V2 "-INPUTCHARSET UTF8")
+# The packages are the programs' alone; a source package, which CPack offers
+# with them, is made from the repository (git archive), never from a work tree
+# with its builds in it.
+set(CPACK_SOURCE_IGNORE_FILES "/\\.git/" "/build/")
 include(CPack)
