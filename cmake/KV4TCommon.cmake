@@ -18,16 +18,16 @@ function(kv4t_static_runtime target)
   endif()
 endfunction()
 
-# kv4t_platform_sources(VAR DIR [SUFFIX s]): the files of DIR named *<s>.cpp (s empty
-# unless given; "_test" picks test sources), keeping *_win32<s>.cpp only for
-# Windows and *_posix<s>.cpp only elsewhere.
-function(kv4t_platform_sources var dir)
-  cmake_parse_arguments(P "" "SUFFIX" "" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*${P_SUFFIX}.cpp)
+# Every target names its sources in a list. kv4t_sources(VAR file...): the
+# files listed, less the other platform's: *_win32.cpp (and *_win32_test.cpp) only
+# for Windows, *_posix.cpp (and *_posix_test.cpp) only elsewhere, so that a
+# platform seam's two files stand side by side in the list.
+function(kv4t_sources var)
+  set(srcs ${ARGN})
   if(WIN32)
-    list(FILTER srcs EXCLUDE REGEX "_posix${P_SUFFIX}\\.cpp$")
+    list(FILTER srcs EXCLUDE REGEX "_posix(_test)?\\.cpp$")
   else()
-    list(FILTER srcs EXCLUDE REGEX "_win32${P_SUFFIX}\\.cpp$")
+    list(FILTER srcs EXCLUDE REGEX "_win32(_test)?\\.cpp$")
   endif()
   set(${var} ${srcs} PARENT_SCOPE)
 endfunction()

@@ -61,18 +61,35 @@ function(kv4t_add_fuzzer name)
 endfunction()
 
 # The native simulator program, for Windows tests that need a converter on a COM
-# port: the Windows build cannot build it, so it comes from a native build tree.
+# port: the Windows build cannot build it, so it comes from a native build tree
+# (scripts/test builds it before the Windows tests). Without it those tests fail,
+# saying how to build it.
 set(KV4T_SIM_PROGRAM "${CMAKE_SOURCE_DIR}/build/linux/bin/kv4t-sim" CACHE FILEPATH
     "Native kv4t-sim used by the Windows tests under Wine")
+set(KV4T_SIM_BUILD_COMMAND "cmake --preset linux && cmake --build --preset linux --target kv4t-sim")
+if(WIN32 AND KV4T_TESTS AND NOT EXISTS "${KV4T_SIM_PROGRAM}")
+  message(WARNING "The Windows tests against the simulator need the native simulator "
+          "${KV4T_SIM_PROGRAM}, which is missing: they fail until it is built. In the source "
+          "folder: ${KV4T_SIM_BUILD_COMMAND}")
+endif()
+
+# kv4t_need_native_sim(VAR): in VAR, the command that runs a test command only when
+# the native simulator is there (tests/need-native-sim) and fails, saying how to
+# build it, when it is not.
+function(kv4t_need_native_sim var)
+  set(${var} ${CMAKE_SOURCE_DIR}/tests/need-native-sim ${KV4T_SIM_PROGRAM}
+      "${KV4T_SIM_BUILD_COMMAND}" PARENT_SCOPE)
+endfunction()
 
 # kv4t_add_wine_sim_test(NAME PORT COMn TARGET exe [SIM_ARGS ...] [TEST_ARGS ...]):
 # a Windows test program run under Wine against the native simulator linked as
-# PORT (tests/wine-with-sim); skipped when the native simulator is missing.
+# PORT (tests/wine-with-sim); it fails when the native simulator is missing.
 function(kv4t_add_wine_sim_test name)
   cmake_parse_arguments(W "" "PORT;TARGET" "SIM_ARGS;TEST_ARGS" ${ARGN})
+  kv4t_need_native_sim(need_sim)
   add_test(NAME ${name}
-           COMMAND ${CMAKE_SOURCE_DIR}/tests/wine-with-sim ${CMAKE_BINARY_DIR} ${KV4T_SIM_PROGRAM}
-                   ${W_PORT} $<TARGET_FILE:${W_TARGET}> ${W_SIM_ARGS} -- ${W_TEST_ARGS})
-  set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300
-                       RESOURCE_LOCK ${KV4T_SIM_TIMING_LOCK})
+           COMMAND ${need_sim} ${CMAKE_SOURCE_DIR}/tests/wine-with-sim ${CMAKE_BINARY_DIR}
+                   ${KV4T_SIM_PROGRAM} ${W_PORT} $<TARGET_FILE:${W_TARGET}> ${W_SIM_ARGS}
+                   -- ${W_TEST_ARGS})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300 RESOURCE_LOCK ${KV4T_SIM_TIMING_LOCK})
 endfunction()
