@@ -14,8 +14,6 @@
 
 namespace {
 
-std::string StringText(int id) { return Utf8ToCp1251(ProgramTextUtf8(id)); }
-
 // A new converter object keeps its construction values as its stored sets too, as
 // a loaded one keeps what it loaded: the tree saved at exit then holds the
 // defaults the window showed, not the empty records behind them (port "", address
@@ -81,8 +79,8 @@ int CCfgApp::Run(std::wstring_view commandLine) {
       SaveTree(root_.get(), kConfigLocation);
   } else if (!options_.Silent()) {
     UserNotices& notices = Notices();
-    notices.ShowMessage(notices.MainWindow(), StringText(IDS_NO_DEVICE_OBJECT),
-                        StringText(IDS_FATAL_CAPTION), kNoticeIconError);
+    notices.ShowMessage(notices.MainWindow(), ProgramText(IDS_NO_DEVICE_OBJECT),
+                        ProgramText(IDS_FATAL_CAPTION), kNoticeIconError);
   }
   ClearCatalogue();
   root_.reset();

@@ -104,8 +104,6 @@ bool ModbusExchange(ConverterDevice& device, bool ascii, int attempts,
   return false;
 }
 
-std::string ProgramText(const char* utf8) { return Utf8ToCp1251(utf8); }
-
 // The loop instrument's type and version, as the converter names them.
 std::array<ParamEntry, 3> LoopNameRows(std::string& devtype, std::string& fwver) {
   return {ParamEntry::Text("dEv.L", &devtype), ParamEntry::Text("vEr.L", &fwver),
@@ -195,18 +193,18 @@ bool ConverterDevice::ClosePort() {
 bool ConverterDevice::Connect(WindowHandle owner, bool show_messages, std::string* error_text) {
   std::string text;
   if (!OpenPort()) {
-    text = ProgramText(device_text::kCannotUsePort) + " \"" + LinkSet().port + "\".";
+    text = ProgramText(IDS_CANNOT_USE_PORT) + " \"" + LinkSet().port + "\".";
   } else if (!Identify()) {
     ClosePort();
-    text = ProgramText(device_text::kNoLink);
+    text = ProgramText(IDS_NO_LINK);
   } else if (IsKS4T()) {
     return true;
   } else {
     ClosePort();
-    text = ProgramText(device_text::kNotKV4T);
+    text = ProgramText(IDS_NOT_KV4T);
   }
   if (show_messages)
-    ShowDeviceError(owner, text, ProgramText(device_text::kErrorCaption));
+    ShowDeviceError(owner, text, ProgramText(IDS_ERROR_CAPTION));
   else if (error_text)
     *error_text = text;
   return false;
@@ -293,10 +291,10 @@ bool ConverterDevice::WriteRs485Settings(WindowHandle page) {
     // Shown even in the silent state: the user must learn that another address
     // than the one entered is being written.
     char text[512];
-    std::snprintf(text, sizeof text, ProgramText(device_text::kAddressOutOfRange).c_str(),
+    std::snprintf(text, sizeof text, Utf8ToCp1251(device_text::kAddressOutOfRange).c_str(),
                   static_cast<int>(requested), static_cast<int>(address));
     UserNotices& notices = Notices();
-    notices.ShowMessage(notices.MainWindow(), text, ProgramText(device_text::kAddressCaption),
+    notices.ShowMessage(notices.MainWindow(), text, Utf8ToCp1251(device_text::kAddressCaption),
                         kNoticeIconError);
     rs.address = address;
     notices.FieldCorrected(page, CorrectedField::kRs485Address, address);

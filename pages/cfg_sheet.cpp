@@ -9,11 +9,6 @@
 
 namespace {
 
-std::string StringText(int id) {
-  const char* text = ProgramTextUtf8(id);
-  return text ? Utf8ToCp1251(text) : std::string();
-}
-
 // The checks of a page before its apply; a page whose window does not exist has
 // nothing to check (and holds no edits).
 bool ChecksPass(CDlgPage& page) { return !page.initialized || page.Validate(); }
@@ -93,7 +88,7 @@ bool CCfgSheet::ApplyActivePage() {
 }
 
 void CCfgSheet::ReportError(const std::string& text) {
-  ShowDeviceError(Window(), text, StringText(IDS_ERROR_CAPTION));
+  ShowDeviceError(Window(), text, ProgramText(IDS_ERROR_CAPTION));
 }
 
 bool CCfgSheet::ConnectForApply() {
@@ -108,7 +103,7 @@ bool CCfgSheet::ConnectForApply() {
 bool CCfgSheet::FailWrite(int string_id) {
   device_->ClosePort();
   Idle();
-  ReportError(StringText(string_id));
+  ReportError(ProgramText(string_id));
   return false;
 }
 

@@ -48,10 +48,6 @@ constexpr int kPollFallback = 3;
 
 
 std::string Text(const char* utf8) { return Utf8ToCp1251(utf8); }
-std::string Text(int string_id) {
-  const char* utf8 = ProgramTextUtf8(string_id);
-  return utf8 ? Utf8ToCp1251(utf8) : std::string();
-}
 
 std::string Decimal(int value) {
   char text[16];
@@ -303,7 +299,7 @@ void CDlgLoop::ReadFromConverter() {
     SetModified(false);
   } else {
     ui.SetCursor(Cursor::arrow);
-    ui.ShowMessage(Text(IDS_LOOP_READ_FAILED), Text(IDS_ERROR_CAPTION), kNoticeIconError);
+    ui.ShowMessage(ProgramText(IDS_LOOP_READ_FAILED), ProgramText(IDS_ERROR_CAPTION), kNoticeIconError);
   }
   ui.NotifySheet(WM_PAGE_IDLE);
 }

@@ -54,7 +54,7 @@ class ScriptedWindow : public MainWindow {
     return [ok](ConverterDevice& device) {
       bool done = Connect(device) && device.WriteRs485Settings(kPage);
       if (!done && device.connected)
-        ShowDeviceError(kSheet, Text(IDS_RS485_WRITE_FAILED), Text(IDS_ERROR_CAPTION));
+        ShowDeviceError(kSheet, ProgramText(IDS_RS485_WRITE_FAILED), ProgramText(IDS_ERROR_CAPTION));
       device.ClosePort();
       if (ok) *ok = done;
     };
@@ -79,14 +79,12 @@ class ScriptedWindow : public MainWindow {
   Seen seen;
 
  private:
-  static std::string Text(int id) { return Utf8ToCp1251(ProgramTextUtf8(id)); }
-
   // A failed connection keeps the port closed and shows Connect's own text.
   static bool Connect(ConverterDevice& device) {
     std::string error;
     if (device.Connect(kSheet, false, &error)) return true;
     device.ClosePort();
-    ShowDeviceError(kSheet, error, Text(IDS_ERROR_CAPTION));
+    ShowDeviceError(kSheet, error, ProgramText(IDS_ERROR_CAPTION));
     return false;
   }
 };
