@@ -19,9 +19,9 @@ namespace {
 // defaults the window showed, not the empty records behind them (port "", address
 // 0), which the next start would take for the user's settings.
 void StoreDefaults(ConverterDevice& device) {
-  device.storedSettings[ConverterDevice::kStoredLink] = device.LinkSet();
-  device.storedSettings[ConverterDevice::kStoredRs485] = device.Rs485Set();
-  device.storedSettings[ConverterDevice::kStoredLoop] = device.LoopSet();
+  device.StoredLinkSet() = device.LinkSet();
+  device.StoredRs485Set() = device.Rs485Set();
+  device.StoredLoopSet() = device.LoopSet();
 }
 
 }  // namespace

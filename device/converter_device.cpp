@@ -325,8 +325,8 @@ bool ConverterDevice::WriteRs485Settings(WindowHandle page) {
                                        &PortSettings::delay})
     link.*field = rs.*field;
   link.changed = true;
-  storedSettings[kStoredLink] = link;
-  storedSettings[kStoredRs485] = rs;
+  StoredLinkSet() = link;
+  StoredRs485Set() = rs;
   return true;
 }
 
@@ -336,7 +336,7 @@ bool ConverterDevice::WriteLoopSettings() {
   const bool names = ExchangeParams(LoopNameRows(loop.devtype, loop.fwver).data(), true);
   const bool line = ExchangeParams(LoopLineRows(loop).data(), true);
   if (!names || !line) return false;
-  storedSettings[kStoredLoop] = loop;
+  StoredLoopSet() = loop;
   return true;
 }
 
@@ -358,7 +358,7 @@ bool ConverterDevice::ReadLoopSettings(PortSettings* target) {
     ResetLoopDefaults();
   }
   record.changed = true;
-  storedSettings[kStoredLoop] = record;
+  StoredLoopSet() = record;
   return true;
 }
 

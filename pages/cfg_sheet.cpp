@@ -115,7 +115,7 @@ bool CCfgSheet::ApplyLink() {
   if (!ConnectForApply()) return false;
   device_->ClosePort();
   Idle();
-  PortSettings& stored_link = device_->storedSettings[ConverterDevice::kStoredLink];
+  PortSettings& stored_link = device_->StoredLinkSet();
   stored_link = device_->LinkSet();
   // The converter has just answered at these settings: they are its network
   // settings, unless the user is editing those; its protocol is not the link's.
@@ -124,7 +124,7 @@ bool CCfgSheet::ApplyLink() {
     const int32_t proto = rs.proto;
     rs = stored_link;
     rs.proto = proto;
-    device_->storedSettings[ConverterDevice::kStoredRs485] = rs;
+    device_->StoredRs485Set() = rs;
     // The RS-485 page shows the new values when it is next activated.
     rs.changed = true;
   }

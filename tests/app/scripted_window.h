@@ -31,7 +31,7 @@ class ScriptedWindow : public MainWindow {
   void Run(ConverterDevice& device, const CommandLineOptions& options) override {
     ++runs;
     seen = {device.LinkSet(), device.Rs485Set(),
-            device.LoopSet(), device.storedSettings[ConverterDevice::kStoredLink],
+            device.LoopSet(), device.StoredLinkSet(),
             options.flags,    options.operation,
             options.x,        options.y,
             options.w,        options.h,
@@ -66,7 +66,7 @@ class ScriptedWindow : public MainWindow {
     return [ok](ConverterDevice& device) {
       bool done = Connect(device);
       device.ClosePort();
-      if (done) device.storedSettings[ConverterDevice::kStoredLink] = device.LinkSet();
+      if (done) device.StoredLinkSet() = device.LinkSet();
       if (ok) *ok = done;
     };
   }

@@ -261,7 +261,7 @@ TEST_F(DeviceSim, TextLongerThanEightCharactersIsNotSent) {
   loop.devtype = "123456789";
   loop.fwver = "V9";
   loop.baud = 1200;
-  const PortSettings stored = device->storedSettings[ConverterDevice::kStoredLoop];
+  const PortSettings stored = device->StoredLoopSet();
   EXPECT_FALSE(device->WriteLoopSettings());
   EXPECT_EQ(Count(sim::kParamLoopDev), 1);
   EXPECT_EQ(State().text(sim::kParamLoopDev), "ABCDEFGH");
@@ -270,7 +270,7 @@ TEST_F(DeviceSim, TextLongerThanEightCharactersIsNotSent) {
   for (std::string_view name : {sim::kParamLoopVer, sim::kParamLoopBaud, sim::kParamLoopBits,
                                 sim::kParamLoopParity, sim::kParamLoopStop, sim::kParamLoopPoll})
     EXPECT_EQ(Count(name), 1) << name;
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], stored);
+  EXPECT_EQ(device->StoredLoopSet(), stored);
 }
 
 // Settings outside their code table go out as -1, the single byte 0xFF.
@@ -374,8 +374,8 @@ TEST_P(Rs485Write, GoesThroughTheCodeTables) {
   link.proto = 0;
   link.changed = true;
   EXPECT_EQ(device->LinkSet(), link);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLink], link);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredRs485], device->Rs485Set());
+  EXPECT_EQ(device->StoredLinkSet(), link);
+  EXPECT_EQ(device->StoredRs485Set(), device->Rs485Set());
   EXPECT_TRUE(notices.boxes.empty());
   EXPECT_TRUE(notices.corrections.empty());
 
@@ -470,8 +470,8 @@ TEST_F(DeviceSim, FailedRs485RowSendsNoApply) {
   StartOpen(options);
   device->Rs485Set().baud = 19200;
   const PortSettings link = device->LinkSet();
-  const PortSettings stored_link = device->storedSettings[ConverterDevice::kStoredLink];
-  const PortSettings stored_rs = device->storedSettings[ConverterDevice::kStoredRs485];
+  const PortSettings stored_link = device->StoredLinkSet();
+  const PortSettings stored_rs = device->StoredRs485Set();
   EXPECT_FALSE(device->WriteRs485Settings(kPage));
   EXPECT_TRUE(WaitCount(sim::kParamStop, 4));
   for (std::string_view name : {sim::kParamBaud, sim::kParamBits, sim::kParamParity,
@@ -482,8 +482,8 @@ TEST_F(DeviceSim, FailedRs485RowSendsNoApply) {
   EXPECT_EQ(State().number(sim::kParamBaud), 4);  // written, not in effect
   EXPECT_EQ(State().line.baud, 9600);
   EXPECT_EQ(device->LinkSet(), link);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLink], stored_link);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredRs485], stored_rs);
+  EXPECT_EQ(device->StoredLinkSet(), stored_link);
+  EXPECT_EQ(device->StoredRs485Set(), stored_rs);
 }
 
 TEST_F(DeviceSim, ApplyIsSentOnceWithoutWaiting) {
@@ -513,7 +513,7 @@ TEST_P(LoopWrite, GoesThroughTheCodeTables) {
   EXPECT_EQ(s.text(sim::kParamLoopVer), c.fwver);
   ExpectWritten(s, true, c);
   EXPECT_EQ(Count(sim::kParamApply), 0);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], device->LoopSet());
+  EXPECT_EQ(device->StoredLoopSet(), device->LoopSet());
 }
 
 const LoopCase kLoopCases[] = {
@@ -539,7 +539,7 @@ TEST_F(DeviceSim, ReadLoopSettingsOfAKnownInstrument) {
                              .bytesize = 7, .parity = 1, .stopbits = 0, .delay = 9,
                              .changed = true};
   EXPECT_EQ(device->LoopSet(), read);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], read);
+  EXPECT_EQ(device->StoredLoopSet(), read);
 }
 
 TEST_F(DeviceSim, ReadLoopSettingsOfAnUnknownInstrument) {
@@ -562,7 +562,7 @@ TEST_F(DeviceSim, ReadLoopSettingsOfAnUnknownInstrument) {
                                  .delay = PollIndexForBaud(first, first.defbaud),
                                  .changed = true};
   EXPECT_EQ(loop, defaults);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], loop);
+  EXPECT_EQ(device->StoredLoopSet(), loop);
   EXPECT_EQ(Count(sim::kParamLoopBaud), 0);
   EXPECT_EQ(Count(sim::kParamLoopPoll), 0);
 
@@ -576,7 +576,7 @@ TEST_F(DeviceSim, ReadLoopSettingsOfAnUnknownInstrument) {
   EXPECT_TRUE(record.changed);
   EXPECT_EQ(device->LoopSet(), loop);
   // The stored loop set takes what was read, as after a read into the loop set.
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], record);
+  EXPECT_EQ(device->StoredLoopSet(), record);
   EXPECT_EQ(Count(sim::kParamLoopBaud), 1);
   EXPECT_EQ(Count(sim::kParamLoopPoll), 1);
 }
@@ -586,10 +586,10 @@ TEST_F(DeviceSim, FailedLoopReadChangesNothing) {
   options.faults.no_answer = {std::string(sim::kParamLoopVer)};
   StartOpen(options);
   const PortSettings loop = device->LoopSet();
-  const PortSettings stored = device->storedSettings[ConverterDevice::kStoredLoop];
+  const PortSettings stored = device->StoredLoopSet();
   EXPECT_FALSE(device->ReadLoopSettings(nullptr));
   EXPECT_EQ(device->LoopSet(), loop);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], stored);
+  EXPECT_EQ(device->StoredLoopSet(), stored);
   EXPECT_EQ(Count(sim::kParamLoopBaud), 0);
 }
 

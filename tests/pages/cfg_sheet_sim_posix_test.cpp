@@ -61,7 +61,6 @@ class SheetSim : public ::testing::Test {
 
   sim::State State() const { return simulator->state(); }
   long Count(std::string_view name) const { return simulator->request_count(name); }
-  PortSettings& Stored(int which) { return h->device.storedSettings[which]; }
 
   std::unique_ptr<sim::Simulator> simulator;
   std::unique_ptr<SheetHarness> h;
@@ -107,10 +106,10 @@ TEST_F(SheetSim, TheTypicalRequest) {
   EXPECT_EQ(state.line.baud, 19200);
   EXPECT_EQ(state.address, 30);
 
-  EXPECT_EQ(Stored(ConverterDevice::kStoredRs485).baud, 19200);
-  EXPECT_EQ(Stored(ConverterDevice::kStoredRs485).address, 30);
-  EXPECT_EQ(Stored(ConverterDevice::kStoredLink).baud, 19200);
-  EXPECT_EQ(Stored(ConverterDevice::kStoredLink).address, 30);
+  EXPECT_EQ(h->device.StoredRs485Set().baud, 19200);
+  EXPECT_EQ(h->device.StoredRs485Set().address, 30);
+  EXPECT_EQ(h->device.StoredLinkSet().baud, 19200);
+  EXPECT_EQ(h->device.StoredLinkSet().address, 30);
   EXPECT_FALSE(h->sheet.Rs485Page().modified);
   EXPECT_FALSE(h->sheet.busy);
   EXPECT_FALSE(h->device.connected);
@@ -142,11 +141,11 @@ TEST_F(SheetSim, ApplyLinkMakesTheLinkTheRs485SetButKeepsItsProtocol) {
   ASSERT_TRUE(h->sheet.ApplyActivePage());  // on the computer-port page: the link apply
   EXPECT_TRUE(h->Boxes().empty());
 
-  PortSettings expected = Stored(ConverterDevice::kStoredLink);
+  PortSettings expected = h->device.StoredLinkSet();
   EXPECT_EQ(expected.devtype, "KS4T");
   EXPECT_EQ(expected.baud, 19200);
   expected.proto = 2;
-  EXPECT_EQ(Stored(ConverterDevice::kStoredRs485), expected);
+  EXPECT_EQ(h->device.StoredRs485Set(), expected);
   expected.changed = true;  // the RS-485 page reloads it
   EXPECT_EQ(h->device.Rs485Set(), expected);
   h->Rs485().Activate();
@@ -162,7 +161,7 @@ TEST_F(SheetSim, ApplyLinkMakesTheLinkTheRs485SetButKeepsItsProtocol) {
   h->host.SetActivePage(CCfgSheet::kSettingsPage);
   ASSERT_TRUE(h->sheet.ApplyActivePage());
   EXPECT_EQ(h->device.Rs485Set(), rs485);
-  EXPECT_EQ(Stored(ConverterDevice::kStoredLink).delay, 6);
+  EXPECT_EQ(h->device.StoredLinkSet().delay, 6);
 }
 
 TEST_F(SheetSim, OkWithNothingModifiedTalksToNoConverter) {
@@ -186,8 +185,8 @@ TEST_F(SheetSim, OkWritesEveryModifiedPage) {
   ASSERT_TRUE(simulator->wait_for_requests(sim::kParamApply, 1, 2000));
   EXPECT_EQ(Count(sim::kParamDev), dev_before + 2);  // the link apply, the RS-485 apply
   EXPECT_EQ(State().line.baud, 38400);
-  EXPECT_EQ(Stored(ConverterDevice::kStoredLink).adaptor, 0);
-  EXPECT_EQ(Stored(ConverterDevice::kStoredLink).baud, 38400);
+  EXPECT_EQ(h->device.StoredLinkSet().adaptor, 0);
+  EXPECT_EQ(h->device.StoredLinkSet().baud, 38400);
   EXPECT_EQ(h->host.Result(), CCfgSheet::kResultOk);
   EXPECT_TRUE(h->Boxes().empty());
 }
@@ -199,14 +198,14 @@ TEST_F(SheetSim, AFailedRs485WriteIsReportedAndKeepsThePageModified) {
   h->Open();
   ASSERT_TRUE(h->SwitchTo(CCfgSheet::kRs485Page));
   h->Rs485().ChooseText(IDC_BAUD, "4800");
-  const PortSettings stored = Stored(ConverterDevice::kStoredRs485);
+  const PortSettings stored = h->device.StoredRs485Set();
   h->ui.Clear();
   EXPECT_FALSE(h->sheet.ApplyActivePage());
   EXPECT_EQ(h->Boxes(), (std::vector<Box>{{"Ошибка сохранения коммуникационных параметров прибора.",
                                            "Ошибка", kNoticeIconError, "sheet"}}));
   EXPECT_EQ(Count(sim::kParamApply), 0);
   EXPECT_EQ(State().line.baud, 9600);
-  EXPECT_EQ(Stored(ConverterDevice::kStoredRs485), stored);
+  EXPECT_EQ(h->device.StoredRs485Set(), stored);
   EXPECT_EQ(h->device.LinkSet().baud, 9600);
   EXPECT_TRUE(h->sheet.Rs485Page().modified);
   EXPECT_FALSE(h->sheet.busy);
@@ -298,7 +297,7 @@ TEST_F(SheetSim, ApplyLoopWritesTheLoopSet) {
   EXPECT_EQ(state.setting(sim::kParamLoopBaud), 4800);
   EXPECT_EQ(state.number(sim::kParamLoopPoll), 7);
   EXPECT_EQ(state.count(sim::kParamApply), 0);  // RAVIK stays: nothing to restore
-  EXPECT_EQ(h->device.storedSettings[ConverterDevice::kStoredLoop], loop);
+  EXPECT_EQ(h->device.StoredLoopSet(), loop);
   EXPECT_FALSE(h->sheet.LoopPage().modified);
   EXPECT_FALSE(h->device.connected);
 }

@@ -96,20 +96,20 @@ TEST_F(Sheet, ApplyOnTheTestPageDoesNothing) {
 
 TEST_F(Sheet, OkWithNothingModifiedTalksToNoConverter) {
   h.Rs485().Activate();
-  const PortSettings stored_link = h.device.storedSettings[ConverterDevice::kStoredLink];
+  const PortSettings stored_link = h.device.StoredLinkSet();
   ASSERT_TRUE(h.PressOk());
   EXPECT_EQ(h.host.Result(), CCfgSheet::kResultOk);
   // A connection attempt on the missing port would have been reported.
   EXPECT_TRUE(h.Boxes().empty());
   EXPECT_TRUE(SheetCursors().empty());
-  EXPECT_EQ(h.device.storedSettings[ConverterDevice::kStoredLink], stored_link);
+  EXPECT_EQ(h.device.StoredLinkSet(), stored_link);
 }
 
 TEST_F(Sheet, OkWithAFailingLinkReportsItWritesNothingElseAndCloses) {
   h.Rs485().Activate();
   h.Rs485().ChooseText(IDC_BAUD, "57600");
   h.Settings().ChooseText(IDC_BAUD, "19200");
-  const PortSettings stored_rs485 = h.device.storedSettings[ConverterDevice::kStoredRs485];
+  const PortSettings stored_rs485 = h.device.StoredRs485Set();
   h.ui.Clear();
 
   ASSERT_TRUE(h.PressOk());
@@ -118,8 +118,8 @@ TEST_F(Sheet, OkWithAFailingLinkReportsItWritesNothingElseAndCloses) {
                                "Ошибка", kNoticeIconError, "sheet"}}));
   // The page's edits reached the working set, not the stored ones.
   EXPECT_EQ(h.device.LinkSet().baud, 19200);
-  EXPECT_NE(h.device.storedSettings[ConverterDevice::kStoredLink].baud, 19200);
-  EXPECT_EQ(h.device.storedSettings[ConverterDevice::kStoredRs485], stored_rs485);
+  EXPECT_NE(h.device.StoredLinkSet().baud, 19200);
+  EXPECT_EQ(h.device.StoredRs485Set(), stored_rs485);
   EXPECT_NE(h.device.Rs485Set().baud, 57600);  // the RS-485 page was not even stored
   EXPECT_TRUE(h.sheet.Rs485Page().modified);
   EXPECT_EQ(h.host.Result(), CCfgSheet::kResultOk);
