@@ -5,8 +5,8 @@
 
 #include "common/program_strings.h"
 #include "device/converter_device.h"
-#include "device/notices.h"
 #include "link/serio.h"
+#include "pages/notices.h"
 #include "pargo/pargo.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"

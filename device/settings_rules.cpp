@@ -5,9 +5,9 @@
 #include <cstdio>
 
 #include "common/baud_rates.h"
+#include "common/notice_styles.h"
 #include "device/address_range.h"
 #include "device/device_texts.h"
-#include "device/notices.h"
 #include "device/settings_texts.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"

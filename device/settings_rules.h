@@ -127,7 +127,7 @@ struct Finding {
   std::optional<int32_t> replacement;
   std::string text;     // UTF-8, formatted; empty for a silent correction
   std::string caption;  // UTF-8; empty with an empty text
-  unsigned icon;        // kNoticeIcon... of device/notices.h; 0 with an empty text
+  unsigned icon;        // kNoticeIcon... of common/notice_styles.h; 0 with an empty text
 };
 
 // One rule on one record: nothing when the rule holds. The loop rules that need

@@ -3,9 +3,10 @@
 #include <string>
 
 #include "common/program_strings.h"
+#include "common/setting_values.h"
 #include "device/converter_device.h"
-#include "device/notices.h"
-#include "store/codepage.h"
+#include "pages/device_calls.h"
+#include "pages/notices.h"
 
 namespace {
 
@@ -92,18 +93,18 @@ void CCfgSheet::ReportError(const std::string& text) {
 }
 
 bool CCfgSheet::ConnectForApply() {
-  std::string error;
-  if (device_->Connect(Window(), false, &error)) return true;
+  const DeviceOutcome connected = device_->Connect();
+  if (connected) return true;
   device_->ClosePort();
   Idle();
-  ReportError(error);
+  ReportError(connected.text);
   return false;
 }
 
-bool CCfgSheet::FailWrite(int string_id) {
+bool CCfgSheet::FailWrite(const DeviceOutcome& written) {
   device_->ClosePort();
   Idle();
-  ReportError(ProgramText(string_id));
+  ReportError(written.text);
   return false;
 }
 
@@ -138,9 +139,10 @@ bool CCfgSheet::ApplyRs485() {
   rs485_.ExchangeSettings(device_, true, false);
   Busy();
   if (!ConnectForApply()) return false;
-  // The page is told through the notices when its address had to be corrected.
-  if (!device_->WriteRs485Settings(static_cast<CDlgPage*>(&rs485_)))
-    return FailWrite(IDS_RS485_WRITE_FAILED);
+  // An address the converter cannot take is shown corrected, on the page too,
+  // before the write begins.
+  if (const Rs485WriteOutcome written = WriteRs485Settings(*device_, &rs485_); !written)
+    return FailWrite(written);
   device_->ClosePort();
   // The link set now holds the converter's new settings.
   settings_.ExchangeSettings(device_, false, true);
@@ -155,7 +157,8 @@ bool CCfgSheet::ApplyLoop() {
   Busy();
   loop_.ExchangeSettings(device_, true, false);
   if (!ConnectForApply()) return false;
-  if (!device_->WriteLoopSettings()) return FailWrite(IDS_LOOP_WRITE_FAILED);
+  if (const DeviceOutcome written = device_->WriteLoopSettings(); !written)
+    return FailWrite(written);
   // A converter woken from Modbus goes back to the protocol of its RS-485 set.
   device_->RestoreConverterProtocol(true);
   device_->ClosePort();
@@ -188,10 +191,11 @@ bool CCfgSheet::OnClose() {
 
 int CCfgSheet::CheckLink() {
   if (rs485_.initialized) {
-    if (!rs485_.Validate()) return 2;
+    if (!rs485_.Validate()) return ToValue(LinkCheck::kRs485Refused);
     rs485_.ExchangeSettings(device_, true, false);
   }
-  if (device_->Connect(Window(), false, nullptr)) return 0;
+  // The reason is not shown: the computer-port page says that there is no link.
+  if (device_->Connect()) return ToValue(LinkCheck::kAnswered);
   device_->ClosePort();
-  return SilentState() ? -1 : 1;
+  return ToValue(SilentState() ? LinkCheck::kNoLinkSilent : LinkCheck::kNoLink);
 }

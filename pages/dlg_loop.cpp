@@ -7,6 +7,7 @@
 #include "common/program_strings.h"
 #include "common/resource_ids.h"
 #include "device/converter_device.h"
+#include "pages/device_calls.h"
 #include "pages/page_texts.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
@@ -288,18 +289,18 @@ void CDlgLoop::ReadFromConverter() {
   if (!device) return;
   ControlLayer& ui = Ui();
   ui.NotifySheet(WM_PAGE_BUSY);
-  // Connect has told the user why it failed.
-  if (!device->Connect(Sheet().Window(), true, nullptr)) {
+  // A failed connection is shown as the sheet shows it, in the sheet's box.
+  if (!Connect(*device, Sheet().Window(), true, nullptr)) {
     ui.NotifySheet(WM_PAGE_IDLE);
     return;
   }
-  if (device->ReadLoopSettings(nullptr)) {
+  if (const DeviceOutcome read = device->ReadLoopSettings(nullptr)) {
     // The page shows what the converter holds: nothing left to apply.
     ExchangeSettings(device, false, true);
     SetModified(false);
   } else {
     ui.SetCursor(Cursor::arrow);
-    ui.ShowMessage(ProgramText(IDS_LOOP_READ_FAILED), ProgramText(IDS_ERROR_CAPTION), kNoticeIconError);
+    ui.ShowMessage(read.text, ProgramText(IDS_ERROR_CAPTION), kNoticeIconError);
   }
   ui.NotifySheet(WM_PAGE_IDLE);
 }

@@ -184,8 +184,8 @@ void CDlgRs485::OnProtocolChanged() {
   SetModified(true);
 }
 
-void CDlgRs485::OnFieldCorrected(CorrectedField field, int value) {
-  if (field != CorrectedField::kRs485Address || !initialized) return;
-  Ui().SetText(IDC_RS485_ADDRESS, std::to_string(value));
+void CDlgRs485::OnAddressCorrected(int address) {
+  if (!initialized) return;
+  Ui().SetText(IDC_RS485_ADDRESS, std::to_string(address));
   Ui().Focus(IDC_RS485_DELAY);
 }

@@ -22,7 +22,9 @@ class CDlgRs485 : public CDlgPage {
   bool OnInitDialog() override;
   bool OnKillActive() override;
   void OnControl(int id, ControlEvent event) override;
-  void OnFieldCorrected(CorrectedField field, int value) override;
+  // The RS-485 write replaced the set's address by `address` (the set already
+  // holds it): the address edit shows it and the user goes on from the delay.
+  void OnAddressCorrected(int address);
   // The leave-page checks, which the sheet also runs before it writes the set: a
   // rate chosen from the list (the set may hold one the list does not offer), the
   // address and the delay given and in range, the word length the protocol needs.

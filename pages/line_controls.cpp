@@ -5,7 +5,7 @@
 
 #include "common/baud_rates.h"
 #include "common/resource_ids.h"
-#include "device/notices.h"
+#include "pages/notices.h"
 #include "pages/page_texts.h"
 #include "store/codepage.h"
 

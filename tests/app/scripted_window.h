@@ -1,7 +1,8 @@
 // A main window for start-up tests that acts as a user would, step by step: it
 // edits the settings as a page does and applies them through the device
-// operations as the sheet does (connect, write, the stored sets refreshed only on
-// success, failures in device error boxes), then is closed with OK or Cancel. It
+// operations as the sheet does (connect, the address correction shown, write, the
+// stored sets refreshed only on success, failures in device error boxes), then is
+// closed with OK or Cancel. It
 // records what it was given, so that a test sees what the window would have shown.
 #pragma once
 
@@ -12,7 +13,8 @@
 #include "app/main_window.h"
 #include "common/program_strings.h"
 #include "device/converter_device.h"
-#include "store/codepage.h"
+#include "pages/device_calls.h"
+#include "pages/notices.h"
 
 class ScriptedWindow : public MainWindow {
  public:
@@ -52,9 +54,12 @@ class ScriptedWindow : public MainWindow {
   // sets when it succeeds. `ok` receives the outcome.
   static Step ApplyRs485(bool* ok = nullptr) {
     return [ok](ConverterDevice& device) {
-      bool done = Connect(device) && device.WriteRs485Settings(kPage);
-      if (!done && device.connected)
-        ShowDeviceError(kSheet, ProgramText(IDS_RS485_WRITE_FAILED), ProgramText(IDS_ERROR_CAPTION));
+      bool done = Connect(device);
+      if (done) {
+        const Rs485WriteOutcome written = WriteRs485Settings(device, nullptr);
+        if (!written) ShowDeviceError(kSheet, written.text, ProgramText(IDS_ERROR_CAPTION));
+        done = static_cast<bool>(written);
+      }
       device.ClosePort();
       if (ok) *ok = done;
     };
@@ -72,7 +77,6 @@ class ScriptedWindow : public MainWindow {
   }
 
   inline static const WindowHandle kSheet = reinterpret_cast<WindowHandle>(0x5EE7);
-  inline static const WindowHandle kPage = reinterpret_cast<WindowHandle>(0x9A6E);
 
   std::vector<Step> steps;  // run in order; then the window is closed
   int runs = 0;
@@ -81,10 +85,10 @@ class ScriptedWindow : public MainWindow {
  private:
   // A failed connection keeps the port closed and shows Connect's own text.
   static bool Connect(ConverterDevice& device) {
-    std::string error;
-    if (device.Connect(kSheet, false, &error)) return true;
+    const DeviceOutcome connected = device.Connect();
+    if (connected) return true;
     device.ClosePort();
-    ShowDeviceError(kSheet, error, ProgramText(IDS_ERROR_CAPTION));
+    ShowDeviceError(kSheet, connected.text, ProgramText(IDS_ERROR_CAPTION));
     return false;
   }
 };

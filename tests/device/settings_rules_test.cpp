@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "device/notices.h"
+#include "common/notice_styles.h"
 #include "device/settings_rules.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
