@@ -4,17 +4,16 @@
 // named by their ids in common/resource_ids.h.
 #pragma once
 
+#include "device/settings_rules.h"
 #include "pages/dlg_page.h"
 
 class CDlgRs485 : public CDlgPage {
  public:
-  // Positions in the protocol list. The converter has no protocol code for DCON, so
-  // the list does not offer it: choosing it could only write RAVIK.
-  enum ProtocolItem : int { kProtocolRavik, kProtocolRtu, kProtocolAscii };
-
-  static constexpr int kMaxDelay = 45;
-  // What an answer delay outside 0..45 becomes.
-  static constexpr int kFallbackDelay = 20;
+  // The longest answer delay (the console tool still names it here). The protocol
+  // list's positions are ProtocolItem's (common/setting_values.h); the converter
+  // has no protocol code for DCON, so the list does not offer it: choosing it could
+  // only write RAVIK.
+  static constexpr int kMaxDelay = settings_rules::kMaxAnswerDelayMs;
 
   CDlgRs485();
   std::span<const ControlDef> Controls() const override;
@@ -36,11 +35,15 @@ class CDlgRs485 : public CDlgPage {
   void ReadControls(PortSettings& record) override;
 
  private:
+  // What the controls hold, as the checks read them: the rate chosen (0 with
+  // none), the word length shown read as a number (0 with none), the address
+  // length and protocol chosen, the address and the delay typed.
+  PortSettings Entered();
   // An answer delay outside 0..45 in the record becomes 20, with the message, in
   // the record and the delay edit, which takes the focus.
   void CorrectDelay(PortSettings& record);
   void OnProtocolChanged();
   // Modbus RTU needs 8 data bits and Modbus ASCII 7: after the message the page
   // selects the right word length itself and stores it into the record.
-  bool CheckWordLength();
+  bool CheckWordLength(const PortSettings& entered);
 };
