@@ -17,6 +17,7 @@ using sr::Rule;
 
 namespace {
 
+// In the order of ProtocolItem.
 constexpr const char* kProtocolItems[] = {"RAVIK", "MODBUS-RTU", "MODBUS-ASCII"};
 
 constexpr ControlDef kControls[] = {

@@ -125,8 +125,8 @@ bool CDlgSettings::OnKillActive() {
   ui.SetCursor(Cursor::wait);
   const int link = Sheet().CheckLink();
   ui.SetCursor(Cursor::arrow);
-  // No link (LinkCheck::kNoLink), or the RS-485 page refused (kRs485Refused):
-  // the positive answers; in the silent state the page is left without a word.
+  // The positive answers (LinkCheck::kNoLink, kRs485Refused) keep the user here;
+  // without a link in the silent state the page is left without a word.
   if (link > 0) {
     lc::ShowBox(ui, Utf8ToCp1251(page_text::kTabsBlocked), page_text::kTabsBlockedCaption,
                 kNoticeIconError);
