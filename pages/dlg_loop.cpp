@@ -38,8 +38,8 @@ constexpr ControlDef kControls[] = {
     {.id = IDC_LOOP_READ, .kind = ControlKind::button, .label = "Считать настройки"},
 };
 
-// The spin's range before an instrument is chosen: from the converter's shortest
-// polling interval to what any instrument may allow.
+// The spin's range before an instrument is chosen, from the converter's shortest
+// polling interval on.
 constexpr int kPollSpinLow = sr::kLeastPollS;
 constexpr int kPollSpinHigh = 1000;
 
