@@ -4,17 +4,12 @@
 // writing it into the converter is the sheet's work.
 #pragma once
 
-#include "device/settings_rules.h"
 #include "pages/dlg_page.h"
 
 struct DeviceDescription;
 
 class CDlgLoop : public CDlgPage {
  public:
-  // The longest polling interval, whatever the instrument allows (the console tool
-  // still names it here).
-  static constexpr int kPollLimit = settings_rules::kMostPollS;
-
   CDlgLoop();
   std::span<const ControlDef> Controls() const override;
   bool OnInitDialog() override;

@@ -1,20 +1,15 @@
 // The page "RS-485 KV4T": the converter's own RS-485 side (line settings, network
 // protocol, address length, network address and answer delay). It edits the
 // device's RS-485 set; the sheet writes it into the converter. Its controls are
-// named by their ids in common/resource_ids.h.
+// named by their ids in common/resource_ids.h, the protocol list's positions are
+// ProtocolItem's (common/setting_values.h). The converter has no protocol code for
+// DCON, so the list does not offer it: choosing it could only write RAVIK.
 #pragma once
 
-#include "device/settings_rules.h"
 #include "pages/dlg_page.h"
 
 class CDlgRs485 : public CDlgPage {
  public:
-  // The longest answer delay (the console tool still names it here). The protocol
-  // list's positions are ProtocolItem's (common/setting_values.h); the converter
-  // has no protocol code for DCON, so the list does not offer it: choosing it could
-  // only write RAVIK.
-  static constexpr int kMaxDelay = settings_rules::kMaxAnswerDelayMs;
-
   CDlgRs485();
   std::span<const ControlDef> Controls() const override;
 

@@ -50,11 +50,6 @@ constexpr ControlDef AddressSpinControl(int spin, int edit) {
 // Whether id is one of the frame lists (IDC_BYTESIZE, IDC_PARITY, IDC_STOPBITS).
 bool IsFrameList(int id);
 
-// The largest network addresses the pages accept, by address length (the console
-// tool still names them here).
-inline constexpr int kMaxAddress8 = settings_rules::kMaxAddress8;
-inline constexpr int kMaxAddress11 = settings_rules::kMaxAddress11;
-
 // The standard line rates as "%u", the rate as item data.
 void FillBaudList(ControlLayer& ui, int list);
 // Selects the first item whose text begins with the rate as "%u"; when none does,

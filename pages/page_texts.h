@@ -16,14 +16,7 @@ inline constexpr const char* kTabsBlocked =
     "Переключение вкладок блокировано, поскольку нет связи с прибором";
 inline constexpr const char* kTabsBlockedCaption = "Переключение вкладок блокировано";
 
-// Rule texts that the line-test page and the console tool still name here.
+// The refusals' caption, which the line-test page still names here.
 inline constexpr const char* kCannotDo = settings_text::kCannotDo;
-inline constexpr const char* kAddress11Refused = settings_text::kAddress11Refused;
-inline constexpr const char* kDelayRefused = settings_text::kDelayRefused;
-inline constexpr const char* kWordLengthRtu = settings_text::kWordLengthRtu;
-inline constexpr const char* kWordLengthAscii = settings_text::kWordLengthAscii;
-inline constexpr const char* kUnsupportedFrame = settings_text::kUnsupportedFrame;
-inline constexpr const char* kUnknownInstrument = settings_text::kUnknownInstrument;
-inline constexpr const char* kPollRefused = settings_text::kPollRefused;
 
 }  // namespace page_text
