@@ -20,7 +20,7 @@ enum class DeviceResult {
   kPortUnusable,  // Connect: the port could not be opened
   kNoAnswer,      // Connect: "dev" unanswered, also after the Modbus wake-up
   kNotKV4T,       // Connect: another device answered
-  kWriteFailed,   // a parameter written, or "APLY", was not taken
+  kWriteFailed,   // a parameter, or "APLY", could not be written
   kReadFailed,    // the loop instrument's settings could not be read
 };
 
