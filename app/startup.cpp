@@ -5,8 +5,8 @@
 
 #include "common/program_strings.h"
 #include "device/converter_device.h"
-#include "device/notices.h"
 #include "link/serio.h"
+#include "pages/notices.h"
 #include "pargo/pargo.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
@@ -14,16 +14,14 @@
 
 namespace {
 
-std::string StringText(int id) { return Utf8ToCp1251(ProgramTextUtf8(id)); }
-
 // A new converter object keeps its construction values as its stored sets too, as
 // a loaded one keeps what it loaded: the tree saved at exit then holds the
 // defaults the window showed, not the empty records behind them (port "", address
 // 0), which the next start would take for the user's settings.
 void StoreDefaults(ConverterDevice& device) {
-  device.storedSettings[ConverterDevice::kStoredLink] = device.LinkSet();
-  device.storedSettings[ConverterDevice::kStoredRs485] = device.Rs485Set();
-  device.storedSettings[ConverterDevice::kStoredLoop] = device.LoopSet();
+  device.StoredLinkSet() = device.LinkSet();
+  device.StoredRs485Set() = device.Rs485Set();
+  device.StoredLoopSet() = device.LoopSet();
 }
 
 }  // namespace
@@ -81,8 +79,8 @@ int CCfgApp::Run(std::wstring_view commandLine) {
       SaveTree(root_.get(), kConfigLocation);
   } else if (!options_.Silent()) {
     UserNotices& notices = Notices();
-    notices.ShowMessage(notices.MainWindow(), StringText(IDS_NO_DEVICE_OBJECT),
-                        StringText(IDS_FATAL_CAPTION), kNoticeIconError);
+    notices.ShowMessage(notices.MainWindow(), ProgramText(IDS_NO_DEVICE_OBJECT),
+                        ProgramText(IDS_FATAL_CAPTION), kNoticeIconError);
   }
   ClearCatalogue();
   root_.reset();

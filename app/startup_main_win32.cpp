@@ -7,7 +7,7 @@
 #include "app/sheet_window.h"
 #include "app/startup.h"
 #include "app/window_notices.h"
-#include "device/notices.h"
+#include "pages/notices.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
   // The drop-down lists, edits, up-down controls, tab control and property sheet.

@@ -1,7 +1,5 @@
-// The user notices of the device layer bound to the windows: message boxes owned
-// by the given window, message-box sounds, the wait cursor, the main window, and
-// the report of a corrected field, which goes to the page that asked for the
-// operation (the handle the sheet passes for a page is the page object itself).
+// The user notices bound to the windows: message boxes owned by the given window,
+// message-box sounds, the wait cursor and the main window.
 //
 // A notice from another thread than the main window's (the line test's worker)
 // runs on the window thread, and the caller waits for it.
@@ -12,7 +10,7 @@
 #include <atomic>
 #include <functional>
 
-#include "device/notices.h"
+#include "pages/notices.h"
 
 class WindowNotices : public UserNotices {
  public:
@@ -25,7 +23,6 @@ class WindowNotices : public UserNotices {
   void SetWaitCursor() override;
   void RestoreArrowCursor() override;
   WindowHandle MainWindow() override { return main_; }
-  void FieldCorrected(WindowHandle page, CorrectedField field, int value) override;
 
  private:
   // Runs call on the main window's thread.

@@ -4,7 +4,6 @@
 
 #include "app/program_cursor.h"
 #include "app/window_calls.h"
-#include "pages/dlg_page.h"
 #include "store/codepage.h"
 
 void WindowNotices::OnMainThread(const std::function<void()>& call) {
@@ -34,9 +33,4 @@ void WindowNotices::SetWaitCursor() {
 
 void WindowNotices::RestoreArrowCursor() {
   OnMainThread([] { SetProgramCursor(Cursor::arrow); });
-}
-
-void WindowNotices::FieldCorrected(WindowHandle page, CorrectedField field, int value) {
-  // The page shows the value in its controls.
-  if (page) OnMainThread([&] { static_cast<CDlgPage*>(page)->OnFieldCorrected(field, value); });
 }

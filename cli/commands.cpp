@@ -178,7 +178,7 @@ int RunRs485Write(const CommonArgs& args, const LineArgs& target, bool verify) {
   }
   code = ReachConverter(*device, out);
   if (code != kExitDone) return Close(*device, out, code);
-  if (!device->WriteRs485Settings(nullptr)) {
+  if (!device->WriteRs485Settings()) {
     out.Error(device_text::kRs485WriteFailed);
     return Close(*device, out, kExitNoAnswer);
   }

@@ -1,22 +1,8 @@
 #include "common/program_strings.h"
 
-namespace {
+#include "common/cp1251.h"
 
-struct Entry {
-  int id;
-  const char* text;
-};
-
-constexpr Entry kStrings[] = {
-#define KV4T_STRING(id, text) {id, text},
-#include "common/string_table.inc"
-#undef KV4T_STRING
-};
-
-}  // namespace
-
-const char* ProgramTextUtf8(int id) {
-  for (const Entry& e : kStrings)
-    if (e.id == id) return e.text;
-  return nullptr;
+std::string ProgramText(int id) {
+  const char* utf8 = ProgramTextUtf8(id);
+  return utf8 ? Utf8ToCp1251(utf8) : std::string();
 }

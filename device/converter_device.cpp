@@ -6,13 +6,13 @@
 
 #include <array>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 #include <vector>
 
-#include "device/address_range.h"
+#include "common/program_strings.h"
+#include "common/setting_values.h"
 #include "device/code_tables.h"
-#include "device/device_texts.h"
+#include "device/settings_rules.h"
 #include "link/ravik.h"
 #include "link/modbus.h"
 #include "link/serio.h"
@@ -104,8 +104,6 @@ bool ModbusExchange(ConverterDevice& device, bool ascii, int attempts,
   return false;
 }
 
-std::string ProgramText(const char* utf8) { return Utf8ToCp1251(utf8); }
-
 // The loop instrument's type and version, as the converter names them.
 std::array<ParamEntry, 3> LoopNameRows(std::string& devtype, std::string& fwver) {
   return {ParamEntry::Text("dEv.L", &devtype), ParamEntry::Text("vEr.L", &fwver),
@@ -192,24 +190,17 @@ bool ConverterDevice::ClosePort() {
   return true;
 }
 
-bool ConverterDevice::Connect(WindowHandle owner, bool show_messages, std::string* error_text) {
-  std::string text;
-  if (!OpenPort()) {
-    text = ProgramText(device_text::kCannotUsePort) + " \"" + LinkSet().port + "\".";
-  } else if (!Identify()) {
+DeviceOutcome ConverterDevice::Connect() {
+  if (!OpenPort())
+    return {DeviceResult::kPortUnusable,
+            ProgramText(IDS_CANNOT_USE_PORT) + " \"" + LinkSet().port + "\"."};
+  if (!Identify()) {
     ClosePort();
-    text = ProgramText(device_text::kNoLink);
-  } else if (IsKS4T()) {
-    return true;
-  } else {
-    ClosePort();
-    text = ProgramText(device_text::kNotKV4T);
+    return {DeviceResult::kNoAnswer, ProgramText(IDS_NO_LINK)};
   }
-  if (show_messages)
-    ShowDeviceError(owner, text, ProgramText(device_text::kErrorCaption));
-  else if (error_text)
-    *error_text = text;
-  return false;
+  if (IsKS4T()) return {};
+  ClosePort();
+  return {DeviceResult::kNotKV4T, ProgramText(IDS_NOT_KV4T)};
 }
 
 bool ConverterDevice::Identify() {
@@ -285,22 +276,16 @@ bool ConverterDevice::ExchangeParams(const ParamEntry* list, bool write) {
   return ok;
 }
 
-bool ConverterDevice::WriteRs485Settings(WindowHandle page) {
+Rs485WriteOutcome ConverterDevice::WriteRs485Settings() {
   PortSettings& rs = Rs485Set();
-  const int32_t requested = rs.address;
-  int32_t address = CorrectNetworkAddress(requested, rs.alen);
-  if (address != requested) {
-    // Shown even in the silent state: the user must learn that another address
-    // than the one entered is being written.
-    char text[512];
-    std::snprintf(text, sizeof text, ProgramText(device_text::kAddressOutOfRange).c_str(),
-                  static_cast<int>(requested), static_cast<int>(address));
-    UserNotices& notices = Notices();
-    notices.ShowMessage(notices.MainWindow(), text, ProgramText(device_text::kAddressCaption),
-                        kNoticeIconError);
-    rs.address = address;
-    notices.FieldCorrected(page, CorrectedField::kRs485Address, address);
-  }
+  // The converter's own range for its address, whatever a page let through: the
+  // set holds the address written.
+  const auto correction =
+      settings_rules::Check(settings_rules::Rule::kConverterAddressCorrection, rs);
+  if (correction) settings_rules::ApplyCorrection(*correction, rs);
+  Rs485WriteOutcome outcome;
+  outcome.address = rs.address;
+  outcome.corrected = correction.has_value();
 
   const ParamEntry rows[] = {
       ParamEntry::Coded("BPS", kTableRs485Baud, &rs.baud),
@@ -309,14 +294,17 @@ bool ConverterDevice::WriteRs485Settings(WindowHandle page) {
       ParamEntry::Coded("Sbit", kTableStopBits, &rs.stopbits),
       ParamEntry::Raw("rs.dl", &rs.delay),
       ParamEntry::Coded("A.Len", kTableAddrLen, &rs.alen),
-      ParamEntry::Raw("addr", &address),
+      ParamEntry::Raw("addr", &rs.address),
       ParamEntry::Coded("PrOt", kTableProtocol, &rs.proto),
       ParamEntry::End(),
   };
   // A failed row leaves the rows before it written in the converter, but without
   // "APLY" none of them takes effect.
-  if (!ExchangeParams(rows, true)) return false;
-  if (!SendApply()) return false;
+  if (!ExchangeParams(rows, true) || !SendApply()) {
+    outcome.result = DeviceResult::kWriteFailed;
+    outcome.text = ProgramText(IDS_RS485_WRITE_FAILED);
+    return outcome;
+  }
 
   // From now on the converter answers at its new settings; the port, the adaptor
   // and the protocol the computer speaks stay.
@@ -327,31 +315,32 @@ bool ConverterDevice::WriteRs485Settings(WindowHandle page) {
                                        &PortSettings::delay})
     link.*field = rs.*field;
   link.changed = true;
-  storedSettings[kStoredLink] = link;
-  storedSettings[kStoredRs485] = rs;
-  return true;
+  StoredLinkSet() = link;
+  StoredRs485Set() = rs;
+  return outcome;
 }
 
-bool ConverterDevice::WriteLoopSettings() {
+DeviceOutcome ConverterDevice::WriteLoopSettings() {
   PortSettings& loop = LoopSet();
   // Both lists go out whole, one after the other, whatever row fails.
   const bool names = ExchangeParams(LoopNameRows(loop.devtype, loop.fwver).data(), true);
   const bool line = ExchangeParams(LoopLineRows(loop).data(), true);
-  if (!names || !line) return false;
-  storedSettings[kStoredLoop] = loop;
-  return true;
+  if (!names || !line) return {DeviceResult::kWriteFailed, ProgramText(IDS_LOOP_WRITE_FAILED)};
+  StoredLoopSet() = loop;
+  return {};
 }
 
-bool ConverterDevice::ReadLoopSettings(PortSettings* target) {
+DeviceOutcome ConverterDevice::ReadLoopSettings(PortSettings* target) {
   const bool own = target == nullptr;
   PortSettings& record = own ? LoopSet() : *target;
+  const DeviceOutcome failed{DeviceResult::kReadFailed, ProgramText(IDS_LOOP_READ_FAILED)};
 
   std::string devtype;
   std::string fwver;
-  if (!ExchangeParams(LoopNameRows(devtype, fwver).data(), false)) return false;
+  if (!ExchangeParams(LoopNameRows(devtype, fwver).data(), false)) return failed;
 
   if (!own || HasDescription(devtype, fwver)) {
-    if (!ExchangeParams(LoopLineRows(record).data(), false)) return false;
+    if (!ExchangeParams(LoopLineRows(record).data(), false)) return failed;
     record.devtype = devtype;
     record.fwver = fwver;
   } else {
@@ -360,26 +349,29 @@ bool ConverterDevice::ReadLoopSettings(PortSettings* target) {
     ResetLoopDefaults();
   }
   record.changed = true;
-  storedSettings[kStoredLoop] = record;
-  return true;
+  StoredLoopSet() = record;
+  return {};
 }
 
 bool ConverterDevice::SetConverterProtocol(bool ascii) {
-  // The converter's own codes: 1 Modbus RTU, 2 Modbus ASCII.
-  if (!WriteIntParam("PrOt", ascii ? 2 : 1)) return false;
+  // "PrOt" carries the converter's own numbering.
+  const ConverterProtocol code =
+      ascii ? ConverterProtocol::kModbusAscii : ConverterProtocol::kModbusRtu;
+  if (!WriteIntParam("PrOt", ToValue(code))) return false;
   return SendApply();
 }
 
 bool ConverterDevice::RestoreConverterProtocol(bool skip_wake) {
   if (!skip_wake) WakeUp(*this);
-  switch (Rs485Set().proto) {
-    case 2:
+  switch (ProtocolOf(Rs485Set().proto).value_or(Protocol::kRavik)) {
+    case Protocol::kModbusRtu:
       return SetConverterProtocol(false);
-    case 1:
+    case Protocol::kModbusAscii:
       return SetConverterProtocol(true);
-    default:
-      return true;  // RAVIK: the converter already speaks it
+    case Protocol::kRavik:
+      break;
   }
+  return true;  // RAVIK (or a value naming no protocol): the converter already speaks it
 }
 
 bool ConverterDevice::ModbusWriteCoil(bool ascii, int coil, int on) {

@@ -1,7 +1,9 @@
 // The configuration object of type "kv4t_device" complete: the converter's
 // settings and the channel and codecs through which the configurator talks to the
 // converter. Every device operation runs on the calling thread and blocks it for
-// the exchange; one operation at a time.
+// the exchange; one operation at a time. The operations show nothing: those that
+// can fail for a reason the user must read hand back an outcome with the text to
+// show, and the window or the console tool shows it.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +11,37 @@
 #include <string>
 #include <string_view>
 
-#include "device/notices.h"
 #include "device/param_entry.h"
 #include "store/converter_settings.h"
+
+// What an operation came to.
+enum class DeviceResult {
+  kDone,
+  kPortUnusable,  // Connect: the port could not be opened
+  kNoAnswer,      // Connect: "dev" unanswered, also after the Modbus wake-up
+  kNotKV4T,       // Connect: another device answered
+  kWriteFailed,   // a parameter, or "APLY", could not be written
+  kReadFailed,    // the loop instrument's settings could not be read
+};
+
+// The outcome, and on failure the text the user reads (program text, from the
+// string table: 125 with the port's name, 127, 128, 129, 131 or 132); empty when
+// done. True when done.
+struct DeviceOutcome {
+  DeviceResult result = DeviceResult::kDone;
+  std::string text;
+  explicit operator bool() const { return result == DeviceResult::kDone; }
+};
+
+// The RS-485 write also tells the address the converter was given.
+struct Rs485WriteOutcome : DeviceOutcome {
+  // "addr" as written: the RS-485 set's address after the converter's range
+  // correction (settings_rules::Rule::kConverterAddressCorrection), which the set
+  // then holds.
+  int32_t address = 0;
+  // The set's address was out of that range and has been replaced.
+  bool corrected = false;
+};
 
 class serio;
 class ravik_codec;
@@ -27,9 +57,9 @@ class ConverterDevice : public ConverterSettings {
 
   bool OpenPort();
   bool ClosePort();
-  // owner: the window that owns the failure box (may be null); error_text (may be
-  // null) receives the failure text when !show_messages.
-  bool Connect(WindowHandle owner, bool show_messages, std::string* error_text);
+  // Opens the port, identifies the converter and checks that it is a KV4T; the
+  // port stays open when it is, and is closed otherwise.
+  DeviceOutcome Connect();
   bool Identify();
   bool IsKS4T() const;
   bool ReadIntParam(std::string_view name, int32_t& value);
@@ -41,11 +71,12 @@ class ConverterDevice : public ConverterSettings {
   static int32_t TranslateCode(bool to_converter, int table, int32_t value);
   // Every row up to the one with the empty name is tried; true when none failed.
   bool ExchangeParams(const ParamEntry* list, bool write);
-  // page: the RS-485 page, told through the notices when the address is corrected.
-  bool WriteRs485Settings(WindowHandle page);
-  bool WriteLoopSettings();
+  // The RS-485 set into the converter, then "APLY"; on success the link set and the
+  // stored sets follow it.
+  Rs485WriteOutcome WriteRs485Settings();
+  DeviceOutcome WriteLoopSettings();
   // nullptr: the loop set.
-  bool ReadLoopSettings(PortSettings* target);
+  DeviceOutcome ReadLoopSettings(PortSettings* target);
   bool SetConverterProtocol(bool ascii);
   bool RestoreConverterProtocol(bool skip_wake);
   bool ModbusWriteCoil(bool ascii, int coil, int on);

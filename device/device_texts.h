@@ -1,23 +1,23 @@
-// The texts the device operations show or hand to their callers, as written in
-// the program's string table (the id beside each). Source text is UTF-8; the
-// device operations convert to Windows-1251 program text where they use them.
+// The texts of the device operations' failures, as the user reads them: those of
+// the program's string table taken from it by their identifiers (UTF-8 source
+// text; ProgramText gives them as the windows show them, in Windows-1251), and the
+// address correction's, which the table does not hold.
 #pragma once
+
+#include "common/program_strings.h"
 
 namespace device_text {
 
-inline constexpr const char* kCannotUsePort = "Невозможно использовать порт";  // 125
-inline constexpr const char* kErrorCaption = "Ошибка";                          // 126
-inline constexpr const char* kNoLink = "Не удалось установить связь с прибором.";  // 127
-inline constexpr const char* kNotKV4T =
-    "Подключенное устройство не является преобразователем KV4T.";  // 128
-inline constexpr const char* kLoopReadFailed =
-    "Ошибка загрузки конфигурации подключенного прибора на интерфейсе токовая петля "
-    "преобразователя KV4T.";  // 129
-inline constexpr const char* kLoopWriteFailed =
-    "Ошибка сохранения конфигурации подключенного прибора на интерфейсе токовая петля "
-    "преобразователя KV4T.";  // 131
-inline constexpr const char* kRs485WriteFailed =
-    "Ошибка сохранения коммуникационных параметров прибора.";  // 132
+inline constexpr const char* kCannotUsePort = ProgramTextUtf8(IDS_CANNOT_USE_PORT);
+inline constexpr const char* kErrorCaption = ProgramTextUtf8(IDS_ERROR_CAPTION);
+inline constexpr const char* kNoLink = ProgramTextUtf8(IDS_NO_LINK);
+inline constexpr const char* kNotKV4T = ProgramTextUtf8(IDS_NOT_KV4T);
+inline constexpr const char* kLoopReadFailed = ProgramTextUtf8(IDS_LOOP_READ_FAILED);
+inline constexpr const char* kLoopWriteFailed = ProgramTextUtf8(IDS_LOOP_WRITE_FAILED);
+inline constexpr const char* kRs485WriteFailed = ProgramTextUtf8(IDS_RS485_WRITE_FAILED);
+static_assert(kCannotUsePort && kErrorCaption && kNoLink && kNotKV4T && kLoopReadFailed &&
+              kLoopWriteFailed && kRs485WriteFailed);
+
 // The address correction box: the address given and the one written instead.
 inline constexpr const char* kAddressOutOfRange =
     "Адрес %i вне допустимого диапазона при данном типе адресации.\n"

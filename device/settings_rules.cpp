@@ -5,9 +5,9 @@
 #include <cstdio>
 
 #include "common/baud_rates.h"
+#include "common/notice_styles.h"
 #include "device/address_range.h"
 #include "device/device_texts.h"
-#include "device/notices.h"
 #include "device/settings_texts.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
@@ -113,6 +113,11 @@ std::optional<Finding> Check(Rule rule, const PortSettings& s, const DeviceDescr
     case Rule::kProtocolValue:
       if (ProtocolOf(s.proto)) break;
       return Refused(rule, Field::kProtocol, s.proto, Format(st::kProtocolValue, s.proto));
+    case Rule::kRateChosen:
+      // The page's list offers the standard rates only; with none chosen it would
+      // store 0, for which the converter has no code.
+      if (is_standard_baud_rate(s.baud)) break;
+      return Refused(rule, Field::kBaud, s.baud, st::kBaudNotChosen);
     case Rule::kWordLengthValue:
       if (s.bytesize == 7 || s.bytesize == 8) break;
       return Refused(rule, Field::kByteSize, s.bytesize, Format(st::kWordLengthValue, s.bytesize),

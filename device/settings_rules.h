@@ -66,6 +66,7 @@ constexpr int32_t EightBitAddressOf(int32_t address11) { return address11 / 8; }
 enum class Rule {
   // The line and the address (the link set and the RS-485 set).
   kStandardRate,                // the rate is one of the standard rates
+  kRateChosen,                  // ... as the RS-485 page refuses it: no rate chosen
   kParityValue,                 // parity 0, 1 or 2
   kStopBitsValue,               // stop bits 0 (one) or 2 (two)
   kWordLengthValue,             // 7 or 8 data bits (the RS-485 and the loop set)
@@ -127,7 +128,7 @@ struct Finding {
   std::optional<int32_t> replacement;
   std::string text;     // UTF-8, formatted; empty for a silent correction
   std::string caption;  // UTF-8; empty with an empty text
-  unsigned icon;        // kNoticeIcon... of device/notices.h; 0 with an empty text
+  unsigned icon;        // kNoticeIcon... of common/notice_styles.h; 0 with an empty text
 };
 
 // One rule on one record: nothing when the rule holds. The loop rules that need

@@ -10,6 +10,11 @@ namespace settings_text {
 // The caption of the pages' refusals.
 inline constexpr const char* kCannotDo = "Нельзя выполнить операцию";
 
+// The RS-485 page with no rate chosen: its set holds a rate that the list of line
+// rates does not offer (a configuration file may carry any number).
+inline constexpr const char* kBaudNotChosen =
+    "Недопустимое значение скорости обмена\nвыберите скорость обмена из списка";
+
 // The address given; for 11-bit addresses also the largest address.
 inline constexpr const char* kAddress8Refused =
     "Недопустимое значение сетевого адреса: %i\n"

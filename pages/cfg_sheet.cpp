@@ -3,16 +3,12 @@
 #include <string>
 
 #include "common/program_strings.h"
+#include "common/setting_values.h"
 #include "device/converter_device.h"
-#include "device/notices.h"
-#include "store/codepage.h"
+#include "pages/device_calls.h"
+#include "pages/notices.h"
 
 namespace {
-
-std::string StringText(int id) {
-  const char* text = ProgramTextUtf8(id);
-  return text ? Utf8ToCp1251(text) : std::string();
-}
 
 // The checks of a page before its apply; a page whose window does not exist has
 // nothing to check (and holds no edits).
@@ -93,22 +89,22 @@ bool CCfgSheet::ApplyActivePage() {
 }
 
 void CCfgSheet::ReportError(const std::string& text) {
-  ShowDeviceError(Window(), text, StringText(IDS_ERROR_CAPTION));
+  ShowDeviceError(Window(), text, ProgramText(IDS_ERROR_CAPTION));
 }
 
 bool CCfgSheet::ConnectForApply() {
-  std::string error;
-  if (device_->Connect(Window(), false, &error)) return true;
+  const DeviceOutcome connected = device_->Connect();
+  if (connected) return true;
   device_->ClosePort();
   Idle();
-  ReportError(error);
+  ReportError(connected.text);
   return false;
 }
 
-bool CCfgSheet::FailWrite(int string_id) {
+bool CCfgSheet::FailWrite(const DeviceOutcome& written) {
   device_->ClosePort();
   Idle();
-  ReportError(StringText(string_id));
+  ReportError(written.text);
   return false;
 }
 
@@ -120,7 +116,7 @@ bool CCfgSheet::ApplyLink() {
   if (!ConnectForApply()) return false;
   device_->ClosePort();
   Idle();
-  PortSettings& stored_link = device_->storedSettings[ConverterDevice::kStoredLink];
+  PortSettings& stored_link = device_->StoredLinkSet();
   stored_link = device_->LinkSet();
   // The converter has just answered at these settings: they are its network
   // settings, unless the user is editing those; its protocol is not the link's.
@@ -129,7 +125,7 @@ bool CCfgSheet::ApplyLink() {
     const int32_t proto = rs.proto;
     rs = stored_link;
     rs.proto = proto;
-    device_->storedSettings[ConverterDevice::kStoredRs485] = rs;
+    device_->StoredRs485Set() = rs;
     // The RS-485 page shows the new values when it is next activated.
     rs.changed = true;
   }
@@ -143,9 +139,10 @@ bool CCfgSheet::ApplyRs485() {
   rs485_.ExchangeSettings(device_, true, false);
   Busy();
   if (!ConnectForApply()) return false;
-  // The page is told through the notices when its address had to be corrected.
-  if (!device_->WriteRs485Settings(static_cast<CDlgPage*>(&rs485_)))
-    return FailWrite(IDS_RS485_WRITE_FAILED);
+  // An address the converter cannot take is shown corrected, on the page too,
+  // before the write begins.
+  if (const Rs485WriteOutcome written = WriteRs485Settings(*device_, &rs485_); !written)
+    return FailWrite(written);
   device_->ClosePort();
   // The link set now holds the converter's new settings.
   settings_.ExchangeSettings(device_, false, true);
@@ -160,7 +157,8 @@ bool CCfgSheet::ApplyLoop() {
   Busy();
   loop_.ExchangeSettings(device_, true, false);
   if (!ConnectForApply()) return false;
-  if (!device_->WriteLoopSettings()) return FailWrite(IDS_LOOP_WRITE_FAILED);
+  if (const DeviceOutcome written = device_->WriteLoopSettings(); !written)
+    return FailWrite(written);
   // A converter woken from Modbus goes back to the protocol of its RS-485 set.
   device_->RestoreConverterProtocol(true);
   device_->ClosePort();
@@ -193,10 +191,11 @@ bool CCfgSheet::OnClose() {
 
 int CCfgSheet::CheckLink() {
   if (rs485_.initialized) {
-    if (!rs485_.Validate()) return 2;
+    if (!rs485_.Validate()) return ToValue(LinkCheck::kRs485Refused);
     rs485_.ExchangeSettings(device_, true, false);
   }
-  if (device_->Connect(Window(), false, nullptr)) return 0;
+  // The reason is not shown: the computer-port page says that there is no link.
+  if (device_->Connect()) return ToValue(LinkCheck::kAnswered);
   device_->ClosePort();
-  return SilentState() ? -1 : 1;
+  return ToValue(SilentState() ? LinkCheck::kNoLinkSilent : LinkCheck::kNoLink);
 }

@@ -14,6 +14,7 @@
 #include "pages/sheet_host.h"
 
 class ConverterDevice;
+struct DeviceOutcome;
 
 class CCfgSheet : public PageSheet {
  public:
@@ -87,7 +88,7 @@ class CCfgSheet : public PageSheet {
   // the failure reported.
   bool ConnectForApply();
   // The failure of a write after a connection: the port closed, idle, the message.
-  bool FailWrite(int string_id);
+  bool FailWrite(const DeviceOutcome& written);
   void SetApplyEnabled(bool enabled);
 
   ConverterDevice* device_;

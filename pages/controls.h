@@ -13,7 +13,7 @@
 #include <span>
 #include <string>
 
-#include "device/notices.h"
+#include "pages/notices.h"
 
 // What a control is; the dialog templates create the matching window classes.
 enum class ControlKind {

@@ -6,30 +6,31 @@
 
 #include "common/program_strings.h"
 #include "common/resource_ids.h"
+#include "common/setting_values.h"
 #include "device/converter_device.h"
+#include "device/settings_rules.h"
+#include "pages/device_calls.h"
+#include "pages/line_controls.h"
 #include "pages/page_texts.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
 
 namespace {
 
-constexpr const char* kPortGroup = "Настройки порта";
+namespace lc = line_controls;
+namespace sr = settings_rules;
+using sr::Rule;
+
 constexpr const char* kPollGroup = "Опрос";
-constexpr const char* kByteSizes[] = {"7", "8"};
-constexpr const char* kParities[] = {"Отсутствует", "Нечетность", "Четность"};
-constexpr const char* kStopBits[] = {"1", "2"};
 
 constexpr ControlDef kControls[] = {
     {.id = IDC_LOOP_TYPE, .kind = ControlKind::drop_down, .label = "Тип прибора",
-     .tooltip = IDS_TIP_LOOP_TYPE, .group = kPortGroup},
+     .tooltip = IDS_TIP_LOOP_TYPE, .group = lc::kPortGroup},
     {.id = IDC_BAUD, .kind = ControlKind::drop_down, .label = "Скорость",
-     .tooltip = IDS_TIP_LOOP_BAUD, .group = kPortGroup},
-    {.id = IDC_BYTESIZE, .kind = ControlKind::drop_down, .label = "Длина слова",
-     .items = kByteSizes, .tooltip = IDS_TIP_BYTESIZE, .group = kPortGroup},
-    {.id = IDC_PARITY, .kind = ControlKind::drop_down, .label = "Чётность", .items = kParities,
-     .tooltip = IDS_TIP_PARITY, .group = kPortGroup},
-    {.id = IDC_STOPBITS, .kind = ControlKind::drop_down, .label = "Стоп бит", .items = kStopBits,
-     .tooltip = IDS_TIP_STOPBITS, .group = kPortGroup},
+     .tooltip = IDS_TIP_LOOP_BAUD, .group = lc::kPortGroup},
+    lc::kByteSizeControl,
+    lc::kParityControl,
+    lc::kStopBitsControl,
     {.id = IDC_LOOP_POLL, .kind = ControlKind::edit, .label = "Частота опроса",
      .tooltip = IDS_TIP_LOOP_POLL, .unit = "с", .group = kPollGroup},
     {.id = IDC_LOOP_POLL_SPIN, .kind = ControlKind::spin, .buddy = IDC_LOOP_POLL,
@@ -37,21 +38,12 @@ constexpr ControlDef kControls[] = {
     {.id = IDC_LOOP_READ, .kind = ControlKind::button, .label = "Считать настройки"},
 };
 
-// Flags of a catalogue entry: which exchange lists the user may change.
-enum EntryFlag : int { kFlagBaud = 1, kFlagByteSize = 2, kFlagParity = 4, kFlagStopBits = 8 };
-
-// The spin's range before an instrument is chosen, and what a stored negative
-// polling value stands for.
-constexpr int kPollLow = 1;
-constexpr int kPollHigh = 1000;
-constexpr int kPollFallback = 3;
-
+// The spin's range before an instrument is chosen, from the converter's shortest
+// polling interval on.
+constexpr int kPollSpinLow = sr::kLeastPollS;
+constexpr int kPollSpinHigh = 1000;
 
 std::string Text(const char* utf8) { return Utf8ToCp1251(utf8); }
-std::string Text(int string_id) {
-  const char* utf8 = ProgramTextUtf8(string_id);
-  return utf8 ? Utf8ToCp1251(utf8) : std::string();
-}
 
 std::string Decimal(int value) {
   char text[16];
@@ -81,14 +73,15 @@ int ReadSignedInt(const std::string& text, bool* found = nullptr) {
   return static_cast<int>(negative ? -value : value);
 }
 
-// List positions and loop-set values: word length 7/8, parity none/odd/even, one
-// or two stop bits.
+// List positions and loop-set values: word length 7/8, parity none/odd/even (the
+// positions are Parity's values), one or two stop bits. A list without a choice
+// saves 8 bits, no parity, one stop bit.
 int ByteSizeIndex(int bytesize) { return bytesize == 7 ? 0 : 1; }
 int ByteSizeValue(int index) { return index == 0 ? 7 : 8; }
-int ParityIndex(int parity) { return parity == 1 || parity == 2 ? parity : 0; }
-int ParityValue(int index) { return index == 1 || index == 2 ? index : 0; }
-int StopBitsIndex(int stopbits) { return stopbits == 2 ? 1 : 0; }
-int StopBitsValue(int index) { return index == 1 ? 2 : 0; }
+int ParityIndex(int parity) { return ToValue(ParityOf(parity).value_or(Parity::kNone)); }
+int ParityValue(int index) { return ToValue(ParityOf(index).value_or(Parity::kNone)); }
+int StopBitsIndex(int stopbits) { return StopBitsOf(stopbits) == StopBits::kTwo ? 1 : 0; }
+int StopBitsValue(int index) { return ToValue(index == 1 ? StopBits::kTwo : StopBits::kOne); }
 
 // Filling the page's own controls must not look like the user's changes.
 class Updating {
@@ -113,10 +106,11 @@ bool CDlgLoop::OnInitDialog() {
   CDlgPage::OnInitDialog();
   ControlLayer& ui = Ui();
   Updating filling(*this);
-  ui.SetSpinRange(IDC_LOOP_POLL_SPIN, kPollLow, kPollHigh);
+  ui.SetSpinRange(IDC_LOOP_POLL_SPIN, kPollSpinLow, kPollSpinHigh);
   if (ConverterDevice* device = Device()) {
     PortSettings& loop = device->LoopSet();
-    if (loop.delay < 0) loop.delay = kPollFallback;
+    if (const auto correction = sr::Check(Rule::kNegativePoll, loop))
+      sr::ApplyCorrection(*correction, loop);
   }
   SetPollPosition();
   ui.ResetItems(IDC_LOOP_TYPE);
@@ -173,11 +167,10 @@ bool CDlgLoop::Validate() {
     ui.Focus(IDC_LOOP_POLL);
     return false;
   }
-  const int poll = ReadSignedInt(text);
-  if (poll < kPollLow || poll > kPollLimit) {
-    char message[256];
-    std::snprintf(message, sizeof message, Text(page_text::kPollRefused).c_str(), poll);
-    ui.ShowMessage(message, Text(page_text::kCannotDo), kNoticeIconError);
+  PortSettings entered;
+  entered.delay = ReadSignedInt(text);
+  if (const auto refused = sr::Check(Rule::kPollRange, entered)) {
+    lc::ShowFinding(ui, *refused);
     ui.Focus(IDC_LOOP_POLL);
     return false;
   }
@@ -208,8 +201,8 @@ int CDlgLoop::SelectedBaud() {
 }
 
 void CDlgLoop::SetPollRange(const DeviceDescription& entry, int baud) {
-  // The spin takes the maximum as a 16-bit value.
-  Ui().SetSpinRange(IDC_LOOP_POLL_SPIN, PollIndexForBaud(entry, baud), entry.pollmax & 0xFFFF);
+  const sr::PollBounds bounds = sr::InstrumentPollBounds(entry, baud);
+  Ui().SetSpinRange(IDC_LOOP_POLL_SPIN, bounds.least, bounds.most);
 }
 
 void CDlgLoop::SetPollPosition() {
@@ -221,10 +214,10 @@ void CDlgLoop::Refill() {
   const DeviceDescription* entry = SelectedEntry();
   if (!entry) return;
   ControlLayer& ui = Ui();
-  ui.Enable(IDC_BAUD, entry->flags & kFlagBaud);
-  ui.Enable(IDC_BYTESIZE, entry->flags & kFlagByteSize);
-  ui.Enable(IDC_PARITY, entry->flags & kFlagParity);
-  ui.Enable(IDC_STOPBITS, entry->flags & kFlagStopBits);
+  ui.Enable(IDC_BAUD, entry->flags & kChooseBaud);
+  ui.Enable(IDC_BYTESIZE, entry->flags & kChooseByteSize);
+  ui.Enable(IDC_PARITY, entry->flags & kChooseParity);
+  ui.Enable(IDC_STOPBITS, entry->flags & kChooseStopBits);
 
   const int remembered = SelectedBaud();
   ui.ResetItems(IDC_BAUD);
@@ -246,15 +239,20 @@ void CDlgLoop::Refill() {
 void CDlgLoop::FillControls(PortSettings& record) {
   ControlLayer& ui = Ui();
   int match = -1;
+  const DeviceDescription* matched = nullptr;
   const int count = ui.ItemCount(IDC_LOOP_TYPE);
   for (int i = 0; i < count && match < 0; ++i) {
     const DeviceDescription* entry = EntryAt(i);
-    if (entry && entry->name == record.devtype && entry->version == record.fwver) match = i;
+    if (entry && entry->name == record.devtype && entry->version == record.fwver) {
+      match = i;
+      matched = entry;
+    }
   }
-  if (match >= 0)
-    ui.SetSelection(IDC_LOOP_TYPE, match);
+  // The type list keeps its previous choice for an instrument it does not hold.
+  if (const auto unknown = sr::Check(Rule::kUnknownInstrument, record, matched))
+    lc::ShowFinding(ui, *unknown);
   else
-    ui.ShowMessage(Text(page_text::kUnknownInstrument), Text(page_text::kWarningCaption), kNoticeIconWarning);
+    ui.SetSelection(IDC_LOOP_TYPE, match);
 
   Refill();
   // The record's own line settings win over the instrument's defaults.
@@ -282,9 +280,10 @@ void CDlgLoop::ReadControls(PortSettings& record) {
   // spin keeps its own range (the instrument's) and does not take a number outside
   // it as its position; only an edit without a number leaves it to the spin.
   bool typed = false;
-  int poll = ReadSignedInt(ui.GetText(IDC_LOOP_POLL), &typed);
-  if (!typed) poll = ui.GetSpinPos(IDC_LOOP_POLL_SPIN);
-  record.delay = poll < 0 ? kPollFallback : poll;
+  record.delay = ReadSignedInt(ui.GetText(IDC_LOOP_POLL), &typed);
+  if (!typed) record.delay = ui.GetSpinPos(IDC_LOOP_POLL_SPIN);
+  if (const auto correction = sr::Check(Rule::kNegativePoll, record))
+    sr::ApplyCorrection(*correction, record);
 }
 
 void CDlgLoop::ReadFromConverter() {
@@ -292,18 +291,18 @@ void CDlgLoop::ReadFromConverter() {
   if (!device) return;
   ControlLayer& ui = Ui();
   ui.NotifySheet(WM_PAGE_BUSY);
-  // Connect has told the user why it failed.
-  if (!device->Connect(Sheet().Window(), true, nullptr)) {
+  // A failed connection is shown as the sheet shows it, in the sheet's box.
+  if (!Connect(*device, Sheet().Window(), true, nullptr)) {
     ui.NotifySheet(WM_PAGE_IDLE);
     return;
   }
-  if (device->ReadLoopSettings(nullptr)) {
+  if (const DeviceOutcome read = device->ReadLoopSettings(nullptr)) {
     // The page shows what the converter holds: nothing left to apply.
     ExchangeSettings(device, false, true);
     SetModified(false);
   } else {
     ui.SetCursor(Cursor::arrow);
-    ui.ShowMessage(Text(IDS_LOOP_READ_FAILED), Text(IDS_ERROR_CAPTION), kNoticeIconError);
+    ui.ShowMessage(read.text, ProgramText(IDS_ERROR_CAPTION), kNoticeIconError);
   }
   ui.NotifySheet(WM_PAGE_IDLE);
 }

@@ -10,9 +10,6 @@ struct DeviceDescription;
 
 class CDlgLoop : public CDlgPage {
  public:
-  // Whatever the instrument allows, the converter polls at most every 60 seconds.
-  static constexpr int kPollLimit = 60;
-
   CDlgLoop();
   std::span<const ControlDef> Controls() const override;
   bool OnInitDialog() override;

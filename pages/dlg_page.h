@@ -50,11 +50,6 @@ class CDlgPage {
   virtual void OnCancel() {}
   // A control reported an event.
   virtual void OnControl(int /*id*/, ControlEvent /*event*/) {}
-  // A device operation that this page asked for corrected a value of the page's
-  // record (the record already holds it). The sheet hands the page object itself
-  // to the device operations as their opaque page handle, and every notice binding
-  // forwards the report here.
-  virtual void OnFieldCorrected(CorrectedField /*field*/, int /*value*/) {}
 
   // The checks the sheet runs before it applies the page (the page's leave-page
   // validation without what leaving adds); false after the page has shown why.

@@ -4,15 +4,20 @@
 #include <string>
 
 #include "common/resource_ids.h"
+#include "common/setting_values.h"
 #include "device/converter_device.h"
+#include "device/settings_rules.h"
 #include "pages/line_controls.h"
 #include "pages/page_texts.h"
 #include "store/codepage.h"
 
 namespace lc = line_controls;
+namespace sr = settings_rules;
+using sr::Rule;
 
 namespace {
 
+// In the order of ProtocolItem.
 constexpr const char* kProtocolItems[] = {"RAVIK", "MODBUS-RTU", "MODBUS-ASCII"};
 
 constexpr ControlDef kControls[] = {
@@ -32,17 +37,9 @@ constexpr ControlDef kControls[] = {
      .group = lc::kProtocolGroup},
 };
 
-// List position <-> the RS-485 set's proto (0 RAVIK, 1 Modbus ASCII, 2 Modbus RTU).
-int ProtoOfPosition(int position) {
-  return position == CDlgRs485::kProtocolRtu ? 2 : position == CDlgRs485::kProtocolAscii ? 1 : 0;
-}
-int PositionOfProto(int proto) {
-  return proto == 2 ? CDlgRs485::kProtocolRtu
-                    : proto == 1 ? CDlgRs485::kProtocolAscii : CDlgRs485::kProtocolRavik;
-}
-
-bool IsModbus(int position) {
-  return position == CDlgRs485::kProtocolRtu || position == CDlgRs485::kProtocolAscii;
+// The protocol list's choice; RAVIK with none.
+ProtocolItem SelectedProtocol(ControlLayer& ui) {
+  return ProtocolItemOf(ui.GetSelection(IDC_PROTOCOL)).value_or(ProtocolItem::kRavik);
 }
 
 }  // namespace
@@ -54,8 +51,8 @@ std::span<const ControlDef> CDlgRs485::Controls() const { return kControls; }
 bool CDlgRs485::OnInitDialog() {
   CDlgPage::OnInitDialog();
   ControlLayer& ui = Ui();
-  ui.SetSpinRange(IDC_RS485_ADDRESS_SPIN, 0, lc::kMaxAddress8);
-  ui.SetSpinRange(IDC_RS485_DELAY_SPIN, 0, kMaxDelay);
+  ui.SetSpinRange(IDC_RS485_ADDRESS_SPIN, 0, sr::kMaxAddress8);
+  ui.SetSpinRange(IDC_RS485_DELAY_SPIN, 0, sr::kMaxAnswerDelayMs);
   lc::FillBaudList(ui, IDC_BAUD);
   FillFixedLists();
   RegisterTooltips();
@@ -71,8 +68,9 @@ void CDlgRs485::FillControls(PortSettings& record) {
   lc::SelectBaud(ui, IDC_BAUD, record.baud);
   lc::SelectFrame(ui, record);
   lc::SelectAddressLength(ui, IDC_ADDRESS_LENGTH, IDC_RS485_ADDRESS_SPIN, record.alen);
-  const int protocol = PositionOfProto(record.proto);
-  ui.SetSelection(IDC_PROTOCOL, protocol);
+  // A stored value that names no protocol shows as RAVIK.
+  const Protocol protocol = ProtocolOf(record.proto).value_or(Protocol::kRavik);
+  ui.SetSelection(IDC_PROTOCOL, ToValue(ItemOfProtocol(protocol)));
   ui.Enable(IDC_ADDRESS_LENGTH, !IsModbus(protocol));
   CorrectDelay(record);
   ui.SetSpinPos(IDC_RS485_DELAY_SPIN, record.delay);
@@ -85,7 +83,7 @@ void CDlgRs485::ReadControls(PortSettings& record) {
   record.baud = lc::SelectedBaud(ui, IDC_BAUD);
   lc::ReadFrame(ui, record);
   record.alen = lc::SelectedAddressLength(ui, IDC_ADDRESS_LENGTH);
-  record.proto = ProtoOfPosition(ui.GetSelection(IDC_PROTOCOL));
+  record.proto = ToValue(ProtocolOfItem(SelectedProtocol(ui)));
   lc::ReadEditNumber(ui, IDC_RS485_ADDRESS, record.address);
   lc::ReadEditNumber(ui, IDC_RS485_DELAY, record.delay);
   CorrectDelay(record);
@@ -93,22 +91,33 @@ void CDlgRs485::ReadControls(PortSettings& record) {
 }
 
 void CDlgRs485::CorrectDelay(PortSettings& record) {
-  if (record.delay >= 0 && record.delay <= kMaxDelay) return;
+  const auto correction = sr::Check(Rule::kDelayCorrection, record);
+  if (!correction) return;
   ControlLayer& ui = Ui();
-  lc::ShowBox(ui, lc::Format(page_text::kDelayCorrected, record.delay, kFallbackDelay),
-              page_text::kDelayCorrectedCaption, kNoticeIconError);
-  record.delay = kFallbackDelay;
-  ui.SetText(IDC_RS485_DELAY, std::to_string(kFallbackDelay));
+  lc::ShowFinding(ui, *correction);
+  sr::ApplyCorrection(*correction, record);
+  ui.SetText(IDC_RS485_DELAY, std::to_string(record.delay));
   ui.Focus(IDC_RS485_DELAY);
+}
+
+PortSettings CDlgRs485::Entered() {
+  ControlLayer& ui = Ui();
+  PortSettings entered = lc::EnteredAddress(ui, IDC_RS485_ADDRESS, IDC_ADDRESS_LENGTH);
+  entered.baud = lc::SelectedBaud(ui, IDC_BAUD);
+  const int bits_item = ui.GetSelection(IDC_BYTESIZE);
+  entered.bytesize = bits_item >= 0 ? std::atoi(ui.ItemText(IDC_BYTESIZE, bits_item).c_str()) : 0;
+  entered.proto = ToValue(ProtocolOfItem(SelectedProtocol(ui)));
+  lc::ReadEditNumber(ui, IDC_RS485_DELAY, entered.delay);
+  return entered;
 }
 
 bool CDlgRs485::Validate() {
   ControlLayer& ui = Ui();
+  const PortSettings entered = Entered();
   // Without a rate the set would be saved with baud 0, which the converter has no
   // code for: it would be written as "no such rate" and put into effect.
-  if (ui.GetSelection(IDC_BAUD) < 0) {
-    lc::ShowBox(ui, Utf8ToCp1251(page_text::kBaudNotChosen), page_text::kCannotDo,
-                kNoticeIconError);
+  if (const auto refused = sr::Check(Rule::kRateChosen, entered)) {
+    lc::ShowFinding(ui, *refused);
     ui.Focus(IDC_BAUD);
     return false;
   }
@@ -121,35 +130,27 @@ bool CDlgRs485::Validate() {
     return false;
   }
   if (!lc::CheckAddressInRange(ui, IDC_RS485_ADDRESS, IDC_ADDRESS_LENGTH)) return false;
-  if (delay < 0 || delay > kMaxDelay) {
-    lc::ShowBox(ui, lc::Format(page_text::kDelayRefused, delay), page_text::kCannotDo,
-                kNoticeIconError);
-    ui.SetText(IDC_RS485_DELAY, std::to_string(kFallbackDelay));
+  if (const auto refused = sr::Check(Rule::kDelayRange, entered)) {
+    lc::ShowFinding(ui, *refused);
+    // The edit is offered the delay a stored one out of range becomes.
+    ui.SetText(IDC_RS485_DELAY, std::to_string(refused->replacement.value_or(delay)));
     ui.Focus(IDC_RS485_DELAY);
     return false;
   }
-  return CheckWordLength();
+  return CheckWordLength(entered);
 }
 
-bool CDlgRs485::CheckWordLength() {
+bool CDlgRs485::CheckWordLength(const PortSettings& entered) {
+  auto correction = sr::Check(Rule::kModbusRtuWordLength, entered);
+  if (!correction) correction = sr::Check(Rule::kModbusAsciiWordLength, entered);
+  if (!correction) return true;
   ControlLayer& ui = Ui();
-  const int protocol = ui.GetSelection(IDC_PROTOCOL);
-  if (!IsModbus(protocol)) return true;
-  const int required = protocol == kProtocolRtu ? 8 : 7;
-  const int bits_item = ui.GetSelection(IDC_BYTESIZE);
-  int bits = 0;
-  if (bits_item >= 0) bits = std::atoi(ui.ItemText(IDC_BYTESIZE, bits_item).c_str());
-  if (bits == required) return true;
-  lc::ShowBox(ui,
-              lc::Format(protocol == kProtocolRtu ? page_text::kWordLengthRtu
-                                                  : page_text::kWordLengthAscii,
-                         bits),
-              page_text::kCannotDo, kNoticeIconError);
+  lc::ShowFinding(ui, *correction);
   // The list may be disabled; it is enabled for the change so that it shows it.
   const bool was_enabled = ui.IsEnabled(IDC_BYTESIZE);
   ui.Enable(IDC_BYTESIZE, true);
-  ui.SetSelection(IDC_BYTESIZE, required == 8 ? 1 : 0);
-  if (ConverterDevice* device = Device()) device->Rs485Set().bytesize = required;
+  lc::SelectByteSize(ui, *correction->replacement);
+  if (ConverterDevice* device = Device()) sr::ApplyCorrection(*correction, device->Rs485Set());
   ui.Redraw(IDC_BYTESIZE);
   ui.Redraw(0);
   ui.Enable(IDC_BYTESIZE, was_enabled);
@@ -163,19 +164,26 @@ void CDlgRs485::OnControl(int id, ControlEvent event) {
   if (id == IDC_PROTOCOL) return OnProtocolChanged();
   ControlLayer& ui = Ui();
   if (lc::IsFrameList(id) || id == IDC_ADDRESS_LENGTH)
-    lc::WarnUnsupportedFrame(ui, page_text::kUnsupportedFrameCaptionRs485);
+    lc::WarnUnsupportedFrame(ui, Rule::kRs485UnsupportedFrame);
   if (id == IDC_ADDRESS_LENGTH) lc::SetAddressRange(ui, IDC_ADDRESS_LENGTH, IDC_RS485_ADDRESS_SPIN);
   SetModified(true);
 }
 
 void CDlgRs485::OnProtocolChanged() {
   ControlLayer& ui = Ui();
-  if (IsModbus(ui.GetSelection(IDC_PROTOCOL))) {
+  const Protocol protocol = ProtocolOfItem(SelectedProtocol(ui));
+  if (IsModbus(protocol)) {
+    PortSettings entered;
+    entered.proto = ToValue(protocol);
+    entered.alen = lc::SelectedAddressLength(ui, IDC_ADDRESS_LENGTH);
     // Modbus addresses have 8 bits: an 11-bit address keeps its high bits.
-    if (ui.GetSelection(IDC_ADDRESS_LENGTH) == 1) {
-      ui.SetSelection(IDC_ADDRESS_LENGTH, 0);
-      ui.SetSpinPos(IDC_RS485_ADDRESS_SPIN, ui.GetSpinPos(IDC_RS485_ADDRESS_SPIN) / 8);
-      ui.SetSpinRange(IDC_RS485_ADDRESS_SPIN, 0, lc::kMaxAddress8);
+    if (const auto correction = sr::Check(Rule::kModbusAddressLength, entered)) {
+      const int32_t alen = *correction->replacement;
+      ui.SetSelection(IDC_ADDRESS_LENGTH, lc::AddressLengthPosition(alen));
+      // The position is taken in the 11-bit range, before the range shrinks.
+      ui.SetSpinPos(IDC_RS485_ADDRESS_SPIN,
+                    sr::EightBitAddressOf(ui.GetSpinPos(IDC_RS485_ADDRESS_SPIN)));
+      ui.SetSpinRange(IDC_RS485_ADDRESS_SPIN, 0, sr::MaxAddress(alen));
     }
     ui.Enable(IDC_ADDRESS_LENGTH, false);
   } else {
@@ -184,8 +192,8 @@ void CDlgRs485::OnProtocolChanged() {
   SetModified(true);
 }
 
-void CDlgRs485::OnFieldCorrected(CorrectedField field, int value) {
-  if (field != CorrectedField::kRs485Address || !initialized) return;
-  Ui().SetText(IDC_RS485_ADDRESS, std::to_string(value));
+void CDlgRs485::OnAddressCorrected(int address) {
+  if (!initialized) return;
+  Ui().SetText(IDC_RS485_ADDRESS, std::to_string(address));
   Ui().Focus(IDC_RS485_DELAY);
 }

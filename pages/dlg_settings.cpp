@@ -5,19 +5,23 @@
 
 #include "common/baud_rates.h"
 #include "common/resource_ids.h"
+#include "common/setting_values.h"
 #include "device/converter_device.h"
-#include "device/device_texts.h"
+#include "device/settings_rules.h"
 #include "link/serio.h"
 #include "pages/line_controls.h"
 #include "pages/page_texts.h"
 #include "store/codepage.h"
 
 namespace lc = line_controls;
+namespace sr = settings_rules;
 
 namespace {
 
 constexpr const char* kAdaptorItems[] = {"Автоматический", "Управляемый (KV8)"};
-constexpr int kAdaptorControlled = 1;
+// List positions of the adaptor list.
+constexpr int kAdaptorAutomaticItem = 0;
+constexpr int kAdaptorControlledItem = 1;
 // The port list's only item on a computer without serial ports.
 constexpr const char* kNoPortItem = "<Отсутствует>";
 constexpr intptr_t kNoPortData = -1;
@@ -65,7 +69,7 @@ bool CDlgSettings::OnInitDialog() {
     ui.SetSelection(IDC_PORT, 0);
     ui.Enable(IDC_PORT, false);
   }
-  ui.SetSpinRange(IDC_LINK_ADDRESS_SPIN, 0, lc::kMaxAddress8);
+  ui.SetSpinRange(IDC_LINK_ADDRESS_SPIN, 0, sr::kMaxAddress8);
   RegisterTooltips();
   return true;
 }
@@ -82,8 +86,11 @@ void CDlgSettings::FillControls(PortSettings& record) {
   if (number >= 0 && std::find(ports_.begin(), ports_.end(), number) != ports_.end())
     for (int i = 0, count = ui.ItemCount(IDC_PORT); i < count; ++i)
       if (ui.ItemData(IDC_PORT, i) == number) ui.SetSelection(IDC_PORT, i);
-  ui.SetSelection(IDC_ADAPTOR, record.adaptor == 1 ? kAdaptorControlled : 0);
-  lc::SelectBaud(ui, IDC_BAUD, is_standard_baud_rate(record.baud) ? record.baud : kDefaultBaud);
+  ui.SetSelection(IDC_ADAPTOR, AdaptorOf(record.adaptor) == Adaptor::kControlled
+                                   ? kAdaptorControlledItem
+                                   : kAdaptorAutomaticItem);
+  lc::SelectBaud(ui, IDC_BAUD,
+                 is_standard_baud_rate(record.baud) ? record.baud : sr::kFallbackLinkBaud);
   lc::SelectFrame(ui, record);
   lc::SelectAddressLength(ui, IDC_ADDRESS_LENGTH, IDC_LINK_ADDRESS_SPIN, record.alen);
   ui.SetSpinPos(IDC_LINK_ADDRESS_SPIN, record.address & 0xFFFF);
@@ -95,7 +102,9 @@ void CDlgSettings::ReadControls(PortSettings& record) {
     const int port = ui.GetSelection(IDC_PORT);
     record.port = port >= 0 ? ui.ItemText(IDC_PORT, port) : std::string();
   }
-  record.adaptor = ui.GetSelection(IDC_ADAPTOR) == kAdaptorControlled ? 1 : 0;
+  record.adaptor = ToValue(ui.GetSelection(IDC_ADAPTOR) == kAdaptorControlledItem
+                               ? Adaptor::kControlled
+                               : Adaptor::kAutomatic);
   record.baud = lc::SelectedBaud(ui, IDC_BAUD);
   lc::ReadFrame(ui, record);
   record.alen = lc::SelectedAddressLength(ui, IDC_ADDRESS_LENGTH);
@@ -116,6 +125,8 @@ bool CDlgSettings::OnKillActive() {
   ui.SetCursor(Cursor::wait);
   const int link = Sheet().CheckLink();
   ui.SetCursor(Cursor::arrow);
+  // The positive answers (LinkCheck::kNoLink, kRs485Refused) keep the user here;
+  // without a link in the silent state the page is left without a word.
   if (link > 0) {
     lc::ShowBox(ui, Utf8ToCp1251(page_text::kTabsBlocked), page_text::kTabsBlockedCaption,
                 kNoticeIconError);
@@ -127,12 +138,11 @@ bool CDlgSettings::OnKillActive() {
 bool CDlgSettings::OnApply() {
   if (!initialized) return CDlgPage::OnApply();
   ControlLayer& ui = Ui();
-  int address = 0;
-  lc::ReadEditNumber(ui, IDC_LINK_ADDRESS, address);
-  if (address < 0 || address > lc::MaxAddress(ui, IDC_ADDRESS_LENGTH)) {
-    lc::ShowBox(ui, lc::Format(device_text::kAddressOutOfRange, address, kFallbackAddress),
-                device_text::kAddressCaption, kNoticeIconError);
-    ui.SetSpinPos(IDC_LINK_ADDRESS_SPIN, kFallbackAddress);
+  if (const auto correction =
+          sr::Check(sr::Rule::kLinkAddressCorrection,
+                    lc::EnteredAddress(ui, IDC_LINK_ADDRESS, IDC_ADDRESS_LENGTH))) {
+    lc::ShowFinding(ui, *correction);
+    ui.SetSpinPos(IDC_LINK_ADDRESS_SPIN, *correction->replacement);
   }
   return CDlgPage::OnApply();
 }
@@ -142,7 +152,7 @@ void CDlgSettings::OnControl(int id, ControlEvent event) {
   if (id == IDC_DEFAULTS) return LoadDefaults();
   ControlLayer& ui = Ui();
   // The address length runs no frame check on this page.
-  if (lc::IsFrameList(id)) lc::WarnUnsupportedFrame(ui, page_text::kUnsupportedFrameCaption);
+  if (lc::IsFrameList(id)) lc::WarnUnsupportedFrame(ui, sr::Rule::kLinkUnsupportedFrame);
   if (id == IDC_ADDRESS_LENGTH) lc::SetAddressRange(ui, IDC_ADDRESS_LENGTH, IDC_LINK_ADDRESS_SPIN);
   SetModified(true);
 }

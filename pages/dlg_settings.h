@@ -13,11 +13,6 @@
 
 class CDlgSettings : public CDlgPage {
  public:
-  // What an address out of range becomes on Apply.
-  static constexpr int kFallbackAddress = 16;
-  // The baud rate shown for a stored rate that is not a standard one.
-  static constexpr int kDefaultBaud = 9600;
-
   // The numbers n of the serial ports "COMn" present, in the order to list them.
   using PortLister = std::function<std::vector<int>()>;
 

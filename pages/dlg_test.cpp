@@ -30,10 +30,6 @@ constexpr const char* kBadMode =
 constexpr const char* kBadModeCaption = "Нельзя начать тестирование";
 
 std::string Text(const char* utf8) { return Utf8ToCp1251(utf8); }
-std::string Text(int string_id) {
-  const char* utf8 = ProgramTextUtf8(string_id);
-  return utf8 ? Utf8ToCp1251(utf8) : std::string();
-}
 
 }  // namespace
 
@@ -100,7 +96,7 @@ void CDlgTest::StartOrStop() {
   // The previous test's worker has done its last control update and is ending.
   WaitForWorker();
 
-  ui.SetText(IDC_TEST_BUTTON, Text(IDS_TEST_STOP));
+  ui.SetText(IDC_TEST_BUTTON, ProgramText(IDS_TEST_STOP));
   ui.SetTooltip(IDC_TEST_BUTTON, IDS_TIP_TEST_STOP);
   stopRequested = false;
   running = true;
@@ -121,7 +117,7 @@ void CDlgTest::StartOrStop() {
 void CDlgTest::SetIdleButton() {
   ControlLayer& ui = Ui();
   ui.SetTooltip(IDC_TEST_BUTTON, IDS_TIP_TEST_START);
-  ui.SetText(IDC_TEST_BUTTON, Text(IDS_TEST_START));
+  ui.SetText(IDC_TEST_BUTTON, ProgramText(IDS_TEST_START));
   ui.SetText(IDC_TEST_STATUS, {});
   ui.Enable(IDC_TEST_BUTTON, true);
 }

@@ -5,7 +5,8 @@
 
 #include "common/baud_rates.h"
 #include "common/resource_ids.h"
-#include "device/notices.h"
+#include "common/setting_values.h"
+#include "pages/notices.h"
 #include "pages/page_texts.h"
 #include "store/codepage.h"
 
@@ -13,20 +14,28 @@ namespace line_controls {
 
 namespace {
 
-// List positions of the frame lists.
-constexpr int kBits7 = 0, kBits8 = 1;
-constexpr int kParityNone = 0;
-constexpr int kStop1 = 0, kStop2 = 1;
-constexpr int kLength11 = 1;
+namespace sr = settings_rules;
 
-struct Frame {
-  int bits, parity, stop;
-};
-constexpr Frame kUnsupported[] = {
-    {kBits7, kParityNone, kStop1},
-    {kBits8, 1, kStop2},
-    {kBits8, 2, kStop2},
-};
+// List positions of the frame lists and the address-length list; the parity
+// list's positions are the values of Parity (none, odd, even).
+constexpr int kBits7 = 0, kBits8 = 1;
+constexpr int kStopOne = 0, kStopTwo = 1;
+constexpr int kLength8 = 0, kLength11 = 1;
+
+int ParityPosition(int32_t parity) {
+  return ToValue(ParityOf(parity).value_or(Parity::kNone));
+}
+
+// What the frame lists show, for the frame rules: a list without a selection
+// gives a value no refused frame has.
+PortSettings EnteredFrame(ControlLayer& ui) {
+  PortSettings frame;
+  frame.bytesize = 0;
+  frame.parity = -1;
+  frame.stopbits = -1;
+  ReadFrame(ui, frame);
+  return frame;
+}
 
 }  // namespace
 
@@ -56,9 +65,14 @@ int SelectedBaud(ControlLayer& ui, int list) {
 }
 
 void SelectFrame(ControlLayer& ui, const PortSettings& record) {
-  ui.SetSelection(IDC_BYTESIZE, record.bytesize == 7 ? kBits7 : kBits8);
-  ui.SetSelection(IDC_PARITY, record.parity == 1 || record.parity == 2 ? record.parity : 0);
-  ui.SetSelection(IDC_STOPBITS, record.stopbits == 2 ? kStop2 : kStop1);
+  SelectByteSize(ui, record.bytesize);
+  ui.SetSelection(IDC_PARITY, ParityPosition(record.parity));
+  ui.SetSelection(IDC_STOPBITS,
+                  StopBitsOf(record.stopbits) == StopBits::kTwo ? kStopTwo : kStopOne);
+}
+
+void SelectByteSize(ControlLayer& ui, int32_t bytesize) {
+  ui.SetSelection(IDC_BYTESIZE, bytesize == 7 ? kBits7 : kBits8);
 }
 
 void ReadFrame(ControlLayer& ui, PortSettings& record) {
@@ -67,11 +81,13 @@ void ReadFrame(ControlLayer& ui, PortSettings& record) {
   const int parity = ui.GetSelection(IDC_PARITY);
   if (parity >= 0) record.parity = parity;
   const int stop = ui.GetSelection(IDC_STOPBITS);
-  if (stop >= 0) record.stopbits = stop == kStop2 ? 2 : 0;
+  if (stop >= 0) record.stopbits = ToValue(stop == kStopTwo ? StopBits::kTwo : StopBits::kOne);
 }
 
+int AddressLengthPosition(int32_t alen) { return alen == 11 ? kLength11 : kLength8; }
+
 void SelectAddressLength(ControlLayer& ui, int list, int spin, int alen) {
-  ui.SetSelection(list, alen == 11 ? kLength11 : 0);
+  ui.SetSelection(list, AddressLengthPosition(alen));
   SetAddressRange(ui, list, spin);
 }
 
@@ -79,27 +95,18 @@ int SelectedAddressLength(ControlLayer& ui, int list) {
   return ui.GetSelection(list) == kLength11 ? 11 : 8;
 }
 
-int MaxAddress(ControlLayer& ui, int list) {
-  return ui.GetSelection(list) == kLength11 ? kMaxAddress11 : kMaxAddress8;
-}
-
 void SetAddressRange(ControlLayer& ui, int list, int spin) {
-  ui.SetSpinRange(spin, 0, MaxAddress(ui, list));
+  ui.SetSpinRange(spin, 0, sr::MaxAddress(SelectedAddressLength(ui, list)));
 }
 
-bool IsUnsupportedFrame(ControlLayer& ui) {
-  const Frame frame{ui.GetSelection(IDC_BYTESIZE), ui.GetSelection(IDC_PARITY),
-                    ui.GetSelection(IDC_STOPBITS)};
-  for (const Frame& refused : kUnsupported)
-    if (frame.bits == refused.bits && frame.parity == refused.parity &&
-        frame.stop == refused.stop)
-      return true;
-  return false;
+void ShowFinding(ControlLayer& ui, const sr::Finding& finding) {
+  ui.ShowMessage(Utf8ToCp1251(finding.text), Utf8ToCp1251(finding.caption), finding.icon);
 }
 
-void WarnUnsupportedFrame(ControlLayer& ui, const char* utf8_caption) {
-  if (!IsUnsupportedFrame(ui)) return;
-  ShowBox(ui, Utf8ToCp1251(page_text::kUnsupportedFrame), utf8_caption, kNoticeIconWarning);
+void WarnUnsupportedFrame(ControlLayer& ui, sr::Rule rule) {
+  const std::optional<sr::Finding> finding = sr::Check(rule, EnteredFrame(ui));
+  if (!finding) return;
+  ShowFinding(ui, *finding);
   ui.Beep(kNoticeIconError);
 }
 
@@ -123,6 +130,13 @@ bool ReadEditNumber(ControlLayer& ui, int edit, int& value) {
   return true;
 }
 
+PortSettings EnteredAddress(ControlLayer& ui, int edit, int length_list) {
+  PortSettings entered;
+  ReadEditNumber(ui, edit, entered.address);
+  entered.alen = SelectedAddressLength(ui, length_list);
+  return entered;
+}
+
 bool CheckAddressNotEmpty(ControlLayer& ui, int edit) {
   int address = 0;
   if (ReadEditNumber(ui, edit, address)) return true;
@@ -132,20 +146,10 @@ bool CheckAddressNotEmpty(ControlLayer& ui, int edit) {
 }
 
 bool CheckAddressInRange(ControlLayer& ui, int edit, int length_list) {
-  int address = 0;
-  ReadEditNumber(ui, edit, address);
-  const int max = MaxAddress(ui, length_list);
-  if (address >= 0 && address <= max) return true;
-  const std::string text = max == kMaxAddress11 ? Format(page_text::kAddress11Refused, address, max)
-                                                : Format(page_text::kAddress8Refused, address);
-  ShowBox(ui, text, page_text::kCannotDo, kNoticeIconError);
+  const auto finding = sr::Check(sr::Rule::kAddressRange, EnteredAddress(ui, edit, length_list));
+  if (!finding) return true;
+  ShowFinding(ui, *finding);
   return false;
-}
-
-std::string Format(const char* utf8_format, int a, int b) {
-  char text[512];
-  std::snprintf(text, sizeof text, Utf8ToCp1251(utf8_format).c_str(), a, b);
-  return text;
 }
 
 void ShowBox(ControlLayer& ui, const std::string& text, const char* utf8_caption, unsigned style) {

@@ -1,13 +1,15 @@
 // Controls that several pages show alike: the baud-rate list, the frame lists
 // (word length, parity, stop bits), the address-length list with the address edit
-// and its spin, and the rules that go with them. The frame lists have the same ids
-// on every page that shows them; the other controls are given by the caller.
+// and its spin, and how the converter's rules on them are shown. The frame lists
+// have the same ids on every page that shows them; the other controls are given by
+// the caller. The rules themselves are the device layer's (device/settings_rules.h).
 #pragma once
 
 #include <span>
 #include <string>
 
 #include "common/resource_ids.h"
+#include "device/settings_rules.h"
 #include "pages/controls.h"
 #include "store/port_settings.h"
 
@@ -48,11 +50,6 @@ constexpr ControlDef AddressSpinControl(int spin, int edit) {
 // Whether id is one of the frame lists (IDC_BYTESIZE, IDC_PARITY, IDC_STOPBITS).
 bool IsFrameList(int id);
 
-// Largest network address for a list position of the address-length list
-// (0: 8 bits, 254; 1: 11 bits, 2047).
-inline constexpr int kMaxAddress8 = 254;
-inline constexpr int kMaxAddress11 = 2047;
-
 // The standard line rates as "%u", the rate as item data.
 void FillBaudList(ControlLayer& ui, int list);
 // Selects the first item whose text begins with the rate as "%u"; when none does,
@@ -65,25 +62,33 @@ int SelectedBaud(ControlLayer& ui, int list);
 // (a list without a selection leaves its field unchanged).
 void SelectFrame(ControlLayer& ui, const PortSettings& record);
 void ReadFrame(ControlLayer& ui, PortSettings& record);
+// The word-length list at a word length: "7" for 7, "8" for anything else.
+void SelectByteSize(ControlLayer& ui, int32_t bytesize);
 
 // The address-length list: alen 11 selects "11 битный", anything else "8 битный";
 // the address spin's range follows. Reading gives 11 or 8.
+int AddressLengthPosition(int32_t alen);
 void SelectAddressLength(ControlLayer& ui, int list, int spin, int alen);
 int SelectedAddressLength(ControlLayer& ui, int list);
 // The address spin's range for the list's selection; the position is not changed.
 void SetAddressRange(ControlLayer& ui, int list, int spin);
-int MaxAddress(ControlLayer& ui, int list);
 
-// The frames the converter refuses: 7 bits without parity and one stop bit, 8 bits
-// with odd or even parity and two stop bits. A list without a selection passes.
-bool IsUnsupportedFrame(ControlLayer& ui);
-// Warns (warning icon, then the error beep) when the frame lists show such a frame.
-void WarnUnsupportedFrame(ControlLayer& ui, const char* utf8_caption);
+// A finding of the settings rules in a message box of the page: its text, caption
+// and icon.
+void ShowFinding(ControlLayer& ui, const settings_rules::Finding& finding);
+// Warns (the finding's box, then the error beep) when the frame lists show a frame
+// the converter refuses; `rule` is the page's (kLinkUnsupportedFrame or
+// kRs485UnsupportedFrame, whose captions differ). A list without a selection
+// passes.
+void WarnUnsupportedFrame(ControlLayer& ui, settings_rules::Rule rule);
 
 // An edit's text as the window system reads a signed number from it: an optional
 // minus and digits, stopping at the first other character; false (value 0) when
 // there is no digit. A number beyond int saturates, so that a range check refuses it.
 bool ReadEditNumber(ControlLayer& ui, int edit, int& value);
+
+// The address typed and the address length chosen, as the address rules read them.
+PortSettings EnteredAddress(ControlLayer& ui, int edit, int length_list);
 
 // The checks of the address edit on leaving a page. Empty: "Пустое значение поля",
 // the focus on the edit. Out of range for the address-length list: the refusal with
@@ -91,8 +96,6 @@ bool ReadEditNumber(ControlLayer& ui, int edit, int& value);
 bool CheckAddressNotEmpty(ControlLayer& ui, int edit);
 bool CheckAddressInRange(ControlLayer& ui, int edit, int length_list);
 
-// Program text (Windows-1251) from a UTF-8 format with up to two integers.
-std::string Format(const char* utf8_format, int a, int b = 0);
 // A message box of the page: UTF-8 caption, program-text body.
 void ShowBox(ControlLayer& ui, const std::string& text, const char* utf8_caption, unsigned style);
 

@@ -2,7 +2,7 @@
 // through its control layer.
 #pragma once
 
-#include "device/notices.h"
+#include "pages/notices.h"
 
 class PageSheet {
  public:

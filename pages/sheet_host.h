@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "device/notices.h"
 #include "pages/controls.h"
+#include "pages/notices.h"
 
 // The sheet's buttons, by their command ids.
 enum SheetButton : int {

@@ -1,18 +1,9 @@
-// Text code pages. Data text inside the program is 8-bit Windows-1251; it becomes
-// UTF-16 at Windows calls, in registry values and in archive files, and the
-// instrument description files may be written in UTF-8, Windows-1251, CP866 or
-// KOI8-R. All conversions here are table driven and portable: they never use the
-// system's ANSI code page, which garbles Cyrillic on a non-Russian Windows.
-//
-// Conventions:
-// - Every byte of Windows-1251 maps to a distinct character (the one byte the code
-//   page leaves unassigned, 0x98, maps to U+0098), so bytes -> wide -> bytes is the
-//   identity.
-// - A character Windows-1251 cannot hold becomes '?'.
-// - Malformed UTF-8 or UTF-16 (a bad lead byte, a cut sequence, a lone surrogate)
-//   gives U+FFFD for the bad unit, which becomes '?' in Windows-1251.
-// - "Wide" text is std::wstring: UTF-16 where wchar_t has 16 bits (Windows), one
-//   code point per wchar_t elsewhere.
+// Text code pages. Data text inside the program is 8-bit Windows-1251
+// (common/cp1251.h, whose conversions this header brings along); the instrument
+// description files may be written in UTF-8, Windows-1251, CP866 or KOI8-R. All
+// conversions here are table driven and portable: they never use the system's ANSI
+// code page, which garbles Cyrillic on a non-Russian Windows. A character a code
+// page cannot hold becomes '?'; malformed UTF-8 gives U+FFFD for the bad unit.
 // The Unicode forms themselves (UTF-8, UTF-16, wide) are converted by
 // common/unicode.h, whose functions the four below name in this layer's style.
 #pragma once
@@ -20,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/cp1251.h"
 #include "common/unicode.h"
 
 // The 8-bit encodings the catalogue's description files may declare.
@@ -39,14 +31,6 @@ TextEncoding TextEncodingFromName(std::wstring_view name);
 // cannot hold the character). Utf8 is not an 8-bit code page: it is treated as
 // Windows-1251 by these two.
 char32_t ByteToChar(unsigned char byte, TextEncoding encoding);
-
-// Windows-1251 <-> wide / UTF-16 / UTF-8.
-std::wstring Cp1251ToWide(std::string_view text);
-std::string WideToCp1251(std::wstring_view text);
-std::u16string Cp1251ToUtf16(std::string_view text);
-std::string Utf16ToCp1251(std::u16string_view text);
-std::string Cp1251ToUtf8(std::string_view text);
-std::string Utf8ToCp1251(std::string_view text);
 
 // UTF-8 <-> wide, UTF-16 <-> wide.
 inline std::wstring Utf8ToWide(std::string_view text) { return utf8_to_wide(text); }

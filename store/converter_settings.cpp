@@ -292,16 +292,16 @@ bool ConverterSettings::Load(const std::string& location) {
   }
   LoadValues(location, kRs485Set, workingSettings[kRs485]);
 
-  storedSettings[kStoredLink] = workingSettings[kLink];
-  storedSettings[kStoredLoop] = workingSettings[kLoop];
-  storedSettings[kStoredRs485] = workingSettings[kRs485];
+  StoredLinkSet() = LinkSet();
+  StoredLoopSet() = LoopSet();
+  StoredRs485Set() = Rs485Set();
   return true;
 }
 
 bool ConverterSettings::Save(const std::string& location) {
-  SaveValues(location, kLinkSet, storedSettings[kStoredLink]);
-  SaveValues(location, kLoopSet, storedSettings[kStoredLoop]);
-  SaveValues(location, kRs485Set, storedSettings[kStoredRs485]);
+  SaveValues(location, kLinkSet, StoredLinkSet());
+  SaveValues(location, kLoopSet, StoredLoopSet());
+  SaveValues(location, kRs485Set, StoredRs485Set());
   return ConfigObject::Save(location);
 }
 

@@ -65,6 +65,14 @@ public:
   const PortSettings& LinkSet() const { return workingSettings[kLink]; }
   const PortSettings& Rs485Set() const { return workingSettings[kRs485]; }
   const PortSettings& LoopSet() const { return workingSettings[kLoop]; }
+  // The stored copy of each working set, by its name: their order in
+  // storedSettings is not that of workingSettings.
+  PortSettings& StoredLinkSet() { return storedSettings[kStoredLink]; }
+  PortSettings& StoredRs485Set() { return storedSettings[kStoredRs485]; }
+  PortSettings& StoredLoopSet() { return storedSettings[kStoredLoop]; }
+  const PortSettings& StoredLinkSet() const { return storedSettings[kStoredLink]; }
+  const PortSettings& StoredRs485Set() const { return storedSettings[kStoredRs485]; }
+  const PortSettings& StoredLoopSet() const { return storedSettings[kStoredLoop]; }
 
   PortSettings workingSettings[3];  // link, RS-485, loop: what pages edit and operations use
   PortSettings storedSettings[3];   // link, loop, RS-485: what the registry save writes

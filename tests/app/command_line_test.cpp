@@ -47,12 +47,12 @@ class LinkSettings : public CommandLine, public ::testing::WithParamInterface<Li
 
 TEST_P(LinkSettings, GoIntoTheWorkingLinkSetOnly) {
   const PortSettings before = device->LinkSet();
-  const PortSettings storedBefore = device->storedSettings[ConverterSettings::kStoredLink];
+  const PortSettings storedBefore = device->StoredLinkSet();
   Apply(GetParam().line);
   PortSettings expected = before;
   GetParam().expect(expected);
   EXPECT_EQ(device->LinkSet(), expected);
-  EXPECT_EQ(device->storedSettings[ConverterSettings::kStoredLink], storedBefore);
+  EXPECT_EQ(device->StoredLinkSet(), storedBefore);
   EXPECT_EQ(device->Rs485Set().baud, 9600);
 }
 

@@ -1,7 +1,8 @@
 // A main window for start-up tests that acts as a user would, step by step: it
 // edits the settings as a page does and applies them through the device
-// operations as the sheet does (connect, write, the stored sets refreshed only on
-// success, failures in device error boxes), then is closed with OK or Cancel. It
+// operations as the sheet does (connect, the address correction shown, write, the
+// stored sets refreshed only on success, failures in device error boxes), then is
+// closed with OK or Cancel. It
 // records what it was given, so that a test sees what the window would have shown.
 #pragma once
 
@@ -12,7 +13,8 @@
 #include "app/main_window.h"
 #include "common/program_strings.h"
 #include "device/converter_device.h"
-#include "store/codepage.h"
+#include "pages/device_calls.h"
+#include "pages/notices.h"
 
 class ScriptedWindow : public MainWindow {
  public:
@@ -31,7 +33,7 @@ class ScriptedWindow : public MainWindow {
   void Run(ConverterDevice& device, const CommandLineOptions& options) override {
     ++runs;
     seen = {device.LinkSet(), device.Rs485Set(),
-            device.LoopSet(), device.storedSettings[ConverterDevice::kStoredLink],
+            device.LoopSet(), device.StoredLinkSet(),
             options.flags,    options.operation,
             options.x,        options.y,
             options.w,        options.h,
@@ -52,9 +54,12 @@ class ScriptedWindow : public MainWindow {
   // sets when it succeeds. `ok` receives the outcome.
   static Step ApplyRs485(bool* ok = nullptr) {
     return [ok](ConverterDevice& device) {
-      bool done = Connect(device) && device.WriteRs485Settings(kPage);
-      if (!done && device.connected)
-        ShowDeviceError(kSheet, Text(IDS_RS485_WRITE_FAILED), Text(IDS_ERROR_CAPTION));
+      bool done = Connect(device);
+      if (done) {
+        const Rs485WriteOutcome written = WriteRs485Settings(device, nullptr);
+        if (!written) ShowDeviceError(kSheet, written.text, ProgramText(IDS_ERROR_CAPTION));
+        done = static_cast<bool>(written);
+      }
       device.ClosePort();
       if (ok) *ok = done;
     };
@@ -66,27 +71,24 @@ class ScriptedWindow : public MainWindow {
     return [ok](ConverterDevice& device) {
       bool done = Connect(device);
       device.ClosePort();
-      if (done) device.storedSettings[ConverterDevice::kStoredLink] = device.LinkSet();
+      if (done) device.StoredLinkSet() = device.LinkSet();
       if (ok) *ok = done;
     };
   }
 
   inline static const WindowHandle kSheet = reinterpret_cast<WindowHandle>(0x5EE7);
-  inline static const WindowHandle kPage = reinterpret_cast<WindowHandle>(0x9A6E);
 
   std::vector<Step> steps;  // run in order; then the window is closed
   int runs = 0;
   Seen seen;
 
  private:
-  static std::string Text(int id) { return Utf8ToCp1251(ProgramTextUtf8(id)); }
-
   // A failed connection keeps the port closed and shows Connect's own text.
   static bool Connect(ConverterDevice& device) {
-    std::string error;
-    if (device.Connect(kSheet, false, &error)) return true;
+    const DeviceOutcome connected = device.Connect();
+    if (connected) return true;
     device.ClosePort();
-    ShowDeviceError(kSheet, error, Text(IDS_ERROR_CAPTION));
+    ShowDeviceError(kSheet, connected.text, ProgramText(IDS_ERROR_CAPTION));
     return false;
   }
 };

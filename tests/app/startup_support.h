@@ -20,8 +20,8 @@
 #include "store/file_store.h"
 #include "store/kv_store.h"
 #include "store/stored_values.h"
+#include "tests/app/recording_notices.h"
 #include "tests/app/scripted_window.h"
-#include "tests/device/recording_notices.h"
 #include "tests/store/temp_folder.h"
 
 namespace fs = std::filesystem;

@@ -118,7 +118,7 @@ TEST_P(UnusableFile, IsIgnoredAndReplacedAtExit) {
     auto root = std::make_unique<ConfigObject>();
     auto* device = new ConverterSettings();
     device->name = "obj1";
-    device->storedSettings[ConverterSettings::kStoredLink].port = "COM7";
+    device->StoredLinkSet().port = "COM7";
     ASSERT_TRUE(root->AddChild(device));
     SaveTree(root.get(), kConfigLocation);
   }

@@ -81,7 +81,7 @@ void BM_ConnectSuccess(benchmark::State& state) {
   Bench b;
   if (!b.device) return state.SkipWithError(b.error.c_str());
   for (auto _ : state)
-    if (!b.device->Connect(nullptr, false, nullptr)) return state.SkipWithError("Connect failed");
+    if (!b.device->Connect()) return state.SkipWithError("Connect failed");
   // "dev" answered with "KS4T", "ver" with the factory version.
   Report(state, RavikRead(4) + RavikRead(static_cast<int>(sim::kFactoryVersion.size())));
 }
@@ -93,7 +93,7 @@ void BM_ConnectNoAnswer(benchmark::State& state) {
   Bench b(options);
   if (!b.device) return state.SkipWithError(b.error.c_str());
   for (auto _ : state)
-    if (b.device->Connect(nullptr, false, nullptr)) return state.SkipWithError("Connect succeeded");
+    if (b.device->Connect()) return state.SkipWithError("Connect succeeded");
   Report(state, 8 * RavikUnanswered(0) + 4 * CoilUnanswered(false) + 4 * CoilUnanswered(true) +
                     kWakePauseMs);
 }
@@ -119,7 +119,7 @@ bool RunOnOpenPort(benchmark::State& state, Operation operation) {
 
 // The factory settings written again, so that "APLY" leaves the converter where it was.
 void BM_WriteRs485Settings(benchmark::State& state) {
-  if (!RunOnOpenPort(state, [](ConverterDevice& d) { return d.WriteRs485Settings(nullptr); }))
+  if (!RunOnOpenPort(state, [](ConverterDevice& d) { return d.WriteRs485Settings(); }))
     return;
   // Eight one-byte values ("BPS" ... "PrOt"), then "APLY" without an answer.
   Report(state, 8 * RavikWrite(1) + Apply());

@@ -19,7 +19,6 @@
 #include "sim/sim.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
-#include "tests/device/recording_notices.h"
 
 namespace {
 
@@ -28,9 +27,6 @@ namespace sim = kv4t::sim;
 const char* const kTextCannotUsePort = "Невозможно использовать порт";
 const char* const kTextNoLink = "Не удалось установить связь с прибором.";
 const char* const kTextNotKV4T = "Подключенное устройство не является преобразователем KV4T.";
-
-WindowHandle const kPage = reinterpret_cast<WindowHandle>(0x9A6E);
-WindowHandle const kOwner = reinterpret_cast<WindowHandle>(0x0E1E);
 
 class DeviceSim : public ::testing::Test {
  protected:
@@ -65,8 +61,6 @@ class DeviceSim : public ::testing::Test {
     return simulator->wait_for_requests(name, n, 2000) && Count(name) == n;
   }
 
-  ScopedNotices scoped;
-  RecordingNotices& notices = scoped.notices;
   std::unique_ptr<sim::Simulator> simulator;
   std::unique_ptr<ConverterDevice> device;
 };
@@ -77,15 +71,17 @@ class DeviceSimCases : public DeviceSim, public ::testing::WithParamInterface<Ca
 
 TEST_F(DeviceSim, ConnectIdentifiesTheConverterAndLeavesThePortOpen) {
   Start();
-  EXPECT_TRUE(device->Connect(kOwner, true, nullptr));
+  const DeviceOutcome connected = device->Connect();
+  EXPECT_TRUE(connected);
+  EXPECT_EQ(connected.result, DeviceResult::kDone);
   EXPECT_TRUE(device->connected);
   EXPECT_EQ(device->LinkSet().devtype, "KS4T");
   EXPECT_EQ(device->LinkSet().fwver, sim::kFactoryVersion);
   EXPECT_EQ(Count(sim::kParamDev), 1);
   EXPECT_EQ(Count(sim::kParamVer), 1);
-  EXPECT_TRUE(notices.boxes.empty());
+  EXPECT_TRUE(connected.text.empty());  // nothing for the user to read
   // A second Connect closes and reopens the port.
-  EXPECT_TRUE(device->Connect(kOwner, true, nullptr));
+  EXPECT_TRUE(device->Connect());
   EXPECT_EQ(Count(sim::kParamDev), 2);
   EXPECT_TRUE(device->ClosePort());
   EXPECT_FALSE(device->connected);
@@ -99,46 +95,31 @@ TEST_P(ConnectRefuses, AnythingButKS4T) {
   sim::Options options;
   options.device = name;
   Start(options);
-  std::string text;
-  EXPECT_FALSE(device->Connect(kOwner, false, &text));
-  EXPECT_EQ(Cp1251ToUtf8(text), kTextNotKV4T);
+  const DeviceOutcome connected = device->Connect();
+  EXPECT_FALSE(connected);
+  EXPECT_EQ(connected.result, DeviceResult::kNotKV4T);
+  EXPECT_EQ(Cp1251ToUtf8(connected.text), kTextNotKV4T);
   EXPECT_FALSE(device->connected);
   EXPECT_FALSE(device->IsKS4T());
   EXPECT_EQ(device->LinkSet().devtype, name);  // the identity read is kept
-  EXPECT_TRUE(notices.boxes.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(DeviceNames, ConnectRefuses,
                          ::testing::Values("KS4", "KS4TX", "ks4t", "KS4T "));
 
-// How a failed Connect reports: to the caller, in a box, or (silent state) not at all.
+// A port that cannot be opened: the outcome names it, with the text the user reads.
+// (How the window shows it, or keeps it back in the silent state, the pages' tests
+// tell.)
 TEST_F(DeviceSim, ConnectFailureReports) {
   Start();
   const std::string port = "/nonexistent/kv4t-line";
   device->LinkSet().port = port;
   const std::string expected = std::string(kTextCannotUsePort) + " \"" + port + "\".";
 
-  std::string text;
-  EXPECT_FALSE(device->Connect(kOwner, false, &text));
-  EXPECT_EQ(Cp1251ToUtf8(text), expected);
-  EXPECT_TRUE(notices.boxes.empty());
-  EXPECT_FALSE(device->Connect(kOwner, false, nullptr));
-  EXPECT_TRUE(notices.boxes.empty());
-
-  text.clear();
-  EXPECT_FALSE(device->Connect(kOwner, true, &text));
-  EXPECT_TRUE(text.empty());  // shown, not handed back
-  ASSERT_EQ(notices.boxes.size(), 1u);
-  EXPECT_EQ(notices.boxes[0].text, expected);
-  EXPECT_EQ(notices.boxes[0].caption, "Ошибка");
-  EXPECT_EQ(notices.boxes[0].style, kNoticeIconError);
-  EXPECT_EQ(notices.boxes[0].owner, kOwner);
-  EXPECT_EQ(notices.arrow_cursors, 1);
-
-  SetSilentState(true);
-  EXPECT_FALSE(device->Connect(nullptr, true, nullptr));
-  EXPECT_EQ(notices.boxes.size(), 1u);
-  EXPECT_EQ(notices.arrow_cursors, 2);
+  const DeviceOutcome connected = device->Connect();
+  EXPECT_FALSE(connected);
+  EXPECT_EQ(connected.result, DeviceResult::kPortUnusable);
+  EXPECT_EQ(Cp1251ToUtf8(connected.text), expected);
   EXPECT_FALSE(device->connected);
 }
 
@@ -147,7 +128,7 @@ TEST_F(DeviceSim, UnansweredVersionLeavesItEmpty) {
   options.faults.no_answer = {std::string(sim::kParamVer)};
   Start(options);
   device->LinkSet().fwver = "old";
-  EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
+  EXPECT_TRUE(device->Connect());
   EXPECT_EQ(device->LinkSet().fwver, "");
   EXPECT_TRUE(WaitCount(sim::kParamVer, 4));
 }
@@ -159,9 +140,9 @@ TEST_F(DeviceSim, SilentConverterFailsAfterTheWakeUp) {
   options.faults.silent = true;
   Start(options);
   device->LinkSet().devtype = "before";
-  std::string text;
-  EXPECT_FALSE(device->Connect(nullptr, false, &text));
-  EXPECT_EQ(Cp1251ToUtf8(text), kTextNoLink);
+  const DeviceOutcome connected = device->Connect();
+  EXPECT_EQ(connected.result, DeviceResult::kNoAnswer);
+  EXPECT_EQ(Cp1251ToUtf8(connected.text), kTextNoLink);
   EXPECT_FALSE(device->connected);
   EXPECT_EQ(device->LinkSet().devtype, "before");
   EXPECT_TRUE(WaitCount(sim::kParamDev, 8));
@@ -180,7 +161,7 @@ TEST_P(ConverterInModbus, IsWokenAndIdentified) {
   sim::Options options;
   options.protocol = c.protocol;
   Start(options);
-  EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
+  EXPECT_TRUE(device->Connect());
   EXPECT_EQ(device->LinkSet().devtype, "KS4T");
   EXPECT_EQ(Count(sim::kParamDev), 5);  // four unanswered, one after the wake-up
   EXPECT_EQ(Count(sim::kCountModbusCoil), c.coils);
@@ -261,8 +242,13 @@ TEST_F(DeviceSim, TextLongerThanEightCharactersIsNotSent) {
   loop.devtype = "123456789";
   loop.fwver = "V9";
   loop.baud = 1200;
-  const PortSettings stored = device->storedSettings[ConverterDevice::kStoredLoop];
-  EXPECT_FALSE(device->WriteLoopSettings());
+  const PortSettings stored = device->StoredLoopSet();
+  const DeviceOutcome written = device->WriteLoopSettings();
+  EXPECT_FALSE(written);
+  EXPECT_EQ(written.result, DeviceResult::kWriteFailed);
+  EXPECT_EQ(Cp1251ToUtf8(written.text),
+            "Ошибка сохранения конфигурации подключенного прибора на интерфейсе токовая петля "
+            "преобразователя KV4T.");
   EXPECT_EQ(Count(sim::kParamLoopDev), 1);
   EXPECT_EQ(State().text(sim::kParamLoopDev), "ABCDEFGH");
   EXPECT_EQ(State().text(sim::kParamLoopVer), "V9");
@@ -270,7 +256,7 @@ TEST_F(DeviceSim, TextLongerThanEightCharactersIsNotSent) {
   for (std::string_view name : {sim::kParamLoopVer, sim::kParamLoopBaud, sim::kParamLoopBits,
                                 sim::kParamLoopParity, sim::kParamLoopStop, sim::kParamLoopPoll})
     EXPECT_EQ(Count(name), 1) << name;
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], stored);
+  EXPECT_EQ(device->StoredLoopSet(), stored);
 }
 
 // Settings outside their code table go out as -1, the single byte 0xFF.
@@ -355,7 +341,8 @@ TEST_P(Rs485Write, GoesThroughTheCodeTables) {
   device->LinkSet().changed = false;
   const std::string port = device->LinkSet().port;
 
-  ASSERT_TRUE(device->WriteRs485Settings(kPage));
+  const Rs485WriteOutcome written = device->WriteRs485Settings();
+  ASSERT_TRUE(written);
   EXPECT_TRUE(WaitCount(sim::kParamApply, 1));
   const sim::State s = State();
   ExpectWritten(s, false, c);
@@ -374,14 +361,15 @@ TEST_P(Rs485Write, GoesThroughTheCodeTables) {
   link.proto = 0;
   link.changed = true;
   EXPECT_EQ(device->LinkSet(), link);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLink], link);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredRs485], device->Rs485Set());
-  EXPECT_TRUE(notices.boxes.empty());
-  EXPECT_TRUE(notices.corrections.empty());
+  EXPECT_EQ(device->StoredLinkSet(), link);
+  EXPECT_EQ(device->StoredRs485Set(), device->Rs485Set());
+  EXPECT_TRUE(written.text.empty());
+  EXPECT_FALSE(written.corrected);
+  EXPECT_EQ(written.address, c.address);
 
   // The next request reaches the converter at its new settings (in Modbus, only
   // the wake-up there brings it back to RAVIK).
-  EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
+  EXPECT_TRUE(device->Connect());
   EXPECT_EQ(Count(sim::kCountModbusCoil), c.proto == 0 ? 0 : 1);
   EXPECT_EQ(State().protocol, sim::Protocol::ravik);
 }
@@ -409,50 +397,24 @@ void PrintTo(const AddressCase& c, std::ostream* os) {
 }
 using AddressCorrection = DeviceSimCases<AddressCase>;
 
-// An address outside the range of its length is corrected even in the silent
-// state: the box first, then the record, then the page is told which field now
-// holds which value, and only then is anything written.
-TEST_P(AddressCorrection, EvenWhenSilent) {
+// An address outside the range of its length is replaced before anything is
+// written: the converter is given the corrected address, the set holds it and the
+// outcome tells it. (The box that shows it, and the page told, the sheet's tests
+// see.)
+TEST_P(AddressCorrection, TheConverterGetsTheCorrectedAddress) {
   const AddressCase& c = GetParam();
   StartOpen();
-  SetSilentState(true);
   PortSettings& rs = device->Rs485Set();
   rs.address = c.address;
   rs.alen = c.alen;
-  int32_t record_when_reported = -1;
-  long writes_when_reported = -1;
-  notices.on_correction = [&] {
-    record_when_reported = device->Rs485Set().address;
-    writes_when_reported = Count(sim::kParamBaud);
-  };
-  ASSERT_TRUE(device->WriteRs485Settings(kPage));
+  const Rs485WriteOutcome written = device->WriteRs485Settings();
+  ASSERT_TRUE(written);
+  EXPECT_EQ(written.address, c.written);
+  EXPECT_EQ(written.corrected, c.written != c.address);
   EXPECT_EQ(rs.address, c.written);
   EXPECT_EQ(device->LinkSet().address, c.written);
   EXPECT_EQ(State().number(sim::kParamAddr), c.written);
   EXPECT_EQ(State().address, c.written);
-  if (c.written == c.address) {
-    EXPECT_TRUE(notices.boxes.empty());
-    EXPECT_TRUE(notices.corrections.empty());
-  } else {
-    ASSERT_EQ(notices.boxes.size(), 1u);
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "Адрес %i вне допустимого диапазона при данном типе адресации.\n"
-                  "Будет установлено значение адреса равное %i",
-                  c.address, c.written);
-    EXPECT_EQ(notices.boxes[0].text, text);
-    EXPECT_EQ(notices.boxes[0].caption, "Неверный адрес");
-    EXPECT_EQ(notices.boxes[0].style, kNoticeIconError);
-    EXPECT_EQ(notices.boxes[0].owner, notices.main_window);
-    ASSERT_EQ(notices.corrections.size(), 1u);
-    const RecordedCorrection& report = notices.corrections[0];
-    EXPECT_EQ(report.page, kPage);
-    EXPECT_EQ(report.field, CorrectedField::kRs485Address);
-    EXPECT_EQ(report.value, c.written);
-    EXPECT_EQ(report.boxes_before, 1u);
-    EXPECT_EQ(record_when_reported, c.written);
-    EXPECT_EQ(writes_when_reported, 0);
-  }
   std::string dev;
   EXPECT_TRUE(device->ReadTextParam(sim::kParamDev, dev));  // answered at the written address
 }
@@ -470,9 +432,12 @@ TEST_F(DeviceSim, FailedRs485RowSendsNoApply) {
   StartOpen(options);
   device->Rs485Set().baud = 19200;
   const PortSettings link = device->LinkSet();
-  const PortSettings stored_link = device->storedSettings[ConverterDevice::kStoredLink];
-  const PortSettings stored_rs = device->storedSettings[ConverterDevice::kStoredRs485];
-  EXPECT_FALSE(device->WriteRs485Settings(kPage));
+  const PortSettings stored_link = device->StoredLinkSet();
+  const PortSettings stored_rs = device->StoredRs485Set();
+  const Rs485WriteOutcome written = device->WriteRs485Settings();
+  EXPECT_FALSE(written);
+  EXPECT_EQ(written.result, DeviceResult::kWriteFailed);
+  EXPECT_EQ(Cp1251ToUtf8(written.text), "Ошибка сохранения коммуникационных параметров прибора.");
   EXPECT_TRUE(WaitCount(sim::kParamStop, 4));
   for (std::string_view name : {sim::kParamBaud, sim::kParamBits, sim::kParamParity,
                                 sim::kParamDelay, sim::kParamAlen, sim::kParamAddr,
@@ -482,8 +447,8 @@ TEST_F(DeviceSim, FailedRs485RowSendsNoApply) {
   EXPECT_EQ(State().number(sim::kParamBaud), 4);  // written, not in effect
   EXPECT_EQ(State().line.baud, 9600);
   EXPECT_EQ(device->LinkSet(), link);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLink], stored_link);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredRs485], stored_rs);
+  EXPECT_EQ(device->StoredLinkSet(), stored_link);
+  EXPECT_EQ(device->StoredRs485Set(), stored_rs);
 }
 
 TEST_F(DeviceSim, ApplyIsSentOnceWithoutWaiting) {
@@ -513,7 +478,7 @@ TEST_P(LoopWrite, GoesThroughTheCodeTables) {
   EXPECT_EQ(s.text(sim::kParamLoopVer), c.fwver);
   ExpectWritten(s, true, c);
   EXPECT_EQ(Count(sim::kParamApply), 0);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], device->LoopSet());
+  EXPECT_EQ(device->StoredLoopSet(), device->LoopSet());
 }
 
 const LoopCase kLoopCases[] = {
@@ -539,7 +504,7 @@ TEST_F(DeviceSim, ReadLoopSettingsOfAKnownInstrument) {
                              .bytesize = 7, .parity = 1, .stopbits = 0, .delay = 9,
                              .changed = true};
   EXPECT_EQ(device->LoopSet(), read);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], read);
+  EXPECT_EQ(device->StoredLoopSet(), read);
 }
 
 TEST_F(DeviceSim, ReadLoopSettingsOfAnUnknownInstrument) {
@@ -562,7 +527,7 @@ TEST_F(DeviceSim, ReadLoopSettingsOfAnUnknownInstrument) {
                                  .delay = PollIndexForBaud(first, first.defbaud),
                                  .changed = true};
   EXPECT_EQ(loop, defaults);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], loop);
+  EXPECT_EQ(device->StoredLoopSet(), loop);
   EXPECT_EQ(Count(sim::kParamLoopBaud), 0);
   EXPECT_EQ(Count(sim::kParamLoopPoll), 0);
 
@@ -576,7 +541,7 @@ TEST_F(DeviceSim, ReadLoopSettingsOfAnUnknownInstrument) {
   EXPECT_TRUE(record.changed);
   EXPECT_EQ(device->LoopSet(), loop);
   // The stored loop set takes what was read, as after a read into the loop set.
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], record);
+  EXPECT_EQ(device->StoredLoopSet(), record);
   EXPECT_EQ(Count(sim::kParamLoopBaud), 1);
   EXPECT_EQ(Count(sim::kParamLoopPoll), 1);
 }
@@ -586,10 +551,15 @@ TEST_F(DeviceSim, FailedLoopReadChangesNothing) {
   options.faults.no_answer = {std::string(sim::kParamLoopVer)};
   StartOpen(options);
   const PortSettings loop = device->LoopSet();
-  const PortSettings stored = device->storedSettings[ConverterDevice::kStoredLoop];
-  EXPECT_FALSE(device->ReadLoopSettings(nullptr));
+  const PortSettings stored = device->StoredLoopSet();
+  const DeviceOutcome read = device->ReadLoopSettings(nullptr);
+  EXPECT_FALSE(read);
+  EXPECT_EQ(read.result, DeviceResult::kReadFailed);
+  EXPECT_EQ(Cp1251ToUtf8(read.text),
+            "Ошибка загрузки конфигурации подключенного прибора на интерфейсе токовая петля "
+            "преобразователя KV4T.");
   EXPECT_EQ(device->LoopSet(), loop);
-  EXPECT_EQ(device->storedSettings[ConverterDevice::kStoredLoop], stored);
+  EXPECT_EQ(device->StoredLoopSet(), stored);
   EXPECT_EQ(Count(sim::kParamLoopBaud), 0);
 }
 
@@ -657,7 +627,7 @@ TEST_F(DeviceSim, ComPortThroughThePortsFolder) {
   const std::string saved = old ? old : "";
   setenv("KV4T_PORTS_DIR", dir.c_str(), 1);
   device->LinkSet().port = "COM7";
-  EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
+  EXPECT_TRUE(device->Connect());
   EXPECT_EQ(device->LinkSet().devtype, "KS4T");
   device->ClosePort();
   if (old) setenv("KV4T_PORTS_DIR", saved.c_str(), 1);

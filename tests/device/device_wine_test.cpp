@@ -19,7 +19,6 @@
 #include "sim/sim_constants.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
-#include "tests/device/recording_notices.h"
 
 namespace {
 
@@ -83,29 +82,28 @@ class DeviceWine : public ::testing::Test {
     rs.delay = delay;
   }
 
-  ScopedNotices scoped;
-  RecordingNotices& notices = scoped.notices;
   std::unique_ptr<ConverterDevice> device;
 };
 
 TEST_F(DeviceWine, ConnectOverTheComPort) {
-  ASSERT_TRUE(device->Connect(nullptr, true, nullptr));
+  const DeviceOutcome connected = device->Connect();
+  ASSERT_TRUE(connected);
   EXPECT_TRUE(device->connected);
   EXPECT_EQ(device->LinkSet().devtype, "KS4T");
   EXPECT_EQ(device->LinkSet().fwver, sim::kFactoryVersion);
-  EXPECT_TRUE(notices.boxes.empty());
+  EXPECT_TRUE(connected.text.empty());
 }
 
 TEST_F(DeviceWine, PortThatCannotBeOpened) {
   device->LinkSet().port = "COM199";
-  std::string text;
-  EXPECT_FALSE(device->Connect(nullptr, false, &text));
-  EXPECT_EQ(Cp1251ToUtf8(text), "Невозможно использовать порт \"COM199\".");
+  const DeviceOutcome connected = device->Connect();
+  EXPECT_EQ(connected.result, DeviceResult::kPortUnusable);
+  EXPECT_EQ(Cp1251ToUtf8(connected.text), "Невозможно использовать порт \"COM199\".");
   EXPECT_FALSE(device->connected);
 }
 
 TEST_F(DeviceWine, LoopSettingsWrittenAndReadBack) {
-  ASSERT_TRUE(device->Connect(nullptr, true, nullptr));
+  ASSERT_TRUE(device->Connect());
   PortSettings& loop = device->LoopSet();
   loop.devtype = "NEW-1";
   loop.fwver = "V2";
@@ -130,14 +128,13 @@ TEST_F(DeviceWine, LoopSettingsWrittenAndReadBack) {
 // New RS-485 settings with a corrected address; the converter is then reached at
 // them, and put back to its factory settings the same way.
 TEST_F(DeviceWine, Rs485SettingsTakeEffect) {
-  ASSERT_TRUE(device->Connect(nullptr, true, nullptr));
+  ASSERT_TRUE(device->Connect());
   SetRs485(19200, 8, 2, 2, 300, 5);
-  ASSERT_TRUE(device->WriteRs485Settings(nullptr));
-  ASSERT_EQ(notices.boxes.size(), 1u);
-  EXPECT_EQ(notices.boxes[0].caption, "Неверный адрес");
-  ASSERT_EQ(notices.corrections.size(), 1u);
-  EXPECT_EQ(notices.corrections[0].field, CorrectedField::kRs485Address);
-  EXPECT_EQ(notices.corrections[0].value, 254);
+  const Rs485WriteOutcome written = device->WriteRs485Settings();
+  ASSERT_TRUE(written);
+  EXPECT_TRUE(written.corrected);
+  EXPECT_EQ(written.address, 254);
+  EXPECT_EQ(device->Rs485Set().address, 254);
   EXPECT_TRUE(StateHas(Param(sim::kParamBaud, "{\"code\": 4, \"value\": 19200}")));
   EXPECT_TRUE(StateHas(Param(sim::kParamParity, "{\"code\": 1, \"value\": 2}")));
   EXPECT_TRUE(StateHas(Param(sim::kParamAddr, "{\"value\": 254}")));
@@ -146,16 +143,16 @@ TEST_F(DeviceWine, Rs485SettingsTakeEffect) {
   EXPECT_EQ(device->LinkSet().address, 254);
 
   device->ClosePort();
-  ASSERT_TRUE(device->Connect(nullptr, true, nullptr));
+  ASSERT_TRUE(device->Connect());
   SetRs485(sim::kFactoryBaud, sim::kFactoryBits, 0, 0, sim::kFactoryAddress, sim::kFactoryDelayMs);
-  ASSERT_TRUE(device->WriteRs485Settings(nullptr));
+  ASSERT_TRUE(device->WriteRs485Settings());
   EXPECT_TRUE(StateHas("\"line\": {\"baud\": 9600, \"bits\": 8, \"parity\": \"none\", \"stop_bits\": 1}"));
   device->ClosePort();
-  EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
+  EXPECT_TRUE(device->Connect());
 }
 
 TEST_F(DeviceWine, RegisterReadInModbusRtu) {
-  ASSERT_TRUE(device->Connect(nullptr, true, nullptr));
+  ASSERT_TRUE(device->Connect());
   ASSERT_TRUE(device->SetConverterProtocol(false));
   EXPECT_TRUE(StateHas("\"protocol\": \"modbus-rtu\""));
   int value = -1, exception = -1;
@@ -167,7 +164,7 @@ TEST_F(DeviceWine, RegisterReadInModbusRtu) {
   EXPECT_TRUE(device->RestoreConverterProtocol(false));
   EXPECT_TRUE(StateHas("\"protocol\": \"ravik\""));
   device->ClosePort();
-  EXPECT_TRUE(device->Connect(nullptr, true, nullptr));
+  EXPECT_TRUE(device->Connect());
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "device/notices.h"
+#include "common/notice_styles.h"
 #include "device/settings_rules.h"
 #include "store/catalogue.h"
 #include "store/codepage.h"
@@ -360,6 +360,15 @@ TEST(SettingsRules, CorrectionsAndSingleRules) {
       {"rate 1200", {.baud = 1200},
        {Rule::kStandardRate, Kind::kRefuse, Field::kBaud, 1200, 9600,
         "скорость 1200 не поддерживается", kCannotDo, kNoticeIconError}},
+      // The RS-485 page's list without a choice gives 0; a file may hold 1200.
+      {"no rate chosen on the RS-485 page", {.baud = 0},
+       {Rule::kRateChosen, Kind::kRefuse, Field::kBaud, 0, std::nullopt,
+        "Недопустимое значение скорости обмена\nвыберите скорость обмена из списка", kCannotDo,
+        kNoticeIconError}},
+      {"rate 1200 on the RS-485 page", {.baud = 1200},
+       {Rule::kRateChosen, Kind::kRefuse, Field::kBaud, 1200, std::nullopt,
+        "Недопустимое значение скорости обмена\nвыберите скорость обмена из списка", kCannotDo,
+        kNoticeIconError}},
   };
   for (const RuleCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -408,6 +417,7 @@ TEST(SettingsRules, EdgesThatHold) {
        {.baud = 2400, .parity = 2, .stopbits = 2, .proto = 2}, nullptr},
       {"odd parity, Modbus ASCII, 115200", {std::begin(kRs485CodeRules), std::end(kRs485CodeRules)},
        {.baud = 115200, .parity = 1, .proto = 1}, nullptr},
+      {"rate 2400 chosen", {Rule::kRateChosen}, {.baud = 2400}, nullptr},
       {"loop as made", {std::begin(kLoopRules), std::end(kLoopRules)}, {.delay = 3}, &kFixed},
       {"loop at the least poll for 19200", {std::begin(kLoopRules), std::end(kLoopRules)},
        {.baud = 19200, .delay = 2}, &kOpen},

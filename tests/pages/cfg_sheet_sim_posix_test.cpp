@@ -3,15 +3,19 @@
 // converter received, what the device keeps and what the pages then show.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 #include "common/resource_ids.h"
+#include "pages/device_calls.h"
 #include "sim/sim.h"
 #include "tests/pages/sheet_harness.h"
 
@@ -61,7 +65,6 @@ class SheetSim : public ::testing::Test {
 
   sim::State State() const { return simulator->state(); }
   long Count(std::string_view name) const { return simulator->request_count(name); }
-  PortSettings& Stored(int which) { return h->device.storedSettings[which]; }
 
   std::unique_ptr<sim::Simulator> simulator;
   std::unique_ptr<SheetHarness> h;
@@ -107,10 +110,10 @@ TEST_F(SheetSim, TheTypicalRequest) {
   EXPECT_EQ(state.line.baud, 19200);
   EXPECT_EQ(state.address, 30);
 
-  EXPECT_EQ(Stored(ConverterDevice::kStoredRs485).baud, 19200);
-  EXPECT_EQ(Stored(ConverterDevice::kStoredRs485).address, 30);
-  EXPECT_EQ(Stored(ConverterDevice::kStoredLink).baud, 19200);
-  EXPECT_EQ(Stored(ConverterDevice::kStoredLink).address, 30);
+  EXPECT_EQ(h->device.StoredRs485Set().baud, 19200);
+  EXPECT_EQ(h->device.StoredRs485Set().address, 30);
+  EXPECT_EQ(h->device.StoredLinkSet().baud, 19200);
+  EXPECT_EQ(h->device.StoredLinkSet().address, 30);
   EXPECT_FALSE(h->sheet.Rs485Page().modified);
   EXPECT_FALSE(h->sheet.busy);
   EXPECT_FALSE(h->device.connected);
@@ -142,11 +145,11 @@ TEST_F(SheetSim, ApplyLinkMakesTheLinkTheRs485SetButKeepsItsProtocol) {
   ASSERT_TRUE(h->sheet.ApplyActivePage());  // on the computer-port page: the link apply
   EXPECT_TRUE(h->Boxes().empty());
 
-  PortSettings expected = Stored(ConverterDevice::kStoredLink);
+  PortSettings expected = h->device.StoredLinkSet();
   EXPECT_EQ(expected.devtype, "KS4T");
   EXPECT_EQ(expected.baud, 19200);
   expected.proto = 2;
-  EXPECT_EQ(Stored(ConverterDevice::kStoredRs485), expected);
+  EXPECT_EQ(h->device.StoredRs485Set(), expected);
   expected.changed = true;  // the RS-485 page reloads it
   EXPECT_EQ(h->device.Rs485Set(), expected);
   h->Rs485().Activate();
@@ -162,7 +165,7 @@ TEST_F(SheetSim, ApplyLinkMakesTheLinkTheRs485SetButKeepsItsProtocol) {
   h->host.SetActivePage(CCfgSheet::kSettingsPage);
   ASSERT_TRUE(h->sheet.ApplyActivePage());
   EXPECT_EQ(h->device.Rs485Set(), rs485);
-  EXPECT_EQ(Stored(ConverterDevice::kStoredLink).delay, 6);
+  EXPECT_EQ(h->device.StoredLinkSet().delay, 6);
 }
 
 TEST_F(SheetSim, OkWithNothingModifiedTalksToNoConverter) {
@@ -186,8 +189,8 @@ TEST_F(SheetSim, OkWritesEveryModifiedPage) {
   ASSERT_TRUE(simulator->wait_for_requests(sim::kParamApply, 1, 2000));
   EXPECT_EQ(Count(sim::kParamDev), dev_before + 2);  // the link apply, the RS-485 apply
   EXPECT_EQ(State().line.baud, 38400);
-  EXPECT_EQ(Stored(ConverterDevice::kStoredLink).adaptor, 0);
-  EXPECT_EQ(Stored(ConverterDevice::kStoredLink).baud, 38400);
+  EXPECT_EQ(h->device.StoredLinkSet().adaptor, 0);
+  EXPECT_EQ(h->device.StoredLinkSet().baud, 38400);
   EXPECT_EQ(h->host.Result(), CCfgSheet::kResultOk);
   EXPECT_TRUE(h->Boxes().empty());
 }
@@ -199,14 +202,14 @@ TEST_F(SheetSim, AFailedRs485WriteIsReportedAndKeepsThePageModified) {
   h->Open();
   ASSERT_TRUE(h->SwitchTo(CCfgSheet::kRs485Page));
   h->Rs485().ChooseText(IDC_BAUD, "4800");
-  const PortSettings stored = Stored(ConverterDevice::kStoredRs485);
+  const PortSettings stored = h->device.StoredRs485Set();
   h->ui.Clear();
   EXPECT_FALSE(h->sheet.ApplyActivePage());
   EXPECT_EQ(h->Boxes(), (std::vector<Box>{{"Ошибка сохранения коммуникационных параметров прибора.",
                                            "Ошибка", kNoticeIconError, "sheet"}}));
   EXPECT_EQ(Count(sim::kParamApply), 0);
   EXPECT_EQ(State().line.baud, 9600);
-  EXPECT_EQ(Stored(ConverterDevice::kStoredRs485), stored);
+  EXPECT_EQ(h->device.StoredRs485Set(), stored);
   EXPECT_EQ(h->device.LinkSet().baud, 9600);
   EXPECT_TRUE(h->sheet.Rs485Page().modified);
   EXPECT_FALSE(h->sheet.busy);
@@ -221,9 +224,9 @@ TEST_F(SheetSim, AnAddressCorrectionReachesThePage) {
   RecordingControls& rs485 = h->Rs485();
   rs485.Activate();
   h->device.Rs485Set().address = 300;
-  ASSERT_TRUE(h->device.Connect(nullptr, false, nullptr));
+  ASSERT_TRUE(h->device.Connect());
   h->ui.Clear();
-  EXPECT_TRUE(h->device.WriteRs485Settings(static_cast<CDlgPage*>(&h->sheet.Rs485Page())));
+  EXPECT_TRUE(WriteRs485Settings(h->device, &h->sheet.Rs485Page()));
   ASSERT_EQ(h->Boxes().size(), 1u);
   EXPECT_EQ(h->Boxes()[0].caption, "Неверный адрес");
   EXPECT_EQ(h->Boxes()[0].who, "sheet");  // owned by the main window
@@ -232,6 +235,78 @@ TEST_F(SheetSim, AnAddressCorrectionReachesThePage) {
   ASSERT_TRUE(simulator->wait_for_requests(sim::kParamApply, 1, 2000));
   EXPECT_EQ(State().number(sim::kParamAddr), 254);
 }
+
+struct AddressCase {
+  int32_t address, alen, written;
+};
+void PrintTo(const AddressCase& c, std::ostream* os) {
+  *os << c.address << "/" << c.alen << " written as " << c.written;
+}
+class AddressCorrection : public SheetSim, public ::testing::WithParamInterface<AddressCase> {};
+
+// An address outside the converter's range for its length is corrected even in
+// the silent state: the box first, owned by the main window, then the set holds
+// the address written and the page shows it with the focus on the delay, and only
+// then is anything of the write sent. An address in range is written as it is,
+// and nothing is shown.
+TEST_P(AddressCorrection, TheBoxComesBeforeTheWrite) {
+  const AddressCase& c = GetParam();
+  Start();
+  RecordingControls& rs485 = h->Rs485();
+  rs485.Activate();
+  SetSilentState(true);
+  PortSettings& rs = h->device.Rs485Set();
+  rs.address = c.address;
+  rs.alen = c.alen;
+  ASSERT_TRUE(h->device.Connect());
+  const std::string shown = rs485.Text(IDC_RS485_ADDRESS);
+  h->ui.Clear();
+  long writes_at_box = -1, writes_at_focus = -1;
+  int32_t record_at_focus = -1;
+  h->ui.onRecord = [&](const UiEvent& e) {
+    if (e.kind == UiEvent::box) writes_at_box = Count(sim::kParamBaud);
+    if (e.kind == UiEvent::focus) {
+      writes_at_focus = Count(sim::kParamBaud);
+      record_at_focus = rs.address;
+    }
+  };
+  const Rs485WriteOutcome written = WriteRs485Settings(h->device, &h->sheet.Rs485Page());
+  h->ui.onRecord = nullptr;
+  ASSERT_TRUE(written);
+  ASSERT_TRUE(simulator->wait_for_requests(sim::kParamApply, 1, 2000));
+  EXPECT_EQ(written.address, c.written);
+  EXPECT_EQ(written.corrected, c.written != c.address);
+  EXPECT_EQ(rs.address, c.written);
+  EXPECT_EQ(h->device.LinkSet().address, c.written);
+  EXPECT_EQ(State().number(sim::kParamAddr), c.written);
+  EXPECT_EQ(State().address, c.written);
+
+  std::vector<UiEvent::Kind> kinds;
+  for (const UiEvent& e : h->ui.Events())
+    if (e.kind == UiEvent::box || e.kind == UiEvent::focus) kinds.push_back(e.kind);
+  if (c.written == c.address) {
+    EXPECT_TRUE(kinds.empty());
+    EXPECT_EQ(rs485.Text(IDC_RS485_ADDRESS), shown);  // the page is not told
+    return;
+  }
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "Адрес %i вне допустимого диапазона при данном типе адресации.\n"
+                "Будет установлено значение адреса равное %i",
+                c.address, c.written);
+  EXPECT_EQ(h->Boxes(), (std::vector<Box>{{text, "Неверный адрес", kNoticeIconError, "sheet"}}));
+  EXPECT_EQ(kinds, (std::vector<UiEvent::Kind>{UiEvent::box, UiEvent::focus}));
+  EXPECT_EQ(rs485.Text(IDC_RS485_ADDRESS), std::to_string(c.written));
+  EXPECT_EQ(rs485.FocusedControl(), IDC_RS485_DELAY);
+  EXPECT_EQ(record_at_focus, c.written);
+  EXPECT_EQ(writes_at_box, 0);
+  EXPECT_EQ(writes_at_focus, 0);
+}
+
+const AddressCase kAddressCases[] = {
+    {300, 8, 254}, {255, 8, 255}, {-5, 8, 0}, {2047, 11, 2047}, {2048, 11, 2046},
+};
+INSTANTIATE_TEST_SUITE_P(Addresses, AddressCorrection, ::testing::ValuesIn(kAddressCases));
 
 // A configuration file can carry any rate, and the device takes it as it stands:
 // here an RS-485 set at 1200 baud, which the page's list does not offer. In file
@@ -298,7 +373,7 @@ TEST_F(SheetSim, ApplyLoopWritesTheLoopSet) {
   EXPECT_EQ(state.setting(sim::kParamLoopBaud), 4800);
   EXPECT_EQ(state.number(sim::kParamLoopPoll), 7);
   EXPECT_EQ(state.count(sim::kParamApply), 0);  // RAVIK stays: nothing to restore
-  EXPECT_EQ(h->device.storedSettings[ConverterDevice::kStoredLoop], loop);
+  EXPECT_EQ(h->device.StoredLoopSet(), loop);
   EXPECT_FALSE(h->sheet.LoopPage().modified);
   EXPECT_FALSE(h->device.connected);
 }

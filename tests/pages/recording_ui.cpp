@@ -335,11 +335,6 @@ int RecordingUi::ShowMessage(WindowHandle owner, const std::string& text,
   return 1;
 }
 
-void RecordingUi::FieldCorrected(WindowHandle page, CorrectedField field, int value) {
-  Record({UiEvent::corrected, "device", "", "", 0, static_cast<int>(field), value});
-  if (page) static_cast<CDlgPage*>(page)->OnFieldCorrected(field, value);
-}
-
 void RecordingUi::Beep(unsigned style) { Record({UiEvent::beep, "device", "", "", style}); }
 
 void RecordingUi::SetWaitCursor() { Record({UiEvent::cursor, "device", "", "", 0, 1}); }
@@ -347,8 +342,11 @@ void RecordingUi::SetWaitCursor() { Record({UiEvent::cursor, "device", "", "", 0
 void RecordingUi::RestoreArrowCursor() { Record({UiEvent::cursor, "device", "", "", 0, 0}); }
 
 void RecordingUi::Record(UiEvent event) {
-  std::lock_guard lock(mutex_);
-  events_.push_back(std::move(event));
+  {
+    std::lock_guard lock(mutex_);
+    events_.push_back(event);
+  }
+  if (onRecord) onRecord(event);
 }
 
 std::vector<UiEvent> RecordingUi::Events() {

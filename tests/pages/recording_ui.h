@@ -1,5 +1,5 @@
 // A window-free stand-in for the configurator's windows: the control layer of each
-// page, the sheet's window and the device operations' notices, all recording into
+// page, the sheet's window and the user notices, all recording into
 // one ordered list of what the user would have seen (message boxes, beeps, cursor
 // changes, focus moves, notifications to the sheet). A test acts as the user does:
 // it chooses list items, types into edits, presses buttons and leaves pages.
@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "device/notices.h"
 #include "pages/controls.h"
 #include "pages/dlg_page.h"
+#include "pages/notices.h"
 #include "pages/sheet_host.h"
 
 // One thing the user saw happen, in order.
@@ -30,10 +30,11 @@ struct UiEvent {
     notify,    // a page notification to the sheet: who, code
     cursor,    // the cursor changed: who, code 0 arrow, 1 wait
     focus,     // a control took the focus: who, id
-    corrected, // the device reported a corrected field: code (field), id (value)
   };
   Kind kind;
-  std::string who;      // "page 103" (a page by its template), "sheet" or "device"
+  // "page 103" (a page by its template), "sheet" (the sheet's window, also as the
+  // owner of a notice), or "device" (a notice owned by another window or none).
+  std::string who;
   std::string text;     // UTF-8
   std::string caption;  // UTF-8
   unsigned style = 0;
@@ -156,7 +157,7 @@ class RecordingSheetHost : public SheetHost {
   std::atomic<int> result_{0};
 };
 
-// The shared record, and the device operations' notices while it lives.
+// The shared record, and the user notices while it lives.
 class RecordingUi : public UserNotices {
  public:
   RecordingUi();
@@ -168,10 +169,11 @@ class RecordingUi : public UserNotices {
   void SetWaitCursor() override;
   void RestoreArrowCursor() override;
   WindowHandle MainWindow() override { return kSheetWindow; }
-  // Recorded, then forwarded to the page (the handle is the page object).
-  void FieldCorrected(WindowHandle page, CorrectedField field, int value) override;
 
   void Record(UiEvent event);
+  // Called with each event as it is recorded, on the thread that recorded it, while
+  // the operation that caused it is still running.
+  std::function<void(const UiEvent&)> onRecord;
   std::vector<UiEvent> Events();
   std::vector<UiEvent> Boxes();  // every message box, from whoever showed it
   void Clear();

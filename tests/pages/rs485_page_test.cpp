@@ -456,7 +456,7 @@ TEST_F(Rs485Page, ALoadAnnouncesTheModifiedState) {
 
 TEST_F(Rs485Page, AnAddressCorrectedByTheDeviceIsShown) {
   RecordingControls& page = Show();
-  h.ui.FieldCorrected(static_cast<CDlgPage*>(&Logic()), CorrectedField::kRs485Address, 254);
+  Logic().OnAddressCorrected(254);
   EXPECT_EQ(page.Text(IDC_RS485_ADDRESS), "254");
   EXPECT_EQ(page.FocusedControl(), IDC_RS485_DELAY);
 }

@@ -63,7 +63,7 @@ TEST_F(LineTestWine, StopAndDestroyWhileRunning) {
   page.reset();
   EXPECT_FALSE(device->connected);
   // The converter answers RAVIK again: a connection succeeds.
-  EXPECT_TRUE(device->Connect(nullptr, false, nullptr));
+  EXPECT_TRUE(device->Connect());
   device->ClosePort();
 }
 

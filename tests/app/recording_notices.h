@@ -1,12 +1,11 @@
-// A user-notice binding for tests: records every box, cursor change and field
-// correction instead of showing anything.
+// A user-notice binding for tests: records every box and cursor change instead of
+// showing anything.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "device/notices.h"
+#include "pages/notices.h"
 #include "store/codepage.h"
 
 struct RecordedBox {
@@ -14,13 +13,6 @@ struct RecordedBox {
   std::string text;     // converted to UTF-8 for comparison with source literals
   std::string caption;  // likewise
   unsigned style;
-};
-
-struct RecordedCorrection {
-  WindowHandle page;
-  CorrectedField field;
-  int value;
-  size_t boxes_before;  // how many boxes had been shown when it was reported
 };
 
 class RecordingNotices : public UserNotices {
@@ -34,16 +26,9 @@ class RecordingNotices : public UserNotices {
   void SetWaitCursor() override { ++wait_cursors; }
   void RestoreArrowCursor() override { ++arrow_cursors; }
   WindowHandle MainWindow() override { return main_window; }
-  void FieldCorrected(WindowHandle page, CorrectedField field, int value) override {
-    corrections.push_back({page, field, value, boxes.size()});
-    if (on_correction) on_correction();
-  }
 
   WindowHandle main_window = reinterpret_cast<WindowHandle>(0x5EE7);
   std::vector<RecordedBox> boxes;
-  std::vector<RecordedCorrection> corrections;
-  // Called after a correction is recorded, while the operation is still running.
-  std::function<void()> on_correction;
   int beeps = 0;
   int wait_cursors = 0;
   int arrow_cursors = 0;

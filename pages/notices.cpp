@@ -1,4 +1,4 @@
-#include "device/notices.h"
+#include "pages/notices.h"
 
 #include <atomic>
 

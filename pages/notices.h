@@ -1,10 +1,11 @@
-// User notices: the one place where the configurator's layers below the windows
-// show a message box, beep, switch the cursor or tell the page that asked for an
-// operation that a value it shows was changed. The device layer knows no window
-// system and no page's controls: owners and pages are opaque handles (an HWND in
-// the Windows binding, anything a test likes elsewhere). The application installs
-// its binding at start-up; until it does, a quiet binding that shows nothing is in
-// force.
+// User notices: the one place where the configurator shows a message box that no
+// page's control layer owns, beeps, or switches the cursor (the device errors of
+// the sheet's applies, the address correction of the RS-485 write, the start-up's
+// fatal error). The layers below the windows show nothing: they hand back
+// outcomes, and the sheet and the pages show them through these notices or their
+// control layers. Owners are opaque handles (an HWND in the Windows binding,
+// anything a test likes elsewhere). The application installs its binding at
+// start-up; until it does, a quiet binding that shows nothing is in force.
 //
 // All texts are program text: 8-bit Windows-1251. The binding converts them at
 // the window system's calls.
@@ -17,23 +18,10 @@
 
 #include <string>
 
+#include "common/notice_styles.h"
+
 // An opaque window handle; null means "no owner".
 using WindowHandle = void*;
-
-// Message box styles, with the values of the Windows MB_ constants so that the
-// Windows binding can pass them through unchanged.
-enum : unsigned {
-  kNoticeOk = 0x00000000u,               // MB_OK
-  kNoticeIconError = 0x00000010u,        // MB_ICONERROR / MB_ICONHAND
-  kNoticeIconQuestion = 0x00000020u,     // MB_ICONQUESTION
-  kNoticeIconWarning = 0x00000030u,      // MB_ICONWARNING / MB_ICONEXCLAMATION
-  kNoticeIconInformation = 0x00000040u,  // MB_ICONINFORMATION
-};
-
-// A value a device operation replaced by another before using it.
-enum class CorrectedField {
-  kRs485Address,  // the converter's network address in the RS-485 set
-};
 
 class UserNotices {
  public:
@@ -49,10 +37,6 @@ class UserNotices {
   virtual void RestoreArrowCursor() = 0;
   // The application's main window (the property sheet), or null.
   virtual WindowHandle MainWindow() = 0;
-  // The operation that `page` asked for replaced `field` by `value` (the settings
-  // record already holds it): the page shows the value and lets the user go on
-  // from the field.
-  virtual void FieldCorrected(WindowHandle page, CorrectedField field, int value) = 0;
 };
 
 // A binding that shows nothing and answers IDOK; in force until the application
@@ -66,7 +50,6 @@ class QuietNotices : public UserNotices {
   void SetWaitCursor() override {}
   void RestoreArrowCursor() override {}
   WindowHandle MainWindow() override { return nullptr; }
-  void FieldCorrected(WindowHandle, CorrectedField, int) override {}
 };
 
 // The binding in force. SetUserNotices(nullptr) returns to the quiet one. The
