@@ -1,6 +1,5 @@
 #include "cli/tool.h"
 
-#include <cstdarg>
 #include <cstdio>
 
 #include "store/codepage.h"
@@ -38,13 +37,4 @@ int Output::Finish(int code) {
     std::fflush(stdout);
   }
   return code;
-}
-
-std::string Format(const char* format, ...) {
-  char buffer[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  return buffer;
 }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "common/text_format.h"
 #include "device/converter_device.h"
 
 // Exit codes, as `kv4t --help` lists them.
@@ -82,6 +83,3 @@ const char* ProtocolName(int proto);
 // Rate, word length, parity, stop bits, address and address length of one record
 // into another.
 void CopyLineAndAddress(const PortSettings& from, PortSettings& to);
-
-// printf-style formatting of our own texts.
-std::string Format(const char* format, ...);

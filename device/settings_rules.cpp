@@ -1,11 +1,11 @@
 #include "device/settings_rules.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 
 #include "common/baud_rates.h"
 #include "common/notice_styles.h"
+#include "common/text_format.h"
 #include "device/address_range.h"
 #include "device/device_texts.h"
 #include "device/settings_texts.h"
@@ -28,15 +28,6 @@ constexpr Frame kRefusedFrames[] = {
     {8, Parity::kOdd, StopBits::kTwo},
     {8, Parity::kEven, StopBits::kTwo},
 };
-
-std::string Format(const char* format, ...) {
-  char text[512];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
 
 // A finding with its message shown as the pages show a refusal: caption "Нельзя
 // выполнить операцию", the error icon.

@@ -1,13 +1,13 @@
 #include "pages/dlg_test.h"
 
-#include <cstdio>
-
 #include "common/program_strings.h"
 #include "common/resource_ids.h"
 #include "device/converter_device.h"
 #include "device/line_test.h"
+#include "device/settings_rules.h"
+#include "device/settings_texts.h"
 #include "device/test_protocol.h"
-#include "pages/page_texts.h"
+#include "pages/line_controls.h"
 #include "pages/worker_thread.h"
 #include "store/codepage.h"
 
@@ -19,15 +19,6 @@ constexpr ControlDef kControls[] = {
     {.id = IDC_TEST_LOG, .kind = ControlKind::log, .label = "Протокол:"},
     {.id = IDC_TEST_STATUS, .kind = ControlKind::status},
 };
-
-// The test needs the converter's network side at 8 data bits.
-constexpr const char* kBadWordLength =
-    "Недопустимое значение длинны слова данных: %i\n"
-    "Для проведения теста необходима связь с длинной слова данных 8";
-constexpr const char* kBadMode =
-    "Недопустимый режим связи.\n"
-    "Для проведения теста измените режим связи с прибором на 8-битеый и повторите попытку!";
-constexpr const char* kBadModeCaption = "Нельзя начать тестирование";
 
 std::string Text(const char* utf8) { return Utf8ToCp1251(utf8); }
 
@@ -84,12 +75,12 @@ void CDlgTest::StartOrStop() {
     ui.Enable(IDC_TEST_BUTTON, true);
     return;
   }
-  const int bytesize = device->Rs485Set().bytesize;
-  if (bytesize != 8) {
-    char text[512];
-    std::snprintf(text, sizeof text, Text(kBadWordLength).c_str(), bytesize);
-    ui.ShowMessage(text, Text(page_text::kCannotDo), kNoticeIconError);
-    ui.ShowMessage(Text(kBadMode), Text(kBadModeCaption), kNoticeIconError);
+  // The test needs the converter's network side at 8 data bits.
+  if (const auto finding = settings_rules::Check(settings_rules::Rule::kLineTestWordLength,
+                                                 device->Rs485Set())) {
+    line_controls::ShowFinding(ui, *finding);
+    ui.ShowMessage(Text(settings_text::kLineTestMode), Text(settings_text::kLineTestModeCaption),
+                   kNoticeIconError);
     ui.Enable(IDC_TEST_BUTTON, true);
     return;
   }

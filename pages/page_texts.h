@@ -16,7 +16,4 @@ inline constexpr const char* kTabsBlocked =
     "Переключение вкладок блокировано, поскольку нет связи с прибором";
 inline constexpr const char* kTabsBlockedCaption = "Переключение вкладок блокировано";
 
-// The refusals' caption, which the line-test page still names here.
-inline constexpr const char* kCannotDo = settings_text::kCannotDo;
-
 }  // namespace page_text
