@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "app/about_dlg_text.h"
+#include "common/code_pages.h"
 #include "common/program_path.h"
 #include "common/resource_ids.h"
-#include "store/codepage.h"
 
 namespace {
 

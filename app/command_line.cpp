@@ -4,7 +4,7 @@
 #include <string>
 
 #include "pargo/pargo.h"
-#include "store/converter_settings.h"
+#include "settings/converter_settings.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/command_line.h"
-#include "store/codepage.h"
+#include "common/code_pages.h"
 
 EventHandle OpenNamedEvent(std::string_view name) {
   const std::wstring wide = Cp1251ToWide(name);

@@ -7,7 +7,7 @@
 
 #include "app/program_cursor.h"
 #include "app/window_calls.h"
-#include "store/codepage.h"
+#include "common/code_pages.h"
 
 namespace {
 

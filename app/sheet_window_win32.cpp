@@ -10,8 +10,8 @@
 #include "app/program_cursor.h"
 #include "app/window_calls.h"
 #include "app/window_notices.h"
+#include "common/code_pages.h"
 #include "common/resource_ids.h"
-#include "store/codepage.h"
 
 namespace {
 

@@ -3,14 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/catalogue.h"
+#include "common/code_pages.h"
 #include "common/program_strings.h"
 #include "device/converter_device.h"
 #include "link/serio.h"
 #include "pages/notices.h"
 #include "pargo/pargo.h"
-#include "store/catalogue.h"
-#include "store/codepage.h"
-#include "store/config_object.h"
+#include "settings/config_object.h"
 
 namespace {
 

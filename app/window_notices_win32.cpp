@@ -4,7 +4,7 @@
 
 #include "app/program_cursor.h"
 #include "app/window_calls.h"
-#include "store/codepage.h"
+#include "common/code_pages.h"
 
 void WindowNotices::OnMainThread(const std::function<void()>& call) {
   // Before the window exists (and after it has gone) there is no window thread to

@@ -2,8 +2,8 @@
 
 #include <optional>
 
+#include "catalogue/catalogue.h"
 #include "device/settings_rules.h"
-#include "store/catalogue.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "store/port_settings.h"
+#include "settings/port_settings.h"
 
 // Before an RS-485 write (and into a configuration file): first the values the
 // converter has no code for, which a configuration file may carry and no list of

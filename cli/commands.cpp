@@ -3,14 +3,14 @@
 #include <filesystem>
 #include <functional>
 
+#include "catalogue/catalogue.h"
 #include "cli/checks.h"
 #include "cli/console.h"
+#include "common/code_pages.h"
+#include "common/file_io.h"
 #include "common/setting_values.h"
 #include "device/device_texts.h"
 #include "link/serio.h"
-#include "store/catalogue.h"
-#include "store/codepage.h"
-#include "store/files.h"
 
 namespace {
 

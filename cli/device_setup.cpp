@@ -1,14 +1,14 @@
 #include <filesystem>
 
+#include "catalogue/catalogue.h"
 #include "cli/checks.h"
 #include "cli/console.h"
-#include "cli/trace.h"
 #include "cli/tool.h"
+#include "cli/trace.h"
+#include "common/code_pages.h"
 #include "common/setting_values.h"
 #include "device/device_texts.h"
 #include "link/diag_log.h"
-#include "store/catalogue.h"
-#include "store/codepage.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/trace.h"
+#include "common/code_pages.h"
 #include "device/line_test.h"
 #include "link/ravik.h"
 #include "link/serio.h"
-#include "store/codepage.h"
 
 namespace {
 

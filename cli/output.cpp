@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "store/codepage.h"
+#include "common/code_pages.h"
 
 void Output::Line(const std::string& utf8) const {
   if (json_ || quiet_) return;

@@ -4,9 +4,9 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/scan.h"
+#include "common/code_pages.h"
 #include "link/ravik.h"
 #include "link/serio.h"
-#include "store/codepage.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <iterator>
 
-#include "store/port_settings.h"
+#include "settings/port_settings.h"
 
 struct ScanProbe {
   int32_t baud, bytesize, parity, stopbits, address, alen;

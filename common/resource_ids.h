@@ -1,8 +1,8 @@
 // Resource and control identifiers shared by the resource scripts (windres reads
 // this file: plain #defines only) and the page logic, so that a dialog template
 // and the code that drives it cannot disagree about a control.
-#ifndef KV4T_PAGES_RESOURCE_IDS_H
-#define KV4T_PAGES_RESOURCE_IDS_H
+#ifndef KV4T_COMMON_RESOURCE_IDS_H
+#define KV4T_COMMON_RESOURCE_IDS_H
 
 /* Dialog templates. */
 #define IDD_ABOUT 100

@@ -9,15 +9,15 @@
 #include <thread>
 #include <vector>
 
+#include "catalogue/catalogue.h"
+#include "common/code_pages.h"
 #include "common/program_strings.h"
 #include "common/setting_values.h"
 #include "device/code_tables.h"
 #include "device/settings_rules.h"
-#include "link/ravik.h"
 #include "link/modbus.h"
+#include "link/ravik.h"
 #include "link/serio.h"
-#include "store/catalogue.h"
-#include "store/codepage.h"
 
 namespace {
 

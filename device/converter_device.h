@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "device/param_entry.h"
-#include "store/converter_settings.h"
+#include "settings/converter_settings.h"
 
 // What an operation came to.
 enum class DeviceResult {

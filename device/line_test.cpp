@@ -1,9 +1,9 @@
 #include "device/line_test.h"
 
+#include "common/code_pages.h"
 #include "device/converter_device.h"
 #include "device/test_protocol.h"
 #include "link/serio.h"
-#include "store/codepage.h"
 
 namespace {
 

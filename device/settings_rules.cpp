@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "catalogue/catalogue.h"
 #include "common/baud_rates.h"
+#include "common/code_pages.h"
 #include "common/notice_styles.h"
 #include "common/text_format.h"
 #include "device/address_range.h"
 #include "device/device_texts.h"
 #include "device/settings_texts.h"
-#include "store/catalogue.h"
-#include "store/codepage.h"
 
 namespace settings_rules {
 

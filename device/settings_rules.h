@@ -19,7 +19,7 @@
 #include <string>
 
 #include "common/setting_values.h"
-#include "store/port_settings.h"
+#include "settings/port_settings.h"
 
 struct DeviceDescription;
 

@@ -1,6 +1,6 @@
 #include "device/test_protocol.h"
 
-#include "store/codepage.h"
+#include "common/code_pages.h"
 
 namespace {
 

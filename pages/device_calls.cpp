@@ -1,9 +1,9 @@
 #include "pages/device_calls.h"
 
+#include "common/code_pages.h"
 #include "common/program_strings.h"
 #include "device/settings_rules.h"
 #include "pages/dlg_rs485.h"
-#include "store/codepage.h"
 
 bool Connect(ConverterDevice& device, WindowHandle owner, bool show_messages,
              std::string* error_text) {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "catalogue/catalogue.h"
+#include "common/code_pages.h"
 #include "common/program_strings.h"
 #include "common/resource_ids.h"
 #include "common/setting_values.h"
@@ -12,8 +14,6 @@
 #include "pages/device_calls.h"
 #include "pages/line_controls.h"
 #include "pages/page_texts.h"
-#include "store/catalogue.h"
-#include "store/codepage.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "pages/dlg_page.h"
 
-#include "store/codepage.h"
+#include "common/code_pages.h"
 
 bool CDlgPage::OnInitDialog() {
   initialized = true;

@@ -9,7 +9,7 @@
 
 #include "pages/controls.h"
 #include "pages/page_sheet.h"
-#include "store/port_settings.h"
+#include "settings/port_settings.h"
 
 class ConverterDevice;
 

@@ -3,13 +3,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/code_pages.h"
 #include "common/resource_ids.h"
 #include "common/setting_values.h"
 #include "device/converter_device.h"
 #include "device/settings_rules.h"
 #include "pages/line_controls.h"
 #include "pages/page_texts.h"
-#include "store/codepage.h"
 
 namespace lc = line_controls;
 namespace sr = settings_rules;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/baud_rates.h"
+#include "common/code_pages.h"
 #include "common/resource_ids.h"
 #include "common/setting_values.h"
 #include "device/converter_device.h"
@@ -11,7 +12,6 @@
 #include "link/serio.h"
 #include "pages/line_controls.h"
 #include "pages/page_texts.h"
-#include "store/codepage.h"
 
 namespace lc = line_controls;
 namespace sr = settings_rules;

@@ -1,5 +1,6 @@
 #include "pages/dlg_test.h"
 
+#include "common/code_pages.h"
 #include "common/program_strings.h"
 #include "common/resource_ids.h"
 #include "device/converter_device.h"
@@ -9,7 +10,6 @@
 #include "device/test_protocol.h"
 #include "pages/line_controls.h"
 #include "pages/worker_thread.h"
-#include "store/codepage.h"
 
 namespace {
 

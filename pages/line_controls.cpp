@@ -4,11 +4,11 @@
 #include <cstdio>
 
 #include "common/baud_rates.h"
+#include "common/code_pages.h"
 #include "common/resource_ids.h"
 #include "common/setting_values.h"
 #include "pages/notices.h"
 #include "pages/page_texts.h"
-#include "store/codepage.h"
 
 namespace line_controls {
 

@@ -11,7 +11,7 @@
 #include "common/resource_ids.h"
 #include "device/settings_rules.h"
 #include "pages/controls.h"
-#include "store/port_settings.h"
+#include "settings/port_settings.h"
 
 namespace line_controls {
 

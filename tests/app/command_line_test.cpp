@@ -10,10 +10,10 @@
 #include <tuple>
 
 #include "app/command_line.h"
+#include "catalogue/catalogue.h"
+#include "common/code_pages.h"
 #include "pargo/pargo.h"
-#include "store/catalogue.h"
-#include "store/codepage.h"
-#include "store/converter_settings.h"
+#include "settings/converter_settings.h"
 #include "tests/app/startup_support.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "common/code_pages.h"
 #include "pargo/pargo.h"
-#include "store/codepage.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/code_pages.h"
 #include "pages/notices.h"
-#include "store/codepage.h"
 
 struct RecordedBox {
   WindowHandle owner;

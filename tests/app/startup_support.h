@@ -15,14 +15,14 @@
 #include <vector>
 
 #include "app/startup.h"
-#include "store/catalogue.h"
-#include "store/converter_settings.h"
-#include "store/file_store.h"
-#include "store/kv_store.h"
-#include "store/stored_values.h"
+#include "catalogue/catalogue.h"
+#include "settings/converter_settings.h"
+#include "settings/file_store.h"
+#include "settings/kv_store.h"
+#include "settings/stored_values.h"
 #include "tests/app/recording_notices.h"
 #include "tests/app/scripted_window.h"
-#include "tests/store/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 

@@ -7,8 +7,8 @@
 #include <tuple>
 #include <vector>
 
-#include "store/archive.h"
-#include "store/codepage.h"
+#include "common/code_pages.h"
+#include "settings/archive.h"
 #include "tests/app/startup_support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "store/codepage.h"
+#include "common/code_pages.h"
 #include "tests/app/registry_support.h"
 
 namespace {

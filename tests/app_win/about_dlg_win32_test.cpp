@@ -7,8 +7,8 @@
 #include <string>
 
 #include "app/about_dlg.h"
+#include "common/code_pages.h"
 #include "common/resource_ids.h"
-#include "store/codepage.h"
 #include "tests/app_win/ui_support_win32.h"
 
 namespace {

@@ -14,6 +14,8 @@
 
 #include "app/balloon_tip.h"
 #include "app/page_controls.h"
+#include "catalogue/catalogue.h"
+#include "common/code_pages.h"
 #include "common/resource_ids.h"
 #include "device/converter_device.h"
 #include "pages/dlg_loop.h"
@@ -21,8 +23,6 @@
 #include "pages/dlg_settings.h"
 #include "pages/dlg_test.h"
 #include "pages/page_sheet.h"
-#include "store/catalogue.h"
-#include "store/codepage.h"
 #include "tests/app_win/ui_support_win32.h"
 
 namespace {

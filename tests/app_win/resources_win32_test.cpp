@@ -11,7 +11,7 @@
 #include "common/program_path.h"
 #include "common/program_strings.h"
 #include "kv4t_version.h"
-#include "store/codepage.h"
+#include "common/code_pages.h"
 #include "tests/app_win/ui_support_win32.h"
 
 namespace {

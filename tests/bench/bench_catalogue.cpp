@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "store/catalogue.h"
-#include "store/codepage.h"
-#include "store/xml.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/xml.h"
+#include "common/code_pages.h"
 
 #ifdef KV4T_BENCH_TINYXML2
 #include <tinyxml2.h>

@@ -18,10 +18,10 @@
 #include <fstream>
 #include <string>
 
+#include "catalogue/catalogue.h"
 #include "cli/commands.h"
 #include "cli/scan.h"
 #include "sim/sim.h"
-#include "store/catalogue.h"
 #include "tests/cli/kv4t_runner.h"
 
 namespace {

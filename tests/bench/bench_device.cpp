@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
+#include "catalogue/catalogue.h"
 #include "device/converter_device.h"
 #include "sim/sim.h"
-#include "store/catalogue.h"
 
 namespace {
 

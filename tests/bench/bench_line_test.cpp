@@ -17,13 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/catalogue.h"
 #include "common/resource_ids.h"
 #include "device/converter_device.h"
 #include "link/serio.h"
 #include "pages/dlg_test.h"
 #include "pages/page_sheet.h"
 #include "sim/sim.h"
-#include "store/catalogue.h"
 
 namespace {
 

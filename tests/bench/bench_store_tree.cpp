@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <memory>
 
+#include "catalogue/catalogue.h"
 #include "device/converter_device.h"
-#include "store/catalogue.h"
-#include "store/file_store.h"
+#include "settings/file_store.h"
 
 namespace {
 

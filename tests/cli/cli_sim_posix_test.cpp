@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "catalogue/catalogue.h"
+#include "common/code_pages.h"
 #include "device/converter_device.h"
 #include "sim/sim.h"
-#include "store/catalogue.h"
-#include "store/codepage.h"
 #include "tests/cli/kv4t_runner.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "catalogue/catalogue.h"
 #include "device/converter_device.h"
-#include "store/catalogue.h"
-#include "store/config_object.h"
+#include "settings/config_object.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <string_view>
 #include <unistd.h>
 
+#include "catalogue/catalogue.h"
+#include "common/code_pages.h"
 #include "device/code_tables.h"
 #include "device/converter_device.h"
 #include "sim/sim.h"
-#include "store/catalogue.h"
-#include "store/codepage.h"
 
 namespace {
 

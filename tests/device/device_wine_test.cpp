@@ -15,10 +15,10 @@
 #include <string_view>
 #include <thread>
 
+#include "catalogue/catalogue.h"
+#include "common/code_pages.h"
 #include "device/converter_device.h"
 #include "sim/sim_constants.h"
-#include "store/catalogue.h"
-#include "store/codepage.h"
 
 namespace {
 

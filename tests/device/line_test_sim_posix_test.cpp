@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/catalogue.h"
+#include "common/code_pages.h"
 #include "device/converter_device.h"
 #include "device/line_test.h"
 #include "sim/sim.h"
-#include "store/catalogue.h"
-#include "store/codepage.h"
 
 namespace {
 

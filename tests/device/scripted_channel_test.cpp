@@ -10,12 +10,12 @@
 #include <type_traits>
 #include <vector>
 
+#include "catalogue/catalogue.h"
 #include "device/code_tables.h"
 #include "device/converter_device.h"
 #include "link/ravik.h"
 #include "link/serio.h"
 #include "sim/sim_constants.h"
-#include "store/catalogue.h"
 
 namespace {
 

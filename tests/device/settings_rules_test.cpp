@@ -6,11 +6,11 @@
 #include <optional>
 #include <vector>
 
+#include "catalogue/catalogue.h"
+#include "common/code_pages.h"
 #include "common/notice_styles.h"
 #include "device/settings_rules.h"
-#include "store/catalogue.h"
-#include "store/codepage.h"
-#include "store/converter_settings.h"
+#include "settings/converter_settings.h"
 
 namespace {
 

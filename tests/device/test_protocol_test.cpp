@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/code_pages.h"
 #include "device/test_protocol.h"
-#include "store/codepage.h"
 
 namespace {
 

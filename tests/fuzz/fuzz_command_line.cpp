@@ -8,9 +8,9 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "catalogue/catalogue.h"
 #include "pargo/pargo.h"
-#include "store/catalogue.h"
-#include "store/converter_settings.h"
+#include "settings/converter_settings.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "store/converter_settings.h"
+#include "settings/converter_settings.h"
 
 namespace {
 

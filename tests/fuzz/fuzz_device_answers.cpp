@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/catalogue.h"
 #include "device/converter_device.h"
 #include "link/serio.h"
-#include "store/catalogue.h"
 
 namespace {
 

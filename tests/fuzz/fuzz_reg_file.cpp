@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "store/file_store.h"
+#include "settings/file_store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FileStore first;

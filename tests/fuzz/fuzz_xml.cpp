@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "store/catalogue.h"
-#include "store/codepage.h"
-#include "store/xml.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/xml.h"
+#include "common/code_pages.h"
 
 namespace {
 

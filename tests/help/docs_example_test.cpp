@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "store/catalogue.h"
-#include "store/codepage.h"
+#include "catalogue/catalogue.h"
+#include "common/code_pages.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "common/code_pages.h"
 #include "common/resource_ids.h"
 #include "pages/device_calls.h"
-#include "store/codepage.h"
 #include "tests/pages/sheet_harness.h"
 
 namespace {

@@ -13,12 +13,12 @@
 #include <utility>
 #include <vector>
 
+#include "catalogue/catalogue.h"
 #include "common/resource_ids.h"
 #include "device/converter_device.h"
 #include "pages/dlg_test.h"
 #include "pages/page_sheet.h"
 #include "sim/sim_constants.h"
-#include "store/catalogue.h"
 #include "tests/pages/recording_ui.h"
 
 namespace line_pages {

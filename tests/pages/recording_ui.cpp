@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "store/codepage.h"
+#include "common/code_pages.h"
 
 namespace {
 

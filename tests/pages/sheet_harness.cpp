@@ -1,6 +1,6 @@
 #include "tests/pages/sheet_harness.h"
 
-#include "store/catalogue.h"
+#include "catalogue/catalogue.h"
 
 SheetHarness::CatalogueReady::CatalogueReady() { Catalogue().AddBuiltInWhenEmpty(); }
 
