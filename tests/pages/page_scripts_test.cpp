@@ -336,7 +336,8 @@ constexpr const char* kButton = R"(KV4T_ACTION_BUTTON("Настройки по �
 
 const Fault kFaults[] = {
     {{"agreeing"}, "", "", ""},
-    {{"label"}, R"("Скорость", IDC_BAUD)", R"("Скорость:", IDC_BAUD)", "control 1002 (fixture.rc:7): label: the table \"Скорость\", the template \"Скорость:\""},
+    {{"label"}, R"("Скорость", IDC_BAUD)", R"("Скорость:", IDC_BAUD)",
+     "control 1002 (fixture.rc:7): label: the table \"Скорость\", the template \"Скорость:\""},
     {{"label_after_its_list"}, kListRow,
      R"(COMBOBOX IDC_BAUD, KV4T_FIELD_X, KV4T_ROW_Y(PORT_Y, 0), KV4T_FIELD_W, KV4T_DROP_H, KV4T_LIST_STYLE
         KV4T_LABEL("Скорость", KV4T_ROW_Y(PORT_Y, 0)))",
@@ -358,7 +359,8 @@ const Fault kFaults[] = {
         LTEXT "мс", IDC_STATIC, KV4T_UNIT_X, KV4T_ROW_Y(PROTOCOL_Y, 0) + 2, 20, 8
         CONTROL "", IDC_RS485_DELAY_SPIN, UPDOWN_CLASS, KV4T_SPIN_STYLE, 0, 0, 0, 0)",
      "control 1011 (fixture.rc:12): attached to -1 (the control before it), the table 1009"},
-    {{"control_missing"}, kButton, "", "control 1013 (push button \"Настройки по умолчанию\") is not in the template"},
+    {{"control_missing"}, kButton, "",
+     "control 1013 (push button \"Настройки по умолчанию\") is not in the template"},
     {{"control_not_in_the_table"}, kButton, R"(PUSHBUTTON "Считать", IDC_LOOP_READ, 7, 160, 50, 14
         KV4T_ACTION_BUTTON("Настройки по умолчанию", IDC_DEFAULTS))",
      "the template's control 1021 (fixture.rc:10, push button) is not in the table"},
@@ -418,21 +420,27 @@ const std::string kCp1251 = Utf8ToCp1251(kUtf8);
 
 const Reading kReadings[] = {
     {{"utf8"}, Page("#pragma code_page(65001)", kUtf8), "Чётность", nullptr},
-    {{"utf8_with_a_byte_order_mark"}, "\xEF\xBB\xBF" + Page("#pragma code_page(65001)", kUtf8), "Чётность", nullptr},
+    {{"utf8_with_a_byte_order_mark"}, "\xEF\xBB\xBF" + Page("#pragma code_page(65001)", kUtf8), "Чётность",
+     nullptr},
     {{"windows_1251"}, Page("#pragma code_page(1251)", kCp1251), "Чётность", nullptr},
     {{"crlf_lines_and_a_comment"}, Page("/* the\r\n   head */ #pragma code_page(1251)\r\n", kCp1251), "Чётность",
      nullptr},
     {{"ascii_needs_no_code_page"}, Page("", "COM"), "COM", nullptr},
-    {{"windows_1251_under_utf8"}, Page("#pragma code_page(65001)", kCp1251), nullptr, "fixture.rc:4: a text that is not UTF-8"},
-    {{"no_code_page"}, Page("", kUtf8), nullptr, "fixture.rc:4: a text with letters beyond ASCII before any #pragma code_page"},
-    {{"code_page_after_the_text"}, Page("", kUtf8) + "#pragma code_page(65001)\n", nullptr, "before any #pragma code_page"},
-    {{"another_code_page"}, Page("#pragma code_page(1252)", "COM"), nullptr, "the reader knows 65001 (UTF-8) and 1251"},
+    {{"windows_1251_under_utf8"}, Page("#pragma code_page(65001)", kCp1251), nullptr,
+     "fixture.rc:4: a text that is not UTF-8"},
+    {{"no_code_page"}, Page("", kUtf8), nullptr,
+     "fixture.rc:4: a text with letters beyond ASCII before any #pragma code_page"},
+    {{"code_page_after_the_text"}, Page("", kUtf8) + "#pragma code_page(65001)\n", nullptr,
+     "before any #pragma code_page"},
+    {{"another_code_page"}, Page("#pragma code_page(1252)", "COM"), nullptr,
+     "the reader knows 65001 (UTF-8) and 1251"},
     {{"if"}, Page("#if 1\n#endif", "COM"), nullptr, "fixture.rc:1: #if: not read"},
     {{"another_resource"}, "1 ICON \"kv4t.ico\"\n", nullptr, "a resource that is not a dialog"},
     {{"unknown_id"}, "900 DIALOGEX 0, 0, 100, 50\nBEGIN\n  LTEXT \"\", IDC_NOWHERE, 1, 1, 40, 8\nEND\n", nullptr,
      "fixture.rc:3: id: IDC_NOWHERE is no number the script defines"},
-    {{"call_across_lines"}, "#define ROW(a, b) LTEXT a, b, 1, 1, 40, 8\n900 DIALOGEX 0, 0, 100, 50\nBEGIN\n  ROW(\"\",\n -1)\nEND\n",
-     nullptr, "fixture.rc:4: the call of ROW does not end on its line"},
+    {{"call_across_lines"},
+     "#define ROW(a, b) LTEXT a, b, 1, 1, 40, 8\n900 DIALOGEX 0, 0, 100, 50\nBEGIN\n  ROW(\"\",\n -1)\nEND\n", nullptr,
+     "fixture.rc:4: the call of ROW does not end on its line"},
 };
 
 class ScriptReader : public ::testing::TestWithParam<Reading> {};
