@@ -168,9 +168,10 @@ void SheetWindow::Initialize(const CommandLineOptions& options) {
 
   if (options.x >= 0 && options.y >= 0)
     SetWindowPos(window_, nullptr, options.x, options.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  SetDlgItemTextW(window_, IDCANCEL, L"Отмена");
-  SetDlgItemTextW(window_, IDC_SHEET_APPLY, L"Применить");
-  SetDlgItemTextW(window_, IDHELP, L"Справка");
+  // The platform writes its buttons in the language of its own installation.
+  SetDlgItemTextW(window_, IDCANCEL, ProgramString(IDS_SHEET_CANCEL).c_str());
+  SetDlgItemTextW(window_, IDC_SHEET_APPLY, ProgramString(IDS_SHEET_APPLY).c_str());
+  SetDlgItemTextW(window_, IDHELP, ProgramString(IDS_SHEET_HELP).c_str());
   const bool minimized = options.w == 0 && options.h == 0;
   ShowWindow(window_, minimized ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
   if (!minimized) SetForegroundWindow(window_);

@@ -91,5 +91,10 @@
 #define IDS_TIP_OK 155
 #define IDS_TIP_CANCEL 156
 #define IDS_ABOUT_TITLE 157
+/* The sheet's button captions, in a block of the table of their own (strings are
+   kept in blocks of 16; 160 begins one). */
+#define IDS_SHEET_CANCEL 160
+#define IDS_SHEET_APPLY 161
+#define IDS_SHEET_HELP 162
 
 #endif
