@@ -29,6 +29,8 @@ bool Probe(ConverterDevice& device, const ScanProbe& probe) {
   channel.answer_override = ProbeAnswerUs(probe);
   channel.read_pause_ms = 0;
   std::vector<uint8_t> answer;
+  // A probe is a read: no answer equals it, so it may teach the channel the echo.
+  if (channel.echo() == serio_echo::unknown) channel.learn_echo = true;
   const bool ok = channel.transact(request, answer, true);
   channel.answer_override = 0;
   channel.read_pause_ms = pause_ms;

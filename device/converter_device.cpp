@@ -57,8 +57,13 @@ bool RavikExchange(ConverterDevice& device, std::string_view name, std::vector<u
   device.channel->codec = device.ravik.get();
   device.channel->answer_override = 0;
   PrepareChannel(device);
-  for (int attempt = 0; attempt < attempts; ++attempt)
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    // No answer equals a read request (its request flag is set), so a read may
+    // teach the channel whether the port echoes; a write's echo may equal its
+    // acknowledgement and teaches nothing.
+    if (is_read && device.channel->echo() == serio_echo::unknown) device.channel->learn_echo = true;
     if (device.channel->transact(data, answer, expect_answer)) return true;
+  }
   return false;
 }
 

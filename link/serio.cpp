@@ -24,6 +24,7 @@ const serio_message serio_messages[serio_msg_count] = {
     {1, "serio(%s): приём блока занял %u мкс\r\n"},
     {1, "serio(%s): принят правильный кадр\r\n"},
     {3, "serio(%s): ошибка приёма кадра\r\n"},
+    {1, "serio(%s): порт возвращает переданные байты (эхо), эхо каждого запроса отбрасывается\r\n"},
 };
 
 namespace {
@@ -132,6 +133,7 @@ bool serio::open(const std::wstring& name) {
   }
   port_ = port;
   answer_override = 0;
+  echo_ = serio_echo::unknown;
   port_name_ = name;
   log_name_ = wide_to_utf8(name);
   status_ = serio_ok;
@@ -243,6 +245,8 @@ void serio::drop_line(int mode) {
 bool serio::transact(const std::vector<uint8_t>& request, std::vector<uint8_t>& answer,
                      bool expect_answer) {
   os_error_ = 0;
+  const bool learn = learn_echo && echo_ == serio_echo::unknown;
+  learn_echo = false;
   if (!port_) {
     status_ = serio_not_open;
     return false;
@@ -363,7 +367,51 @@ bool serio::transact(const std::vector<uint8_t>& request, std::vector<uint8_t>& 
     status_ = serio_ok;
     return true;
   }
-  return receive(answer, gap_ticks, gap_ms, answer_ticks, timeouts);
+  return receive(frame, learn, answer, gap_ticks, gap_ms, answer_ticks, timeouts);
+}
+
+// Reads away the echo of frame while the first-byte time-out is in force: bytes
+// that repeat the frame from its start, across reads (an adaptor's latency timer
+// may hand over the echo and the answer in one burst). When learning, a complete
+// copy means the port echoes, anything else (silence included) that it does not.
+// The bytes received after the echo, or from the first one that differs, are the
+// answer's first bytes: they land in rest. False when not a byte arrived: the
+// port is silent, whatever it may echo.
+bool serio::take_echo(const std::vector<uint8_t>& frame, bool learn, std::vector<uint8_t>& rest) {
+  rest.clear();
+  std::size_t matched = 0;
+  std::vector<uint8_t> buffer(frame.size());
+  while (matched < frame.size()) {
+    uint32_t got = 0;
+    if (!port_read(port_, buffer.data(), static_cast<uint32_t>(frame.size() - matched), got) ||
+        got == 0) {
+      if (matched == 0) {
+        if (learn) echo_ = serio_echo::absent;
+        return false;
+      }
+      break;
+    }
+    std::size_t i = 0;
+    while (i < got && buffer[i] == frame[matched]) ++i, ++matched;
+    if (i < got) {
+      rest.assign(buffer.begin() + static_cast<std::ptrdiff_t>(i),
+                  buffer.begin() + static_cast<std::ptrdiff_t>(got));
+      break;
+    }
+  }
+  if (matched == frame.size() && !frame.empty()) {
+    if (learn) {
+      echo_ = serio_echo::present;
+      log(serio_msg_echo, log_name_.c_str());
+    }
+    return true;
+  }
+  // A partial echo is no echo: its bytes are the answer's as far as the codec is
+  // concerned, and it will refuse them.
+  if (matched > 0)
+    rest.insert(rest.begin(), frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(matched));
+  if (learn) echo_ = serio_echo::absent;
+  return true;
 }
 
 bool serio::fail_reception(feed_result result) {
@@ -373,16 +421,23 @@ bool serio::fail_reception(feed_result result) {
   return false;
 }
 
-bool serio::receive(std::vector<uint8_t>& answer, int64_t gap_ticks, uint32_t gap_ms,
-                    int64_t answer_ticks, port_timeouts& timeouts) {
+bool serio::receive(const std::vector<uint8_t>& frame, bool learn, std::vector<uint8_t>& answer,
+                    int64_t gap_ticks, uint32_t gap_ms, int64_t answer_ticks,
+                    port_timeouts& timeouts) {
   port_sleep(read_pause_ms);
   codec->reset();
   const int64_t receive_start = now();
   const int64_t deadline = receive_start + answer_ticks;
 
-  std::vector<uint8_t> chunk(1);
-  uint32_t got = 0;
-  const bool read_ok = port_read(port_, chunk.data(), 1, got);
+  // The answer's first bytes: after the echo, when the port echoes (or may).
+  std::vector<uint8_t> chunk;
+  const bool heard = !(learn || echo_ == serio_echo::present) || take_echo(frame, learn, chunk);
+  uint32_t got = static_cast<uint32_t>(chunk.size());
+  bool read_ok = true;
+  if (heard && chunk.empty()) {
+    chunk.resize(1);
+    read_ok = port_read(port_, chunk.data(), 1, got);
+  }
   if (!read_ok || got == 0) {
     if (!read_ok) os_error_ = port_last_error();
     last_reception_end_ = now();

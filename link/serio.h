@@ -42,6 +42,14 @@ enum serio_status : int {
   serio_zero_read = 21,         // the codec asked for a read of 0 bytes
 };
 
+// What the channel knows of its port's echo: a two-wire RS-485 adaptor whose
+// receiver stays on hears every byte the computer sends, before any answer.
+enum class serio_echo : int {
+  unknown,  // not learned since the port was opened
+  present,  // every request comes back first: its echo is dropped
+  absent,   // the port does not echo
+};
+
 // Line switching around each transmission.
 enum serio_line_control : int {
   serio_line_none = 0,  // adaptor switches by itself
@@ -65,6 +73,7 @@ enum serio_message_id : int {
   serio_msg_received,          // microseconds
   serio_msg_frame_ok,          //
   serio_msg_receive_error,     //
+  serio_msg_echo,              // the port was found to echo what is sent
   serio_msg_count
 };
 struct serio_message {
@@ -83,7 +92,8 @@ class serio {
 
   // Opens the named port ("COMn", or a device path) exclusively and sends it the
   // line parameters. Already open: status serio_already_open and true, nothing
-  // done. Failure: serio_open_failed, the OS error kept, false.
+  // done. Failure: serio_open_failed, the OS error kept, false. What was learned
+  // of the previous port's echo is forgotten.
   bool open(const std::wstring& name);
   // Status serio_not_open when it was not open, else serio_ok.
   void close();
@@ -122,6 +132,16 @@ class serio {
   // reading the answer. The configurator keeps 50; a bus scan, whose probes mostly
   // go unanswered, reads at once and lets the answer time alone bound the wait.
   uint32_t read_pause_ms = 50;
+  // Set by the owner for the next transaction only (transact clears it): that
+  // transaction may teach the channel whether the port echoes. The owner sets it
+  // only for a request that no answer can equal byte for byte (a RAVIK read), so
+  // that received bytes beginning with exactly the frame sent can only be its
+  // echo; silence or anything else means the port does not echo. Once learned,
+  // until the port is closed, the echo of every request is dropped before the
+  // codec sees the answer. Without it the channel learns nothing: a write's echo
+  // may equal its acknowledgement.
+  bool learn_echo = false;
+  serio_echo echo() const { return echo_; }
 
   int status() const { return status_; }
   uint32_t os_error() const { return os_error_; }
@@ -142,8 +162,9 @@ class serio {
   void log(int id, ...);  // id: serio_message_id
   int64_t now();
   void drop_line(int mode);
-  bool receive(std::vector<uint8_t>& answer, int64_t gap_ticks, uint32_t gap_ms,
-               int64_t answer_ticks, port_timeouts& timeouts);
+  bool receive(const std::vector<uint8_t>& frame, bool learn, std::vector<uint8_t>& answer,
+               int64_t gap_ticks, uint32_t gap_ms, int64_t answer_ticks, port_timeouts& timeouts);
+  bool take_echo(const std::vector<uint8_t>& frame, bool learn, std::vector<uint8_t>& rest);
   bool fail_reception(feed_result result);
 
   int line_control_ = serio_line_none;
@@ -162,6 +183,7 @@ class serio {
   uint32_t rts_margin_ = 400;
   int64_t turnaround_ = 0;
   int64_t last_reception_end_ = 0;
+  serio_echo echo_ = serio_echo::unknown;
   std::wstring port_name_;
   std::string log_name_;  // the port name as the log prints it
 };
