@@ -28,7 +28,7 @@ std::int64_t char_us(const LineSettings& line) {
 
 }  // namespace
 
-Engine::Engine(const Options& o)
+Engine::Engine(const ConverterOptions& o)
     : faults_(o.faults), skip_left_(o.faults.skip_requests), loss_random_(o.faults.loss_seed) {
   state_.line = o.line;
   state_.address = o.address;
@@ -167,10 +167,15 @@ void Engine::receive_text(std::uint8_t c, std::vector<Reply>& out) {
           if (ravik) {
             handle_ravik(payload, out);
           } else if (payload.size() >= 4) {
+            // Counted when it is for this converter (a request it would have answered
+            // in RAVIK); one for another converter on the line is only ignored.
             const std::string name = known_name(static_cast<std::uint16_t>(payload[2] << 8 | payload[3]));
-            note("RAVIK request \"" + name + "\" ignored: speaking " + protocol_name(state_.protocol));
-            if (!name.empty()) count(name);
+            if (addressed_here(payload)) {
+              note("RAVIK request \"" + name + "\" ignored: speaking " + protocol_name(state_.protocol));
+              if (!name.empty()) count(name);
+            }
             ++state_.ignored_frames;
+            changed_ = true;
           }
         } else {
           if (ravik) garbled("RAVIK frame fails its check", buf.data(), buf.size());
@@ -283,14 +288,24 @@ void Engine::send(const std::string& name, bytes frame, std::vector<Reply>& out)
   out.push_back(std::move(r));
 }
 
+// Whether a RAVIK request's header carries this converter's address in its own
+// address length. An 8-bit converter reads byte 0 and wants the three bits after it
+// clear, so an 11-bit address whose low three bits are 0 reaches the 8-bit converter
+// at the address's upper eight bits (616 reaches 77), as on a real line.
+bool Engine::addressed_here(const bytes& p) const {
+  if (p.size() < 2) return false;
+  const bool addr11 = state_.alen == 11;
+  const int addr = addr11 ? (p[0] << 3) | (p[1] >> 5) : p[0];
+  return (addr11 || (p[1] & 0xE0) == 0) && addr == state_.address;
+}
+
 void Engine::handle_ravik(const bytes& p, std::vector<Reply>& out) {
   if (p.size() < 4 || static_cast<std::size_t>(p[1] & 0x0F) != p.size() - 4) {
     garbled("RAVIK length field does not match", p.data(), p.size());
     return;
   }
   const bool addr11 = state_.alen == 11;
-  const int addr = addr11 ? (p[0] << 3) | (p[1] >> 5) : p[0];
-  if ((!addr11 && (p[1] & 0xE0) != 0) || addr != state_.address) {
+  if (!addressed_here(p)) {
     ++state_.ignored_frames;
     changed_ = true;
     note("RAVIK frame for another address ignored");
@@ -483,10 +498,14 @@ std::string Engine::state_json() const { return state_to_json(state_); }
 bool Engine::load_state(const std::string& text, std::string* error) {
   State s = state_;
   if (!state_from_json(text, s, error)) return false;
+  restore(std::move(s));
+  return true;
+}
+
+void Engine::restore(State s) {
   state_ = std::move(s);
   reset_receiver();
   changed_ = true;
-  return true;
 }
 
 const char* parity_name(Parity p) {

@@ -1,5 +1,6 @@
-// The converter's behaviour without any I/O: bytes in, answers out. The Simulator
-// drives it from the pseudo-terminal; the fuzz target and tests drive it directly.
+// One converter's behaviour without any I/O: bytes in, answers out. The Simulator
+// drives one per converter on the line from the pseudo-terminal; the fuzz target and
+// tests drive it directly.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,7 @@ struct Reply {
 
 class Engine {
  public:
-  explicit Engine(const Options& options);
+  explicit Engine(const ConverterOptions& options);
 
   // Bytes received from the computer at the right line settings, at time now_us
   // (a monotonic clock); answers are appended to out.
@@ -42,6 +43,8 @@ class Engine {
   // text does not give; false (and nothing changed) when the text is not a state.
   std::string state_json() const;
   bool load_state(const std::string& text, std::string* error);
+  // Replaces the state as a whole (one converter of a bus state file).
+  void restore(State state);
 
   std::function<void(const std::string&)> log;
 
@@ -51,6 +54,7 @@ class Engine {
   void garbled(const std::string& why, const std::uint8_t* p, std::size_t n);
   void receive_text(std::uint8_t c, std::vector<Reply>& out);
   void rtu_try(std::vector<Reply>& out, bool at_gap);
+  bool addressed_here(const bytes& payload) const;
   void handle_ravik(const bytes& payload, std::vector<Reply>& out);
   void handle_modbus(const bytes& pdu, std::vector<Reply>& out);
   void apply_settings();

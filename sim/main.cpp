@@ -41,11 +41,25 @@ int main(int argc, char** argv) {
   }
   std::printf("%s\n", sim.slave_path().c_str());
   std::fflush(stdout);
-  const State s = sim.state();
-  if (options.log) std::fprintf(stderr, "kv4t-sim: converter on %s%s%s, %d %d-%c-%d, address %d (%d-bit), %s, answer delay %d ms\n",
-               sim.slave_path().c_str(), options.link_path.empty() ? "" : " linked as ", options.link_path.c_str(),
-               s.line.baud, s.line.bits, "NOE"[static_cast<int>(s.line.parity)], s.line.stop_bits, s.address, s.alen,
-               protocol_name(s.protocol), s.delay_ms);
+  if (options.log) {
+    const std::string adaptor = std::string(options.echo ? ", echo" : "") +
+                                (options.latency_ms > 0 ? ", latency " + std::to_string(options.latency_ms) + " ms" : "");
+    const std::string where = sim.slave_path() + (options.link_path.empty() ? "" : " linked as " + options.link_path);
+    auto settings = [](const State& s) {
+      char buf[160];
+      std::snprintf(buf, sizeof buf, "%d %d-%c-%d, address %d (%d-bit), %s, answer delay %d ms", s.line.baud, s.line.bits,
+                    "NOE"[static_cast<int>(s.line.parity)], s.line.stop_bits, s.address, s.alen, protocol_name(s.protocol),
+                    s.delay_ms);
+      return std::string(buf);
+    };
+    if (options.bus.empty()) {
+      std::fprintf(stderr, "kv4t-sim: converter on %s, %s%s\n", where.c_str(), settings(sim.state()).c_str(), adaptor.c_str());
+    } else {
+      std::fprintf(stderr, "kv4t-sim: %zu converters on %s%s\n", sim.converter_count(), where.c_str(), adaptor.c_str());
+      for (std::size_t i = 0; i < sim.converter_count(); ++i)
+        std::fprintf(stderr, "kv4t-sim[%zu]: %s\n", i + 1, settings(sim.state(i)).c_str());
+    }
+  }
   int sig = 0;
   sigwait(&stop_signals, &sig);
   if (options.log) std::fprintf(stderr, "kv4t-sim: stopping (%s)\n", strsignal(sig));

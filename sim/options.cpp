@@ -33,6 +33,114 @@ bool hex_register(const std::string& text, int& out) {
   return true;
 }
 
+// Numbers are decimal, or hex after 0x, as the C library reads them.
+const CLI::Validator& whole_number() {
+  static const CLI::Validator v(
+      [](std::string& text) {
+        long long n = 0;
+        return CLI::detail::lexical_cast(text, n) ? std::string() : text + " is not a whole number";
+      },
+      "");
+  return v;
+}
+
+const CLI::Validator& short_text() {
+  static const CLI::Validator v(
+      [](std::string& text) {
+        return text.size() <= kMaxText ? std::string() : text + " is longer than " + std::to_string(kMaxText) + " characters";
+      },
+      "");
+  return v;
+}
+
+CLI::Option* number(CLI::App& app, const char* name, int& field, const std::string& what) {
+  return app.add_option(name, field, what)->type_name("N")->check(whole_number());
+}
+
+CLI::Option* text(CLI::App& app, const char* name, std::string& field, const std::string& what) {
+  return app.add_option(name, field, what)->type_name("TEXT")->check(short_text());
+}
+
+// A word that parse() reads: parity or protocol.
+template <class T>
+CLI::Option* word(CLI::App& app, const char* name, T& field, bool (*parse)(std::string_view, T&), const char* default_text,
+                  const std::string& words, const std::string& what) {
+  return app
+      .add_option_function<std::string>(
+          name,
+          [name, parse, words, &field](const std::string& v) {
+            if (!parse(v, field)) throw CLI::ValidationError(name, v + " is not " + words);
+          },
+          what)
+      ->type_name("P")
+      ->default_str(default_text);
+}
+
+// The options every converter on the line has: the top level's set the one converter
+// (and the defaults of a bus); a --converter's keys are the same names.
+void add_converter_options(CLI::App& app, ConverterOptions& o) {
+  app.option_defaults()->group("Line and network settings");
+  number(app, "--baud", o.line.baud, "RS-485 baud rate")->check(CLI::IsMember(kBaudTable));
+  number(app, "--bits", o.line.bits, "data bits")->check(CLI::IsMember(kBitsTable));
+  word(app, "--parity", o.line.parity, parse_parity, parity_name(o.line.parity), kParities, "parity: " + kParities);
+  number(app, "--stop-bits", o.line.stop_bits, "stop bits")->check(CLI::IsMember({1, 2}));
+  number(app, "--address", o.address, "network address (above 255 with --alen 11)")->check(CLI::Range(0, 2047));
+  number(app, "--alen", o.alen, "address length in bits")->check(CLI::IsMember(kAlenTable));
+  word(app, "--protocol", o.protocol, parse_protocol, protocol_name(o.protocol), kProtocols, kProtocols);
+  number(app, "--delay", o.delay_ms, "answer delay, the parameter " + quoted(kParamDelay))
+      ->type_name("MS")
+      ->check(CLI::Range(0, 65535));
+  text(app, "--dev", o.device, "device name answered to " + quoted(kParamDev));
+  text(app, "--ver", o.version, "firmware version answered to " + quoted(kParamVer));
+
+  app.option_defaults()->group("Current-loop instrument");
+  text(app, "--loop-dev", o.loop_device, quoted(kParamLoopDev));
+  text(app, "--loop-ver", o.loop_version, quoted(kParamLoopVer));
+  number(app, "--loop-baud", o.loop_baud, quoted(kParamLoopBaud))->check(CLI::IsMember(kLoopBaudTable));
+  number(app, "--loop-bits", o.loop_bits, quoted(kParamLoopBits))->check(CLI::IsMember(kBitsTable));
+  word(app, "--loop-parity", o.loop_parity, parse_parity, parity_name(o.loop_parity), kParities, quoted(kParamLoopParity));
+  number(app, "--loop-stop-bits", o.loop_stop_bits, quoted(kParamLoopStop))->check(CLI::IsMember({1, 2}));
+  number(app, "--loop-poll", o.loop_poll, quoted(kParamLoopPoll))->check(CLI::Range(0, 65535));
+}
+
+// What is wrong with a converter's settings taken together, or empty; alen_option
+// is how the line names the address length ("--alen" or "alen=").
+std::string settings_fault(const ConverterOptions& o, const std::string& alen_option) {
+  if (o.address > (o.alen == 11 ? 2047 : 255)) return "address " + std::to_string(o.address) + " needs " + alen_option + "11";
+  return {};
+}
+
+// One --converter: KEY=VALUE items separated by commas, each key a converter option's
+// name without its dashes, read over o (which holds the top level's settings).
+std::string parse_converter(const std::string& spec, ConverterOptions& o) {
+  CLI::App sub("", "--converter");
+  sub.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  sub.set_help_flag();
+  add_converter_options(sub, o);
+  std::vector<std::string> args;
+  std::size_t from = 0;
+  while (from <= spec.size()) {
+    const std::size_t comma = std::min(spec.find(',', from), spec.size());
+    const std::string item = spec.substr(from, comma - from);
+    from = comma + 1;
+    if (item.empty()) continue;
+    const std::size_t eq = item.find('=');
+    const std::string key = item.substr(0, eq);
+    if (eq == std::string::npos || key.empty() || key[0] == '-' || !sub.get_option_no_throw("--" + key))
+      return item + " is not KEY=VALUE with a converter's key (address, alen, protocol, baud, ...)";
+    args.push_back("--" + key);
+    args.push_back(item.substr(eq + 1));
+  }
+  // CLI11 takes the arguments last first.
+  std::reverse(args.begin(), args.end());
+  try {
+    sub.parse(args);
+  } catch (const CLI::ParseError& e) {
+    return e.what();
+  }
+  return settings_fault(o, "alen=");
+}
+
 }  // namespace
 
 ParseOutcome parse_options(int argc, char** argv, Options& o, std::string* message) {
@@ -41,37 +149,6 @@ ParseOutcome parse_options(int argc, char** argv, Options& o, std::string* messa
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)->always_capture_default();
   app.set_help_flag();
 
-  // Numbers are decimal, or hex after 0x, as the C library reads them.
-  const CLI::Validator whole_number(
-      [](std::string& text) {
-        long long n = 0;
-        return CLI::detail::lexical_cast(text, n) ? std::string() : text + " is not a whole number";
-      },
-      "");
-  const CLI::Validator short_text(
-      [](std::string& text) {
-        return text.size() <= kMaxText ? std::string() : text + " is longer than " + std::to_string(kMaxText) + " characters";
-      },
-      "");
-  auto number = [&](const char* name, int& field, const std::string& what) {
-    return app.add_option(name, field, what)->type_name("N")->check(whole_number);
-  };
-  auto text = [&](const char* name, std::string& field, const std::string& what) {
-    return app.add_option(name, field, what)->type_name("TEXT")->check(short_text);
-  };
-  // A word that parse() reads: parity or protocol.
-  auto word = [&](const char* name, auto& field, bool (*parse)(std::string_view, std::remove_reference_t<decltype(field)>&),
-                  const char* default_text, const std::string& words, const std::string& what) {
-    return app
-        .add_option_function<std::string>(
-            name,
-            [name, parse, words, &field](const std::string& v) {
-              if (!parse(v, field)) throw CLI::ValidationError(name, v + " is not " + words);
-            },
-            what)
-        ->type_name("P")
-        ->default_str(default_text);
-  };
   // Comma lists, in one option or several; empty items are left out.
   auto list = [&](const char* name, const std::string& what, std::function<void(const std::vector<std::string>&)> take) {
     return app
@@ -91,29 +168,7 @@ ParseOutcome parse_options(int argc, char** argv, Options& o, std::string* messa
     return [&names](const std::vector<std::string>& items) { names.insert(names.end(), items.begin(), items.end()); };
   };
 
-  app.option_defaults()->group("Line and network settings");
-  number("--baud", o.line.baud, "RS-485 baud rate")->check(CLI::IsMember(kBaudTable));
-  number("--bits", o.line.bits, "data bits")->check(CLI::IsMember(kBitsTable));
-  word("--parity", o.line.parity, parse_parity, parity_name(o.line.parity), kParities, "parity: " + kParities);
-  number("--stop-bits", o.line.stop_bits, "stop bits")->check(CLI::IsMember({1, 2}));
-  number("--address", o.address, "network address (above 255 with --alen 11)")->check(CLI::Range(0, 2047));
-  number("--alen", o.alen, "address length in bits")->check(CLI::IsMember(kAlenTable));
-  word("--protocol", o.protocol, parse_protocol, protocol_name(o.protocol), kProtocols, kProtocols);
-  number("--delay", o.delay_ms, "answer delay, the parameter " + quoted(kParamDelay))
-      ->type_name("MS")
-      ->check(CLI::Range(0, 65535));
-  text("--dev", o.device, "device name answered to " + quoted(kParamDev));
-  text("--ver", o.version, "firmware version answered to " + quoted(kParamVer));
-
-  app.option_defaults()->group("Current-loop instrument");
-  text("--loop-dev", o.loop_device, quoted(kParamLoopDev));
-  text("--loop-ver", o.loop_version, quoted(kParamLoopVer));
-  number("--loop-baud", o.loop_baud, quoted(kParamLoopBaud))->check(CLI::IsMember(kLoopBaudTable));
-  number("--loop-bits", o.loop_bits, quoted(kParamLoopBits))->check(CLI::IsMember(kBitsTable));
-  word("--loop-parity", o.loop_parity, parse_parity, parity_name(o.loop_parity), kParities, quoted(kParamLoopParity));
-  number("--loop-stop-bits", o.loop_stop_bits, quoted(kParamLoopStop))->check(CLI::IsMember({1, 2}));
-  number("--loop-poll", o.loop_poll, quoted(kParamLoopPoll))->check(CLI::Range(0, 65535));
-
+  add_converter_options(app, o);
   app.option_defaults()->group("Holding registers (Modbus function 3)");
   std::array<int, kRegisterCount> values = o.registers;
   for (auto& v : values) v = std::max(v, 0);
@@ -150,13 +205,13 @@ ParseOutcome parse_options(int argc, char** argv, Options& o, std::string* messa
   app.option_defaults()->group("Faults");
   app.add_flag("--silent", o.faults.silent, "answer nothing at all");
   list("--no-answer", "never answer these requests", append_to(o.faults.no_answer))->type_name("NAMES");
-  number("--noise", o.faults.noise_bytes, "send N bytes of line noise before every answer")->check(CLI::Range(0, 1000));
-  number("--truncate", o.faults.truncate_bytes, "cut N bytes off the end of every answer")->check(CLI::Range(0, 1000));
+  number(app, "--noise", o.faults.noise_bytes, "send N bytes of line noise before every answer")->check(CLI::Range(0, 1000));
+  number(app, "--truncate", o.faults.truncate_bytes, "cut N bytes off the end of every answer")->check(CLI::Range(0, 1000));
   app.add_flag("--bad-check", o.faults.bad_check, "answers carry a wrong check (CRC, LRC)");
   app.add_flag("--request-flag", o.faults.request_flag, "RAVIK answers come with the request flag set");
-  number("--skip", o.faults.skip_requests, "leave the first N answerable requests unanswered")
+  number(app, "--skip", o.faults.skip_requests, "leave the first N answerable requests unanswered")
       ->check(CLI::Range(0, 1000000));
-  number("--extra-delay", o.faults.extra_delay_ms, "answer MS later than the answer delay says")
+  number(app, "--extra-delay", o.faults.extra_delay_ms, "answer MS later than the answer delay says")
       ->type_name("MS")
       ->check(CLI::Range(0, 600000));
   app.add_option("--loss", o.faults.loss_percent, "leave each answerable request unanswered\nwith this probability")
@@ -167,9 +222,33 @@ ParseOutcome parse_options(int argc, char** argv, Options& o, std::string* messa
        append_to(o.faults.only))
       ->type_name("NAMES");
 
+  app.option_defaults()->group("The line: adaptor and bus");
+  app.add_flag("--echo", o.echo,
+               "the computer hears every byte it sends, at once, before any\n"
+               "answer (a two-wire RS-485 adaptor whose receiver stays on)");
+  number(app, "--latency", o.latency_ms,
+         "bytes for the computer (answers, echo) wait for the next\n"
+         "tick of this period and arrive together (a USB adaptor's\n"
+         "latency timer; FTDI's default is 16); 0 = at once")
+      ->type_name("MS")
+      ->check(CLI::Range(0, 60000));
+  std::vector<std::string> converter_specs;
+  app.add_option("--converter", converter_specs,
+                 "a converter on the line, KEY=VALUE,... with the keys\n"
+                 "address, alen, protocol, baud, bits, parity, stop-bits,\n"
+                 "delay, dev, ver and loop-... as the options above, which\n"
+                 "give every key's default. Once per converter: each answers\n"
+                 "at its own address and keeps its own state. Without it the\n"
+                 "line has the one converter above")
+      ->type_name("SPEC")
+      ->default_str("")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+
   app.option_defaults()->group("Files");
   app.add_option("--state", o.state_file,
-                 "start from FILE when it exists; keep the full state in it\nas JSON, rewritten on every change")
+                 "start from FILE when it exists; keep the full state in it\nas JSON, rewritten on every change (with --converter:\n{\"converters\": [...]}, one state each in their order)")
       ->type_name("FILE");
   app.add_option("--link", o.link_path,
                  "make PATH a symbolic link to the pseudo-terminal while\n"
@@ -193,11 +272,24 @@ ParseOutcome parse_options(int argc, char** argv, Options& o, std::string* messa
     if (message) *message = e.what();
     return ParseOutcome::error;
   }
-  if (o.address > (o.alen == 11 ? 2047 : 255)) {
-    if (message) *message = "address " + std::to_string(o.address) + " needs --alen 11";
+  for (std::size_t r = 0; r < readable.size(); ++r) o.registers[r] = readable[r] ? values[r] : -1;
+  // The top level's settings are every converter's defaults, whichever comes first on
+  // the line; a fault in them counts only where no converter replaces it.
+  const std::string fault = settings_fault(o, "--alen ");
+  if (!fault.empty() && converter_specs.empty()) {
+    if (message) *message = fault;
     return ParseOutcome::error;
   }
-  for (std::size_t r = 0; r < readable.size(); ++r) o.registers[r] = readable[r] ? values[r] : -1;
+  o.bus.clear();
+  for (const std::string& spec : converter_specs) {
+    ConverterOptions c = o;
+    const std::string why = parse_converter(spec, c);
+    if (!why.empty()) {
+      if (message) *message = "--converter " + spec + ": " + why;
+      return ParseOutcome::error;
+    }
+    o.bus.push_back(std::move(c));
+  }
   return ParseOutcome::run;
 }
 

@@ -1,10 +1,11 @@
 // kv4t-sim in process: a simulated KV4T converter behind a pseudo-terminal.
 //
 // A Simulator opens a pseudo-terminal, answers on its own thread as the converter
-// does on its RS-232 side, and stops cleanly when asked (or when destroyed). Tests
-// open slave_path() like any serial port, set its line settings, write requests
-// and read answers; state() shows what the converter holds and how many requests
-// of each name it has seen.
+// does on its RS-232 side (or as several converters on one bus do, behind the
+// adaptor's echo and latency when asked), and stops cleanly when asked (or when
+// destroyed). Tests open slave_path() like any serial port, set its line settings,
+// write requests and read answers; state() shows what a converter holds and how
+// many requests of each name it has seen.
 #pragma once
 
 #include <array>
@@ -53,8 +54,8 @@ struct Faults {
   unsigned loss_seed = 1;
 };
 
-// Everything the converter starts with; the program's options fill it.
-struct Options {
+// What one converter on the line starts with.
+struct ConverterOptions {
   LineSettings line;
   int address = kFactoryAddress;
   int alen = kFactoryAlen;             // 8 or 11
@@ -72,16 +73,31 @@ struct Options {
   // Holding registers 0x00..0xFF: value, or -1 for a register that is not readable.
   std::array<int, kRegisterCount> registers = factory_registers();
   Faults faults;
-  std::string state_file;  // JSON state: loaded at start when it exists, kept current
-  std::string link_path;   // made a symbolic link to the slave while running
-  bool enforce_line = true;  // ignore input while the computer's line settings differ
-  std::FILE* log = nullptr;  // request log (the program passes stderr); null = quiet
 
   static std::array<int, kRegisterCount> factory_registers() {
     std::array<int, kRegisterCount> r{};
     for (int i = 0; i < kRegisterCount; ++i) r[static_cast<std::size_t>(i)] = factory_register(i);
     return r;
   }
+};
+
+// Everything the simulator starts with; the program's options fill it. The fields it
+// inherits describe the one converter on the line, unless `bus` names several.
+struct Options : ConverterOptions {
+  // Several converters on one line, each with its own settings and state; every one
+  // hears what the computer sends, and only those the request is for answer. Empty:
+  // the line has the one converter described above.
+  std::vector<ConverterOptions> bus;
+  // A two-wire RS-485 adaptor whose receiver stays on: the computer hears every byte
+  // it sends, at once, before any answer.
+  bool echo = false;
+  // A USB adaptor's latency timer: bytes for the computer (answers and echo) wait
+  // for the next tick of this period and go out together; 0 = at once.
+  int latency_ms = 0;
+  std::string state_file;  // JSON state: loaded at start when it exists, kept current
+  std::string link_path;   // made a symbolic link to the slave while running
+  bool enforce_line = true;  // ignore input while the computer's line settings differ
+  std::FILE* log = nullptr;  // request log (the program passes stderr); null = quiet
 };
 
 // One stored parameter: an integer (for coded parameters, the converter's code) or a text.
@@ -138,17 +154,23 @@ class Simulator {
   void stop();
 
   const std::string& slave_path() const { return slave_path_; }
-  State state() const;
-  long request_count(std::string_view name) const { return state().count(name); }
+  // How many converters the line has, and what one of them holds (in the order of
+  // Options::bus; the first when not given).
+  std::size_t converter_count() const;
+  State state(std::size_t converter = 0) const;
+  long request_count(std::string_view name, std::size_t converter = 0) const { return state(converter).count(name); }
   // Waits until the named request has been seen at least n times; false on time-out.
-  bool wait_for_requests(std::string_view name, long n, int timeout_ms) const;
-  // Replaces the fault set while running.
+  bool wait_for_requests(std::string_view name, long n, int timeout_ms, std::size_t converter = 0) const;
+  // Replaces the fault set of every converter while running.
   void set_faults(const Faults& faults);
 
  private:
   void run();
   void watch_closes();
   bool others_hold_slave() const;
+  bool write_to_computer(const std::uint8_t* data, std::size_t n);
+  std::string state_text() const;
+  bool load_state_text(const std::string& text, std::string* error);
 
   Options options_;
   std::string slave_path_;
@@ -160,7 +182,7 @@ class Simulator {
   std::atomic<bool> stopping_{false};
   bool linked_ = false;
   mutable std::mutex mutex_;
-  std::unique_ptr<Engine> engine_;
+  std::vector<std::unique_ptr<Engine>> engines_;
 };
 
 // Text forms used by the options and the state file.

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include "sim/engine.h"
 #include "sim/line_posix.h"
 #include "sim/sim.h"
+#include "sim/state_file.h"
 
 namespace kv4t::sim {
 namespace {
@@ -61,13 +63,21 @@ bool Simulator::start(std::string* error) {
     stop();
     return false;
   };
-  engine_ = std::make_unique<Engine>(options_);
-  if (options_.log) {
-    std::FILE* log = options_.log;
-    engine_->log = [log](const std::string& line) {
-      std::fprintf(log, "kv4t-sim: %s\n", line.c_str());
-      std::fflush(log);
-    };
+  // One engine per converter on the line; a converter's log lines carry its place
+  // on the bus.
+  const std::vector<ConverterOptions> converters =
+      options_.bus.empty() ? std::vector<ConverterOptions>{options_} : options_.bus;
+  engines_.clear();
+  for (std::size_t i = 0; i < converters.size(); ++i) {
+    engines_.push_back(std::make_unique<Engine>(converters[i]));
+    if (options_.log) {
+      std::FILE* log = options_.log;
+      const std::string tag = options_.bus.empty() ? "kv4t-sim: " : "kv4t-sim[" + std::to_string(i + 1) + "]: ";
+      engines_.back()->log = [log, tag](const std::string& line) {
+        std::fprintf(log, "%s%s\n", tag.c_str(), line.c_str());
+        std::fflush(log);
+      };
+    }
   }
   if (!options_.state_file.empty()) {
     std::ifstream f(options_.state_file, std::ios::binary);
@@ -80,7 +90,7 @@ bool Simulator::start(std::string* error) {
       ss << f.rdbuf();
       std::string why;
       // An empty file is a fresh state (a test may create it beforehand).
-      if (!ss.str().empty() && !engine_->load_state(ss.str(), &why))
+      if (!ss.str().empty() && !load_state_text(ss.str(), &why))
         return fail("state file " + options_.state_file + ": " + why);
     }
   }
@@ -99,7 +109,7 @@ bool Simulator::start(std::string* error) {
   // converter's own line settings.
   slave_fd_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (slave_fd_ < 0) return fail(errno_text("open slave"));
-  if (!set_raw_line(slave_fd_, engine_->state().line)) return fail(errno_text("line settings"));
+  if (!set_raw_line(slave_fd_, engines_.front()->state().line)) return fail(errno_text("line settings"));
   if (pipe2(wake_pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return fail(errno_text("pipe"));
   // A pseudo-terminal's slave lives as long as its master, so an exclusive open
   // (TIOCEXCL) outlasts the program that asked for it and every later open by an
@@ -122,9 +132,9 @@ bool Simulator::start(std::string* error) {
     if (symlink(slave_path_.c_str(), options_.link_path.c_str()) != 0) return fail(errno_text("symlink"));
     linked_ = true;
   }
-  if (!options_.state_file.empty() && !write_all_atomically(options_.state_file, engine_->state_json()))
+  if (!options_.state_file.empty() && !write_all_atomically(options_.state_file, state_text()))
     return fail(errno_text("writing the state file"));
-  engine_->take_changed();
+  for (auto& e : engines_) e->take_changed();
   stopping_ = false;
   thread_ = std::thread(&Simulator::run, this);
   return true;
@@ -149,15 +159,20 @@ void Simulator::stop() {
   }
 }
 
-State Simulator::state() const {
+std::size_t Simulator::converter_count() const {
   std::lock_guard lock(mutex_);
-  return engine_ ? engine_->state() : State{};
+  return engines_.size();
 }
 
-bool Simulator::wait_for_requests(std::string_view name, long n, int timeout_ms) const {
+State Simulator::state(std::size_t converter) const {
+  std::lock_guard lock(mutex_);
+  return converter < engines_.size() ? engines_[converter]->state() : State{};
+}
+
+bool Simulator::wait_for_requests(std::string_view name, long n, int timeout_ms, std::size_t converter) const {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
-    if (request_count(name) >= n) return true;
+    if (request_count(name, converter) >= n) return true;
     if (std::chrono::steady_clock::now() >= until) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
@@ -165,7 +180,25 @@ bool Simulator::wait_for_requests(std::string_view name, long n, int timeout_ms)
 
 void Simulator::set_faults(const Faults& faults) {
   std::lock_guard lock(mutex_);
-  if (engine_) engine_->set_faults(faults);
+  for (auto& e : engines_) e->set_faults(faults);
+}
+
+// The state file's text: one converter's state, or the bus form when the options
+// named the converters.
+std::string Simulator::state_text() const {
+  if (options_.bus.empty()) return engines_.front()->state_json();
+  std::vector<State> states;
+  for (const auto& e : engines_) states.push_back(e->state());
+  return bus_state_to_json(states);
+}
+
+bool Simulator::load_state_text(const std::string& text, std::string* error) {
+  if (options_.bus.empty()) return engines_.front()->load_state(text, error);
+  std::vector<State> states;
+  for (const auto& e : engines_) states.push_back(e->state());
+  if (!bus_state_from_json(text, states, error)) return false;
+  for (std::size_t i = 0; i < states.size(); ++i) engines_[i]->restore(std::move(states[i]));
+  return true;
 }
 
 // Whether any process other than this converter's own slave descriptor holds the
@@ -210,9 +243,41 @@ void Simulator::watch_closes() {
     std::fprintf(options_.log, "kv4t-sim: cannot clear the exclusive open: %s\n", std::strerror(errno));
 }
 
+// Writes bytes for the computer in one call where the line takes them; false when
+// nobody reads them (the rest is given up rather than hang).
+bool Simulator::write_to_computer(const std::uint8_t* data, std::size_t n) {
+  std::size_t done = 0;
+  int waits = 0;
+  while (done < n && !stopping_) {
+    const ssize_t w = write(master_fd_, data + done, n - done);
+    if (w > 0) {
+      done += static_cast<std::size_t>(w);
+      continue;
+    }
+    if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
+    pollfd p{master_fd_, POLLOUT, 0};
+    if (poll(&p, 1, 100) <= 0 && ++waits > 10) return false;
+  }
+  return done == n;
+}
+
 void Simulator::run() {
   std::uint8_t buf[4096];
   std::vector<Reply> replies;
+  // Answers waiting for their converter's answer delay, in the order they fall due.
+  struct Due {
+    std::int64_t at_us;
+    bytes data;
+  };
+  std::vector<Due> due;
+  // Bytes for the computer held by the adaptor's latency timer, and the tick that
+  // releases them (-1 while it holds nothing). Ticks fall every latency_ms from the
+  // start, whether or not there is anything to release.
+  bytes held;
+  std::int64_t release_us = -1;
+  const std::int64_t tick_us = static_cast<std::int64_t>(std::max(0, options_.latency_ms)) * 1000;
+  const std::int64_t ticks_from_us = now_us();
+
   // Waits up to ms for the stop request; true when stopping.
   auto pause = [&](int ms) {
     pollfd p{wake_pipe_[0], POLLIN, 0};
@@ -220,40 +285,85 @@ void Simulator::run() {
     return stopping_.load();
   };
   auto save = [&] {
-    if (engine_->take_changed() && !options_.state_file.empty())
-      if (!write_all_atomically(options_.state_file, engine_->state_json()) && options_.log)
+    bool changed = false;
+    for (auto& e : engines_) changed = e->take_changed() || changed;
+    if (changed && !options_.state_file.empty())
+      if (!write_all_atomically(options_.state_file, state_text()) && options_.log)
         std::fprintf(options_.log, "kv4t-sim: cannot write the state file %s\n", options_.state_file.c_str());
   };
+  auto to_computer = [&](const std::uint8_t* data, std::size_t n, std::int64_t now) {
+    if (n == 0) return;
+    if (tick_us == 0) {
+      write_to_computer(data, n);
+      return;
+    }
+    held.insert(held.end(), data, data + n);
+    if (release_us < 0) release_us = ticks_from_us + ((now - ticks_from_us) / tick_us + 1) * tick_us;
+  };
+  auto schedule = [&](std::int64_t now) {
+    for (Reply& r : replies) {
+      const std::int64_t at = now + static_cast<std::int64_t>(r.delay_ms) * 1000;
+      // After every answer due at the same moment: the converters' order stays.
+      const auto pos = std::upper_bound(due.begin(), due.end(), at, [](std::int64_t t, const Due& d) { return t < d.at_us; });
+      due.insert(pos, Due{at, std::move(r.data)});
+    }
+    replies.clear();
+  };
+
   while (!stopping_) {
-    int timeout = 1000;
+    // Answers that are due go to the computer (or to the adaptor's buffer), then the
+    // buffer goes out when its tick has come: an echo and an answer queued before
+    // the same tick arrive together.
+    std::int64_t now = now_us();
+    while (!due.empty() && due.front().at_us <= now) {
+      to_computer(due.front().data.data(), due.front().data.size(), now);
+      due.erase(due.begin());
+    }
+    if (release_us >= 0 && now >= release_us) {
+      write_to_computer(held.data(), held.size());
+      held.clear();
+      release_us = -1;
+    }
+
+    std::int64_t wake_us = now + 1000000;
     {
       std::lock_guard lock(mutex_);
-      const std::int64_t deadline = engine_->idle_deadline_us();
-      if (deadline >= 0) timeout = static_cast<int>(std::max<std::int64_t>(0, (deadline - now_us() + 999) / 1000));
+      for (const auto& e : engines_) {
+        const std::int64_t deadline = e->idle_deadline_us();
+        if (deadline >= 0) wake_us = std::min(wake_us, deadline);
+      }
     }
+    if (!due.empty()) wake_us = std::min(wake_us, due.front().at_us);
+    if (release_us >= 0) wake_us = std::min(wake_us, release_us);
+    const int timeout = static_cast<int>(std::max<std::int64_t>(0, (wake_us - now + 999) / 1000));
     pollfd fds[3] = {{master_fd_, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}, {watch_fd_, POLLIN, 0}};
     const int r = poll(fds, watch_fd_ >= 0 ? 3 : 2, timeout);
     if (stopping_) break;
     if (watch_fd_ >= 0 && (fds[2].revents & POLLIN)) watch_closes();
-    replies.clear();
     if (r < 0) {
       if (errno != EINTR) pause(10);
       continue;
     }
+    now = now_us();
     if (fds[0].revents & POLLIN) {
       const ssize_t n = read(master_fd_, buf, sizeof buf);
       if (n > 0) {
+        // The adaptor's own receiver hears the bytes as they go out, whatever the
+        // converters make of them.
+        if (options_.echo) to_computer(buf, static_cast<std::size_t>(n), now);
         LineReading computer;
-        std::lock_guard lock(mutex_);
-        const LineSettings& own = engine_->state().line;
         const bool readable = read_line(master_fd_, computer);
-        if (options_.enforce_line && (!readable || !line_matches(computer, own))) {
-          engine_->ignore_bytes(static_cast<std::size_t>(n),
-                                "the computer sends at " + (readable ? describe(computer.line) : std::string("?")) +
-                                    (computer.other_parity ? " (mark/space parity)" : "") + ", the converter listens at " +
-                                    describe(own));
-        } else {
-          engine_->receive(buf, static_cast<std::size_t>(n), now_us(), replies);
+        std::lock_guard lock(mutex_);
+        for (auto& e : engines_) {
+          const LineSettings& own = e->state().line;
+          if (options_.enforce_line && (!readable || !line_matches(computer, own))) {
+            e->ignore_bytes(static_cast<std::size_t>(n),
+                            "the computer sends at " + (readable ? describe(computer.line) : std::string("?")) +
+                                (computer.other_parity ? " (mark/space parity)" : "") + ", the converter listens at " +
+                                describe(own));
+          } else {
+            e->receive(buf, static_cast<std::size_t>(n), now, replies);
+          }
         }
         save();
       } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
@@ -261,31 +371,17 @@ void Simulator::run() {
       }
     } else if (fds[0].revents & (POLLHUP | POLLERR)) {
       pause(10);
-    } else {
+    }
+    {
       std::lock_guard lock(mutex_);
-      engine_->idle(now_us(), replies);
+      for (auto& e : engines_) e->idle(now, replies);
       save();
     }
-    for (const Reply& reply : replies) {
-      if (pause(reply.delay_ms)) break;
-      std::size_t done = 0;
-      int waits = 0;
-      while (done < reply.data.size() && !stopping_) {
-        const ssize_t w = write(master_fd_, reply.data.data() + done, reply.data.size() - done);
-        if (w > 0) {
-          done += static_cast<std::size_t>(w);
-          continue;
-        }
-        if (w < 0 && errno != EAGAIN && errno != EINTR) break;
-        // Nobody reads the answers: give up on this one rather than hang.
-        pollfd p{master_fd_, POLLOUT, 0};
-        if (poll(&p, 1, 100) <= 0 && ++waits > 10) break;
-      }
-    }
+    schedule(now);
   }
   std::lock_guard lock(mutex_);
-  engine_->take_changed();
-  if (!options_.state_file.empty()) write_all_atomically(options_.state_file, engine_->state_json());
+  for (auto& e : engines_) e->take_changed();
+  if (!options_.state_file.empty()) write_all_atomically(options_.state_file, state_text());
 }
 
 }  // namespace kv4t::sim

@@ -126,13 +126,15 @@ std::string state_to_json(const State& s) {
   return out + "\n}\n";
 }
 
-bool state_from_json(std::string_view text, State& s, std::string* error) {
+namespace {
+
+// The text as a JSON object; false with the reason in *error.
+bool parse_object(std::string_view text, json& root, std::string* error) {
   auto bad = [&](const std::string& what) {
     if (error) *error = what;
     return false;
   };
   bool too_deep = false;
-  json root;
   try {
     root = json::parse(text, [&](int depth, json::parse_event_t, json&) {
       too_deep = too_deep || depth > kMaxDepth;
@@ -146,6 +148,15 @@ bool state_from_json(std::string_view text, State& s, std::string* error) {
     return bad(tag == std::string::npos ? why : why.substr(tag + 2));
   }
   if (too_deep) return bad("nesting too deep");
+  if (!root.is_object()) return bad("not a JSON object");
+  return true;
+}
+
+bool state_from(const json& root, State& s, std::string* error) {
+  auto bad = [&](const std::string& what) {
+    if (error) *error = what;
+    return false;
+  };
   if (!root.is_object()) return bad("not a JSON object");
   long long n = 0;
   if (const json* line = member(root, "line")) {
@@ -218,6 +229,56 @@ bool state_from_json(std::string_view text, State& s, std::string* error) {
     long long c = *field;
     if (!int_in(member(root, key), 0, 1LL << 40, c)) return bad(key);
     *field = static_cast<long>(c);
+  }
+  return true;
+}
+
+const char kBusKey[] = "converters";
+
+}  // namespace
+
+bool state_from_json(std::string_view text, State& s, std::string* error) {
+  json root;
+  if (!parse_object(text, root, error)) return false;
+  // A bus's file read as one converter's would be taken for a fresh state.
+  if (member(root, kBusKey)) {
+    if (error) *error = "it holds a line of several converters (give the same --converter options)";
+    return false;
+  }
+  return state_from(root, s, error);
+}
+
+std::string bus_state_to_json(const std::vector<State>& states) {
+  // Each converter's state as its own file has it, indented one level further.
+  std::string out = std::string("{\n  \"") + kBusKey + "\": [";
+  for (std::size_t i = 0; i < states.size(); ++i) {
+    std::string one = state_to_json(states[i]);
+    if (!one.empty() && one.back() == '\n') one.pop_back();
+    std::string indented;
+    for (const char c : one) {
+      indented += c;
+      if (c == '\n') indented += "    ";
+    }
+    out += (i == 0 ? "\n    " : ",\n    ") + indented;
+  }
+  return out + "\n  ]\n}\n";
+}
+
+bool bus_state_from_json(std::string_view text, std::vector<State>& states, std::string* error) {
+  auto bad = [&](const std::string& what) {
+    if (error) *error = what;
+    return false;
+  };
+  json root;
+  if (!parse_object(text, root, error)) return false;
+  const json* list = member(root, kBusKey);
+  if (!list) return bad("it holds one converter, not a line of " + std::to_string(states.size()));
+  if (!list->is_array() || list->size() != states.size())
+    return bad(std::string(kBusKey) + ": the line has " + std::to_string(states.size()) + " converters");
+  for (std::size_t i = 0; i < states.size(); ++i) {
+    std::string why;
+    if (!state_from((*list)[i], states[i], &why))
+      return bad(std::string(kBusKey) + "[" + std::to_string(i) + "]: " + why);
   }
   return true;
 }

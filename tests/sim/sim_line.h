@@ -87,6 +87,15 @@ class SimLine {
   sim_bytes read_count(std::size_t n, int timeout_ms = 1000) {
     return read_until([n](const sim_bytes& b) { return b.size() >= n; }, timeout_ms);
   }
+  // What one read() returns once anything has arrived within timeout_ms: bytes the
+  // other end wrote at once arrive together.
+  sim_bytes read_once(int timeout_ms = 1000) {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, timeout_ms) <= 0) return {};
+    std::uint8_t buf[1024];
+    const ssize_t n = ::read(fd_, buf, sizeof buf);
+    return n > 0 ? sim_bytes(buf, buf + n) : sim_bytes{};
+  }
   // Everything that arrives within ms (for checking silence).
   sim_bytes read_for(int ms) {
     return read_until([](const sim_bytes&) { return false; }, ms);

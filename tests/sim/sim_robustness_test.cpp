@@ -103,6 +103,51 @@ TEST(SimOptions, FillTheOptionsAndRejectWhatTheConverterCannotBe) {
   }
 }
 
+// The line's options: echo, latency and the converters of a bus, whose keys are the
+// converter options' names and whose defaults are the options given beside them.
+TEST(SimOptions, EchoLatencyAndTheConvertersOfABus) {
+  Options o;
+  ASSERT_EQ(parse({"--baud", "19200", "--delay", "7", "--echo", "--latency", "16", "--converter", "address=5,dev=A5,",
+                   "--converter", "address=616,alen=11,parity=odd", "--converter", "protocol=modbus-rtu,address=9,delay=0"},
+                  o),
+            ParseOutcome::run);
+  EXPECT_TRUE(o.echo);
+  EXPECT_EQ(o.latency_ms, 16);
+  ASSERT_EQ(o.bus.size(), 3u);
+  EXPECT_EQ(o.bus[0].address, 5);
+  EXPECT_EQ(o.bus[0].device, "A5");
+  EXPECT_EQ(o.bus[1].address, 616);
+  EXPECT_EQ(o.bus[1].alen, 11);
+  EXPECT_EQ(o.bus[1].line, (LineSettings{19200, 8, Parity::odd, 1}));
+  EXPECT_EQ(o.bus[1].device, kFactoryDevice) << "one converter's key is not the next one's";
+  EXPECT_EQ(o.bus[2].protocol, Protocol::modbus_rtu);
+  EXPECT_EQ(o.bus[2].delay_ms, 0);
+  for (const ConverterOptions& c : o.bus) EXPECT_EQ(c.line.baud, 19200);
+  EXPECT_EQ(o.bus[0].delay_ms, 7);
+
+  Options plain;
+  ASSERT_EQ(parse({}, plain), ParseOutcome::run);
+  EXPECT_FALSE(plain.echo);
+  EXPECT_EQ(plain.latency_ms, 0);
+  EXPECT_TRUE(plain.bus.empty());
+
+  const std::vector<std::vector<std::string>> bad = {
+      {"--converter", "address=300"},     {"--converter", "address=2047,alen=8"}, {"--converter", "foo=1"},
+      {"--converter", "address"},         {"--converter", "=5"},                 {"--converter", "--address=5"},
+      {"--converter", "baud=1234"},       {"--converter", "protocol=tcp"},       {"--converter", "state=x.json"},
+      {"--latency", "-1"},                {"--latency", "x"},                    {"--converter"},
+  };
+  for (const auto& args : bad) {
+    Options b;
+    std::string message;
+    EXPECT_EQ(parse(args, b, &message), ParseOutcome::error) << args[0] << " " << (args.size() > 1 ? args[1] : "");
+  }
+  Options h;
+  std::string help;
+  ASSERT_EQ(parse({"--help"}, h, &help), ParseOutcome::help);
+  for (const char* option : {"--echo", "--latency", "--converter"}) EXPECT_NE(help.find(option), std::string::npos) << option;
+}
+
 TEST(SimState, RejectsStateFilesThatAreNotStatesAndKeepsTheOldState) {
   Engine e(Options{});
   const char* bad[] = {"", "[]", "{", "{\"address\": 300}", "{\"alen\": 9}", "{\"line\": {\"bits\": 5}}",
