@@ -23,7 +23,7 @@
 #include "pages/dlg_settings.h"
 #include "pages/dlg_test.h"
 #include "pages/page_sheet.h"
-#include "tests/app_win/ui_support_win32.h"
+#include "tests/support/ui_support_win32.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/app_win/ui_support_win32.h"
+#include "tests/support/ui_support_win32.h"
 
 namespace ui_test {
 
