@@ -28,6 +28,16 @@ POINT CentreOf(HWND window) {
   return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64];
+  const int n = GetClassNameW(window, name, 64);
+  return std::wstring(name, n > 0 ? n : 0);
+}
+
+INT_PTR CALLBACK TemplateOnlyProc(HWND, UINT message, WPARAM, LPARAM) {
+  return message == WM_INITDIALOG;
+}
+
 namespace {
 
 BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM found) {
