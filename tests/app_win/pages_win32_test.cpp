@@ -24,20 +24,10 @@
 #include "pages/dlg_test.h"
 #include "pages/page_sheet.h"
 #include "tests/support/page_host_win32.h"
+#include "tests/support/test_catalogue.h"
 #include "tests/support/ui_support_win32.h"
 
 namespace {
-
-// ZR-40 at 4800 baud polls no faster than every 3 seconds: its spin runs from 3.
-constexpr const char* kCatalogueXml = R"xml(<?xml version="1.0" encoding="UTF-8"?>
-<KV4T>
-  <device name="ZR-40" description="Регулятор ZR-40" validbauds="2400,4800,9600,19200"
-    defbaud="9600" defbytesize="8" defparity="0" defstopbits="2" pollmin="2" pollmax="1000"
-    flags="15">
-    <version name="ZR40A12" description="ZR-40 (ZR40A12)" minpolls="5,3,-1,1" />
-  </device>
-</KV4T>
-)xml";
 
 using ui_test::ClassOf;
 
@@ -138,11 +128,12 @@ void CALLBACK CloseBoxes(HWND, UINT, UINT_PTR, DWORD) {
   }
 }
 
+// The pages over the page tests' catalogue, in which ZR-40 at 4800 baud polls no
+// faster than every 3 seconds: the loop page's spin runs from 3.
 class PagesOnWindows : public PageHostTest {
  protected:
   void SetUp() override {
-    ClearCatalogue();
-    Catalogue().LoadText(kCatalogueXml);
+    LoadPageCatalogue();
     device_ = std::make_unique<ConverterDevice>();
     g_boxes = 0;
     timer_ = SetTimer(nullptr, 0, 100, CloseBoxes);
