@@ -1,12 +1,12 @@
 // The run against the simulated converter, reached as COM7 through a ports folder
 // of the test's own: what a successful apply leaves in the stored tree, and which
 // boxes the silent state keeps back.
-#include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "sim/sim.h"
 #include "tests/app/startup_support.h"
+#include "tests/support/ports_folder.h"
 
 namespace {
 
@@ -16,21 +16,15 @@ class StartupSim : public StartupTest {
  protected:
   void SetUp() override {
     StartupTest::SetUp();
-    const fs::path ports = dir / "ports";
-    fs::create_directories(ports);
-    ::setenv("KV4T_PORTS_DIR", ports.c_str(), 1);
-    sim::Options options;
-    options.link_path = (ports / "com7").string();
-    simulator = std::make_unique<sim::Simulator>(options);
     std::string error;
-    ASSERT_TRUE(simulator->start(&error)) << error;
+    ASSERT_TRUE(ports.StartSimulator(simulator, 7, {}, &error)) << error;
   }
   void TearDown() override {
     if (simulator) simulator->stop();
-    ::unsetenv("KV4T_PORTS_DIR");
     StartupTest::TearDown();
   }
 
+  PortsFolder ports{"kv4t-app-ports"};
   std::unique_ptr<sim::Simulator> simulator;
 };
 

@@ -9,7 +9,7 @@
 #include "app/about_dlg.h"
 #include "common/code_pages.h"
 #include "common/resource_ids.h"
-#include "tests/app_win/ui_support_win32.h"
+#include "tests/support/ui_support_win32.h"
 
 namespace {
 

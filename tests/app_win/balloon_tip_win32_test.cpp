@@ -10,7 +10,7 @@
 
 #include "app/balloon_tip.h"
 #include "common/resource_ids.h"
-#include "tests/app_win/ui_support_win32.h"
+#include "tests/support/ui_support_win32.h"
 
 namespace {
 

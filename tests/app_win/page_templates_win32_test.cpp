@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "common/resource_ids.h"
-#include "tests/app_win/ui_support_win32.h"
+#include "tests/support/page_host_win32.h"
+#include "tests/support/ui_support_win32.h"
 
 namespace {
+
+using ui_test::ClassOf;
 
 // An edit for a number and the spin attached to it.
 struct NumberField {
@@ -46,14 +49,6 @@ const Page kPages[] = {
      {IDC_DEFAULTS}},
 };
 
-INT_PTR CALLBACK PageProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
-
-std::wstring ClassOf(HWND window) {
-  wchar_t name[64];
-  const int n = GetClassNameW(window, name, 64);
-  return std::wstring(name, n > 0 ? n : 0);
-}
-
 // A control's rectangle in its page's client coordinates.
 RECT RectIn(HWND page, HWND control) {
   RECT r;
@@ -62,26 +57,13 @@ RECT RectIn(HWND page, HWND control) {
   return r;
 }
 
-class PageTemplates : public ::testing::Test {
+class PageTemplates : public PageHostTest {
  protected:
-  // One host for the suite: Wine takes its time to map and unmap a top-level window.
-  static void SetUpTestSuite() {
-    INITCOMMONCONTROLSEX init{sizeof(init), ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&init);
-    host_ = new ui_test::TopWindow(0, 0, 700, 600);
-  }
-  static void TearDownTestSuite() {
-    delete host_;
-    host_ = nullptr;
-  }
-  static ui_test::TopWindow* host_;
-
   HWND Create(int template_id) {
-    return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(template_id), host_->get(), PageProc, 0);
+    return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(template_id), Host(),
+                              ui_test::TemplateOnlyProc, 0);
   }
 };
-
-ui_test::TopWindow* PageTemplates::host_ = nullptr;
 
 TEST_F(PageTemplates, ChildPagesAllOfOneSize) {
   SIZE first{};

@@ -23,26 +23,13 @@
 #include "pages/dlg_settings.h"
 #include "pages/dlg_test.h"
 #include "pages/page_sheet.h"
-#include "tests/app_win/ui_support_win32.h"
+#include "tests/support/page_host_win32.h"
+#include "tests/support/test_catalogue.h"
+#include "tests/support/ui_support_win32.h"
 
 namespace {
 
-// ZR-40 at 4800 baud polls no faster than every 3 seconds: its spin runs from 3.
-constexpr const char* kCatalogueXml = R"xml(<?xml version="1.0" encoding="UTF-8"?>
-<KV4T>
-  <device name="ZR-40" description="Регулятор ZR-40" validbauds="2400,4800,9600,19200"
-    defbaud="9600" defbytesize="8" defparity="0" defstopbits="2" pollmin="2" pollmax="1000"
-    flags="15">
-    <version name="ZR40A12" description="ZR-40 (ZR40A12)" minpolls="5,3,-1,1" />
-  </device>
-</KV4T>
-)xml";
-
-std::wstring ClassOf(HWND window) {
-  wchar_t name[64];
-  const int n = GetClassNameW(window, name, 64);
-  return std::wstring(name, n > 0 ? n : 0);
-}
+using ui_test::ClassOf;
 
 std::wstring TextOf(HWND window) {
   wchar_t text[256];
@@ -67,8 +54,6 @@ const wchar_t* ClassFor(ControlKind kind) {
   }
   return L"";
 }
-
-INT_PTR CALLBACK TemplateOnly(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
 
 // A sheet that only lends its window.
 class WindowOnlySheet : public PageSheet {
@@ -143,20 +128,12 @@ void CALLBACK CloseBoxes(HWND, UINT, UINT_PTR, DWORD) {
   }
 }
 
-class PagesOnWindows : public ::testing::Test {
+// The pages over the page tests' catalogue, in which ZR-40 at 4800 baud polls no
+// faster than every 3 seconds: the loop page's spin runs from 3.
+class PagesOnWindows : public PageHostTest {
  protected:
-  static void SetUpTestSuite() {
-    INITCOMMONCONTROLSEX init{sizeof(init), ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&init);
-    host_ = new ui_test::TopWindow(0, 0, 700, 600);
-  }
-  static void TearDownTestSuite() {
-    delete host_;
-    host_ = nullptr;
-  }
   void SetUp() override {
-    ClearCatalogue();
-    Catalogue().LoadText(kCatalogueXml);
+    LoadPageCatalogue();
     device_ = std::make_unique<ConverterDevice>();
     g_boxes = 0;
     timer_ = SetTimer(nullptr, 0, 100, CloseBoxes);
@@ -167,12 +144,9 @@ class PagesOnWindows : public ::testing::Test {
     ClearCatalogue();
   }
 
-  static ui_test::TopWindow* host_;
   std::unique_ptr<ConverterDevice> device_;
   UINT_PTR timer_ = 0;
 };
-
-ui_test::TopWindow* PagesOnWindows::host_ = nullptr;
 
 // Every control of a page's table is in its template with the class of its kind, a
 // spin attached to the edit the table names, a button with the table's caption:
@@ -186,7 +160,7 @@ TEST_F(PagesOnWindows, TheControlTablesAreTheTemplates) {
                          static_cast<CDlgPage*>(&loop), static_cast<CDlgPage*>(&test)}) {
     SCOPED_TRACE("template " + std::to_string(page->TemplateId()));
     HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(page->TemplateId()),
-                                     host_->get(), TemplateOnly, 0);
+                                     Host(), ui_test::TemplateOnlyProc, 0);
     ASSERT_NE(window, nullptr);
     for (const ControlDef& def : page->Controls()) {
       HWND control = GetDlgItem(window, def.id);
@@ -217,7 +191,7 @@ TEST_F(PagesOnWindows, TheLoopPageStoresThePollingIntervalTyped) {
   loop.delay = 12;
   CDlgLoop logic;
   logic.SetDevice(device_.get());
-  PageOnWindow page(logic, host_->get());
+  PageOnWindow page(logic, Host());
   ASSERT_NE(page.window, nullptr);
   ASSERT_TRUE(logic.OnSetActive());
   HWND spin = page.Control(IDC_LOOP_POLL_SPIN);

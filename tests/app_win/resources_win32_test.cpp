@@ -12,7 +12,7 @@
 #include "common/program_strings.h"
 #include "kv4t_version.h"
 #include "common/code_pages.h"
-#include "tests/app_win/ui_support_win32.h"
+#include "tests/support/ui_support_win32.h"
 
 namespace {
 

@@ -7,12 +7,8 @@
 // above it (scheduling, the pseudo-terminal, the page's own work).
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +20,7 @@
 #include "pages/dlg_test.h"
 #include "pages/page_sheet.h"
 #include "sim/sim.h"
+#include "tests/support/ports_folder.h"
 
 namespace {
 
@@ -138,27 +135,11 @@ class QuietSheet : public PageSheet {
 // The converter reached as COM203 through a ports folder of its own, removed when
 // the program ends; the computer's port list is made once, while the converter is
 // linked.
-class PortsFolder {
- public:
-  PortsFolder() {
-    char folder[] = "/tmp/kv4t-bench-ports-XXXXXX";
-    if (!mkdtemp(folder)) return;
-    folder_ = folder;
-    setenv("KV4T_PORTS_DIR", folder, 1);
-  }
-  ~PortsFolder() {
-    std::error_code ignored;
-    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
-  }
-  std::string Link() const { return folder_.empty() ? std::string() : (folder_ / "com203").string(); }
+constexpr int kPortNumber = 203;
 
- private:
-  std::filesystem::path folder_;
-};
-
-std::string PortLink() {
-  static const PortsFolder folder;
-  return folder.Link();
+const PortsFolder& Ports() {
+  static const PortsFolder folder("kv4t-bench-ports");
+  return folder;
 }
 
 void BM_LineTest(benchmark::State& state) {
@@ -166,15 +147,15 @@ void BM_LineTest(benchmark::State& state) {
   Catalogue().AddBuiltInWhenEmpty();
   sim::Options options;
   options.line.baud = baud;
-  options.link_path = PortLink();
-  sim::Simulator converter(options);
+  std::unique_ptr<sim::Simulator> converter;
   std::string error;
-  if (!converter.start(&error)) return state.SkipWithError(error.c_str());
+  if (!Ports().StartSimulator(converter, kPortNumber, options, &error))
+    return state.SkipWithError(error.c_str());
   std::vector<int> ports;
   list_serial_ports(ports);
 
   ConverterDevice device;
-  device.LinkSet().port = "COM203";
+  device.LinkSet().port = "COM" + std::to_string(kPortNumber);
   device.LinkSet().baud = baud;
   QuietControls controls;
   QuietSheet sheet;

@@ -17,6 +17,7 @@
 #include "device/converter_device.h"
 #include "sim/sim.h"
 #include "tests/cli/kv4t_runner.h"
+#include "tests/support/ports_folder.h"
 
 namespace {
 
@@ -571,12 +572,9 @@ TEST_F(Kv4tSim, PollingMaximumWithTheTopBitSetIsNoNegativeBound) {
 
 TEST_F(Kv4tSim, PortsListsTheLinkedPort) {
   Start();
-  const std::filesystem::path ports = folder / "ports";
-  std::filesystem::create_directories(ports);
-  std::filesystem::create_symlink(simulator->slave_path(), ports / "com61");
-  setenv("KV4T_PORTS_DIR", ports.c_str(), 1);
+  const PortsFolder ports("kv4t-cli-ports");
+  ports.Link(simulator->slave_path(), 61);
   const Kv4tRun run = RunKv4t({"--json", "ports"});
-  unsetenv("KV4T_PORTS_DIR");
   EXPECT_EQ(run.code, kDone);
   const json result = json::parse(run.out);
   bool listed = false;
@@ -584,9 +582,7 @@ TEST_F(Kv4tSim, PortsListsTheLinkedPort) {
     if (port["name"] == "COM61") listed = true;
   EXPECT_TRUE(listed) << run.out;
   // COMn works as --port through the same folder.
-  setenv("KV4T_PORTS_DIR", ports.c_str(), 1);
   const Kv4tRun identify = RunKv4t({"--port", "COM61", "identify"});
-  unsetenv("KV4T_PORTS_DIR");
   EXPECT_EQ(identify.code, kDone) << identify.err;
 }
 

@@ -5,20 +5,18 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 
 #include "catalogue/catalogue.h"
 #include "common/code_pages.h"
 #include "device/code_tables.h"
 #include "device/converter_device.h"
 #include "sim/sim.h"
+#include "tests/support/ports_folder.h"
 
 namespace {
 
@@ -619,20 +617,12 @@ TEST_F(DeviceSim, RegisterReads) {
 // "COMn" on this side resolves through the ports folder.
 TEST_F(DeviceSim, ComPortThroughThePortsFolder) {
   Start();
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("kv4t-ports-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  std::filesystem::create_symlink(simulator->slave_path(), dir / "com7");
-  const char* old = std::getenv("KV4T_PORTS_DIR");
-  const std::string saved = old ? old : "";
-  setenv("KV4T_PORTS_DIR", dir.c_str(), 1);
+  const PortsFolder ports("kv4t-ports");
+  ports.Link(simulator->slave_path(), 7);
   device->LinkSet().port = "COM7";
   EXPECT_TRUE(device->Connect());
   EXPECT_EQ(device->LinkSet().devtype, "KS4T");
   device->ClosePort();
-  if (old) setenv("KV4T_PORTS_DIR", saved.c_str(), 1);
-  else unsetenv("KV4T_PORTS_DIR");
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ class Program {
   void Answer(const Box& box);
 
   // A picture of the window (with anything of the program's over it) as
-  // SHOTS\name.bmp.
+  // SHOTS\name.png.
   void Snapshot(HWND window, const std::wstring& name, RECT extra = {});
 
  private:

@@ -6,9 +6,14 @@
 #include <cstdio>
 #include <thread>
 
+#include "tests/support/screen_capture_win32.h"
+#include "tests/support/ui_support_win32.h"
+
 namespace e2e {
 
 namespace {
+
+using ui_test::ClassOf;
 
 int g_failures = 0;
 
@@ -27,12 +32,6 @@ void Print(FILE* out, const std::string& text) {
   std::fflush(out);
 }
 
-std::wstring ClassOf(HWND window) {
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  return name;
-}
-
 // Top-level visible windows of a process.
 std::vector<HWND> TopWindows(DWORD process) {
   struct Search {
@@ -49,45 +48,6 @@ std::vector<HWND> TopWindows(DWORD process) {
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
-}
-
-// Writes the rectangle of the screen as a 24-bit bottom-up BMP file.
-bool WriteScreenBmp(const RECT& r, const std::wstring& path) {
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  if (w <= 0 || h <= 0) return false;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = h;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  bool ok = false;
-  if (dib) {
-    HGDIOBJ old = SelectObject(memory, dib);
-    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
-    const DWORD row = static_cast<DWORD>((w * 3 + 3) & ~3);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + row * static_cast<DWORD>(h);
-    if (FILE* f = _wfopen(path.c_str(), L"wb")) {
-      ok = std::fwrite(&file, sizeof file, 1, f) == 1 &&
-           std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, f) == 1 &&
-           std::fwrite(bits, row, static_cast<size_t>(h), f) == static_cast<size_t>(h);
-      ok = std::fclose(f) == 0 && ok;
-    }
-    SelectObject(memory, old);
-    DeleteObject(dib);
-  }
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return ok;
 }
 
 }  // namespace
@@ -338,8 +298,8 @@ void Program::Snapshot(HWND window, const std::wstring& name, RECT extra) {
   // Only what is on the screen can be copied from it.
   const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   IntersectRect(&r, &r, &screen);
-  const std::wstring path = shots_ + L"\\" + name + L".bmp";
-  Expect(WriteScreenBmp(r, path), "snapshot " + Utf8(path));
+  const std::wstring path = shots_ + L"\\" + name + L".png";
+  Expect(ui_test::CaptureScreenPng(r, path), "snapshot " + Utf8(path));
 }
 
 std::string ReadFileText(const std::wstring& path) {

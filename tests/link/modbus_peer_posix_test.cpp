@@ -4,10 +4,8 @@
 // and request check.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <modbus.h>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -21,6 +19,7 @@
 
 #include "link/modbus_request.h"
 #include "link/modbus_rtu.h"
+#include "tests/support/pseudo_terminal.h"
 
 namespace {
 
@@ -31,33 +30,18 @@ using bytes = std::vector<uint8_t>;
 class pty_pair {
  public:
   pty_pair() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
-    const char* name = ptsname(master_);
-    if (name == nullptr) return;
-    slave_name_ = name;
-    termios tio{};
-    if (tcgetattr(master_, &tio) == 0) {
-      cfmakeraw(&tio);
-      tcsetattr(master_, TCSANOW, &tio);
-    }
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    if (pty_.ok()) pty_.MakeRawNonBlocking();
   }
-  ~pty_pair() {
-    if (master_ >= 0) close(master_);
-  }
-  pty_pair(const pty_pair&) = delete;
-  pty_pair& operator=(const pty_pair&) = delete;
 
-  bool ok() const { return master_ >= 0 && !slave_name_.empty(); }
-  const std::string& slave_name() const { return slave_name_; }
+  bool ok() const { return pty_.ok(); }
+  const std::string& slave_name() const { return pty_.slave(); }
 
   bool write_all(const bytes& data) const {
     std::size_t done = 0;
     while (done < data.size()) {
-      const ssize_t n = ::write(master_, data.data() + done, data.size() - done);
+      const ssize_t n = ::write(pty_.master(), data.data() + done, data.size() - done);
       if (n < 0 && errno == EAGAIN) {
-        pollfd p{master_, POLLOUT, 0};
+        pollfd p{pty_.master(), POLLOUT, 0};
         poll(&p, 1, 100);
         continue;
       }
@@ -69,10 +53,10 @@ class pty_pair {
 
   // Up to max bytes; waits up to timeout_ms for the first, returns what is there.
   bytes read_some(std::size_t max, int timeout_ms) const {
-    pollfd p{master_, POLLIN, 0};
+    pollfd p{pty_.master(), POLLIN, 0};
     if (poll(&p, 1, timeout_ms) <= 0 || !(p.revents & POLLIN)) return {};
     bytes buffer(max);
-    const ssize_t n = ::read(master_, buffer.data(), max);
+    const ssize_t n = ::read(pty_.master(), buffer.data(), max);
     buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     return buffer;
   }
@@ -89,8 +73,7 @@ class pty_pair {
   }
 
  private:
-  int master_ = -1;
-  std::string slave_name_;
+  PseudoTerminal pty_;
 };
 
 // Receives one answer the way the serial channel does: one byte at a time until

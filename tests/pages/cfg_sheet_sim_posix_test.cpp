@@ -4,20 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 #include "common/resource_ids.h"
 #include "pages/device_calls.h"
 #include "sim/sim.h"
 #include "tests/pages/sheet_harness.h"
+#include "tests/support/ports_folder.h"
 
 namespace {
 
@@ -28,21 +26,9 @@ constexpr int kPortNumber = 5;
 
 class SheetSim : public ::testing::Test {
  protected:
-  void SetUp() override {
-    static int serial = 0;
-    ports_ = fs::temp_directory_path() /
-             ("kv4t-pages-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
-    fs::create_directories(ports_);
-    if (const char* old = std::getenv("KV4T_PORTS_DIR")) oldPorts_ = old;
-    setenv("KV4T_PORTS_DIR", ports_.c_str(), 1);
-  }
-
   void TearDown() override {
     h.reset();
     if (simulator) simulator->stop();
-    if (oldPorts_) setenv("KV4T_PORTS_DIR", oldPorts_->c_str(), 1);
-    else unsetenv("KV4T_PORTS_DIR");
-    fs::remove_all(ports_);
   }
 
   // The converter on COM5, the only port of the computer, and the sheet for a
@@ -53,10 +39,8 @@ class SheetSim : public ::testing::Test {
   }
   // The converter appears on COM5.
   void StartConverter(sim::Options options = {}) {
-    options.link_path = (ports_ / ("com" + std::to_string(kPortNumber))).string();
-    simulator = std::make_unique<sim::Simulator>(std::move(options));
     std::string error;
-    ASSERT_TRUE(simulator->start(&error)) << error;
+    ASSERT_TRUE(ports_.StartSimulator(simulator, kPortNumber, std::move(options), &error)) << error;
   }
   void MakeSheet() {
     h = std::make_unique<SheetHarness>(std::vector<int>{kPortNumber});
@@ -66,12 +50,9 @@ class SheetSim : public ::testing::Test {
   sim::State State() const { return simulator->state(); }
   long Count(std::string_view name) const { return simulator->request_count(name); }
 
+  PortsFolder ports_{"kv4t-pages"};  // the test's own folder, removed after it
   std::unique_ptr<sim::Simulator> simulator;
   std::unique_ptr<SheetHarness> h;
-  fs::path ports_;  // the test's own folder, removed after it
-
- private:
-  std::optional<std::string> oldPorts_;
 };
 
 // The user changes the converter's baud rate and address on its page and presses
@@ -316,7 +297,7 @@ INSTANTIATE_TEST_SUITE_P(Addresses, AddressCorrection, ::testing::ValuesIn(kAddr
 // saved as it is, the set would reach it as baud 0 ("no such rate") with "APLY".
 TEST_F(SheetSim, AnRs485RateNotInTheListIsRefusedAndNothingIsWritten) {
   MakeSheet();
-  const fs::path file = ports_ / "rate1200.kv4tcfg";
+  const fs::path file = ports_.path() / "rate1200.kv4tcfg";
   {
     ConverterDevice writer;
     writer.LinkSet().port = h->device.LinkSet().port;

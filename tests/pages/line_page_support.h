@@ -1,4 +1,4 @@
-// What the current-loop and line-test page tests share: a small instrument
+// What the current-loop and line-test page tests share: the page tests' instrument
 // catalogue, a sheet that only lends its window, a page attached to the recording
 // stand-in together with a converter device, and the protocol a line test writes.
 #pragma once
@@ -20,31 +20,9 @@
 #include "pages/page_sheet.h"
 #include "sim/sim_constants.h"
 #include "tests/pages/recording_ui.h"
+#include "tests/support/test_catalogue.h"
 
 namespace line_pages {
-
-// Two instruments: ZR-40 (the converter's factory instrument) lets the user choose
-// everything and has a polling minimum of -1 (its pollmin) at 9600 baud; TM-12
-// allows nothing to be changed and no 9600 baud.
-inline constexpr const char* kCatalogueXml = R"xml(<?xml version="1.0" encoding="UTF-8"?>
-<KV4T>
-  <device name="ZR-40" description="Регулятор ZR-40" validbauds="2400,4800,9600,19200"
-    defbaud="9600" defbytesize="8" defparity="0" defstopbits="2" pollmin="2" pollmax="1000"
-    flags="15">
-    <version name="ZR40A12" description="ZR-40 (ZR40A12)" minpolls="5,3,-1,1" />
-  </device>
-  <device name="TM-12" description="Термометр TM-12" validbauds="1200,2400,4800"
-    defbaud="2400" defbytesize="7" defparity="2" defstopbits="0" pollmin="4" pollmax="600"
-    flags="0">
-    <version name="TM12V1" description="TM-12 (TM12V1)" minpolls="8,6" />
-  </device>
-</KV4T>
-)xml";
-
-inline void LoadTestCatalogue() {
-  ClearCatalogue();
-  Catalogue().LoadText(kCatalogueXml);
-}
 
 // A sheet that lends its window as the owner of the device operations' boxes.
 class WindowOnlySheet : public PageSheet {
@@ -61,7 +39,7 @@ template <typename Page>
 class PageFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    LoadTestCatalogue();
+    LoadPageCatalogue();
     device = std::make_unique<ConverterDevice>();
     page = std::make_unique<Page>();
     page->SetDevice(device.get());

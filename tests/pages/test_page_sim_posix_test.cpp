@@ -6,8 +6,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -18,6 +16,7 @@
 #include "pages/dlg_test.h"
 #include "sim/sim.h"
 #include "tests/pages/line_page_support.h"
+#include "tests/support/ports_folder.h"
 
 namespace {
 
@@ -29,36 +28,32 @@ using line_pages::Row;
 using line_pages::Rows;
 
 constexpr const char* kPort = "COM201";
+constexpr int kPortNumber = 201;
 constexpr const char* kAbsentPort = "COM202";
-
-std::filesystem::path PortsFolder() { return std::getenv("KV4T_PORTS_DIR"); }
-std::string PortLink() { return (PortsFolder() / "com201").string(); }
 
 // The computer's ports are listed once per run, so the converter's link must be in
 // the ports folder when that happens: a converter is linked while the list is made.
 class PortsFolderEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    char folder[] = "/tmp/kv4t-ports-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    folder_ = folder;
-    setenv("KV4T_PORTS_DIR", folder, 1);
-    sim::Options options;
-    options.link_path = PortLink();
-    sim::Simulator converter(options);
+    ports_ = std::make_unique<PortsFolder>("kv4t-ports");
+    std::unique_ptr<sim::Simulator> converter;
     std::string error;
-    ASSERT_TRUE(converter.start(&error)) << error;
+    ASSERT_TRUE(ports_->StartSimulator(converter, kPortNumber, {}, &error)) << error;
     std::vector<int> ports;
     list_serial_ports(ports);
-    converter.stop();
+    converter->stop();
   }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
+  void TearDown() override { ports_.reset(); }
+
+  const PortsFolder& Ports() const { return *ports_; }
 
  private:
-  std::filesystem::path folder_;
+  std::unique_ptr<PortsFolder> ports_;
 };
 
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new PortsFolderEnvironment);
+auto* const kEnvironment = static_cast<PortsFolderEnvironment*>(
+    ::testing::AddGlobalTestEnvironment(new PortsFolderEnvironment));
 
 class LineTest : public line_pages::TestPageFixture {
  protected:
@@ -72,11 +67,11 @@ class LineTest : public line_pages::TestPageFixture {
   }
 
   void StartConverter(sim::Options options = {}) {
-    options.link_path = PortLink();
     registers = options.registers;
-    simulator = std::make_unique<sim::Simulator>(std::move(options));
     std::string error;
-    ASSERT_TRUE(simulator->start(&error)) << error;
+    ASSERT_TRUE(kEnvironment->Ports().StartSimulator(simulator, kPortNumber, std::move(options),
+                                                     &error))
+        << error;
   }
 
   void RunToEnd() {

@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +15,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/pseudo_terminal.h"
 
 struct pty_step {
   int delay_ms;  // before the bytes; pty_hang_up: the far end hangs up instead
@@ -31,14 +32,10 @@ class pty_line {
 
   // request_size 0: a request ends with a carriage return; else it has this many bytes.
   explicit pty_line(std::size_t request_size = 0) : request_size_(request_size) {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
-    char* name = ptsname(master_);
-    if (!name) return;
-    slave_ = name;
+    if (!pty_.ok()) return;
     // The far end keeps the slave open too, so the line never hangs up between
     // the channel's opens.
-    keeper_ = ::open(slave_.c_str(), O_RDWR | O_NOCTTY);
+    keeper_ = ::open(pty_.slave().c_str(), O_RDWR | O_NOCTTY);
     thread_ = std::thread([this] { run(); });
   }
 
@@ -46,12 +43,12 @@ class pty_line {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
     if (keeper_ >= 0) ::close(keeper_);
-    close_master();
+    pty_.HangUp();
   }
 
-  const std::string& slave() const { return slave_; }
-  std::wstring slave_wide() const { return std::wstring(slave_.begin(), slave_.end()); }
-  bool ok() const { return master_ >= 0 && keeper_ >= 0; }
+  const std::string& slave() const { return pty_.slave(); }
+  std::wstring slave_wide() const { return std::wstring(slave().begin(), slave().end()); }
+  bool ok() const { return pty_.master() >= 0 && keeper_ >= 0; }
 
   void set_script(script_fn script) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -90,19 +87,14 @@ class pty_line {
   void hang_up() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
-    close_master();
+    pty_.HangUp();
   }
 
  private:
-  void close_master() {
-    int fd = master_.exchange(-1);
-    if (fd >= 0) ::close(fd);
-  }
-
   void run() {
     std::vector<uint8_t> pending;
     while (!stop_) {
-      const int fd = master_;
+      const int fd = pty_.master();
       if (fd < 0) return;
       if (paused_) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -132,13 +124,13 @@ class pty_line {
         pending.clear();
         for (const auto& step : steps) {
           if (step.delay_ms == pty_hang_up) {
-            close_master();
+            pty_.HangUp();
             return;
           }
           if (step.delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(step.delay_ms));
-          if (master_ < 0) return;
-          if (!step.bytes.empty() &&
-              ::write(master_, step.bytes.data(), step.bytes.size()) < 0)
+          const int out = pty_.master();
+          if (out < 0) return;
+          if (!step.bytes.empty() && ::write(out, step.bytes.data(), step.bytes.size()) < 0)
             return;
           std::lock_guard<std::mutex> lock(mutex_);
           last_answer_end_ = clock::now();
@@ -148,9 +140,8 @@ class pty_line {
   }
 
   std::size_t request_size_;
-  std::atomic<int> master_{-1};
+  PseudoTerminal pty_;
   int keeper_ = -1;
-  std::string slave_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> paused_{false};

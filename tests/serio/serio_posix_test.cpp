@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "link/serio.h"
 #include "log_capture.h"
 #include "pty_line.h"
+#include "tests/support/ports_folder.h"
 
 namespace {
 
@@ -478,37 +478,16 @@ TEST_F(serio_pty, bytes_left_from_an_earlier_answer_are_discarded) {
   EXPECT_EQ(answer, ver);
 }
 
-// A ports folder of its own for one test, $KV4T_PORTS_DIR while it lives.
-struct scoped_ports_folder {
-  explicit scoped_ports_folder(const std::string& name)
-      : dir(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()))) {
-    std::filesystem::create_directories(dir);
-    if (const char* old = std::getenv("KV4T_PORTS_DIR")) saved = old;
-    setenv("KV4T_PORTS_DIR", dir.c_str(), 1);
-  }
-  ~scoped_ports_folder() {
-    if (saved) setenv("KV4T_PORTS_DIR", saved->c_str(), 1); else unsetenv("KV4T_PORTS_DIR");
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
-  void link(const std::string& target, const std::string& name) const {
-    std::filesystem::create_symlink(target, dir / name);
-  }
-
-  std::filesystem::path dir;
-  std::optional<std::string> saved;
-};
-
 // The ports folder names COMn on Linux; the probe finds ports there, busy ones
 // included.
 TEST(serio_ports, ports_folder_links_and_probe) {
   pty_line line;
   ASSERT_TRUE(line.ok());
-  scoped_ports_folder ports("serio-ports");
-  ports.link(line.slave(), "com200");
-  ports.link("/nonexistent/tty", "com201");
+  const PortsFolder ports("serio-ports");
+  ports.Link(line.slave(), 200);
+  ports.Link("/nonexistent/tty", 201);
 
-  EXPECT_EQ(port_device_path(L"COM200"), (ports.dir / "com200").wstring());
+  EXPECT_EQ(port_device_path(L"COM200"), (ports.path() / "com200").wstring());
   EXPECT_EQ(port_device_path(L"/dev/ttyUSB3"), L"/dev/ttyUSB3");
   EXPECT_EQ(port_device_path(L"COM2"), L"/dev/ttyS1");
   EXPECT_EQ(port_device_path(L"COM33"), L"/dev/ttyUSB0");
@@ -533,14 +512,14 @@ TEST(serio_ports, folder_names_in_utf8_and_malformed) {
   pty_line line;
   ASSERT_TRUE(line.ok());
   {
-    scoped_ports_folder ports("serio-порты");
-    ports.link(line.slave(), "com200");
-    EXPECT_EQ(port_device_path(L"COM200"), utf8_to_wide(ports.dir.native() + "/com200"));
+    const PortsFolder ports("serio-порты");
+    ports.Link(line.slave(), 200);
+    EXPECT_EQ(port_device_path(L"COM200"), utf8_to_wide(ports.path().native() + "/com200"));
     serio channel;
     EXPECT_TRUE(channel.open(L"COM200")) << channel.os_error();
   }
-  scoped_ports_folder ports("serio-\xFF");
-  ports.link(line.slave(), "com200");
+  const PortsFolder ports("serio-\xFF");
+  ports.Link(line.slave(), 200);
   const std::wstring path = port_device_path(L"COM200");
   EXPECT_NE(path.find(static_cast<wchar_t>(replacement_char)), std::wstring::npos);
   log_capture log;

@@ -1,4 +1,4 @@
-#include "tests/app_win/ui_support_win32.h"
+#include "tests/support/ui_support_win32.h"
 
 namespace ui_test {
 
@@ -26,6 +26,16 @@ POINT CentreOf(HWND window) {
   RECT r;
   GetWindowRect(window, &r);
   return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64];
+  const int n = GetClassNameW(window, name, 64);
+  return std::wstring(name, n > 0 ? n : 0);
+}
+
+INT_PTR CALLBACK TemplateOnlyProc(HWND, UINT message, WPARAM, LPARAM) {
+  return message == WM_INITDIALOG;
 }
 
 namespace {

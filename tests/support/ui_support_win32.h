@@ -1,5 +1,6 @@
 // What the window tests share: a top-level window to own what they create, a
-// message pump with a deadline, and the string table as UTF-16.
+// message pump with a deadline, the string table as UTF-16, and what they ask of
+// the windows a template makes.
 #pragma once
 
 #include <windows.h>
@@ -48,6 +49,13 @@ std::wstring LoadText(UINT id);
 
 // Screen coordinates of a window's centre.
 POINT CentreOf(HWND window);
+
+// A window's class name ("Edit", "ComboBox", ...).
+std::wstring ClassOf(HWND window);
+
+// A dialog procedure that only makes the dialog from its template: the controls
+// as the template gives them, with no page logic behind them.
+INT_PTR CALLBACK TemplateOnlyProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 // The visible dialog box of this thread (a modal box opened by the code under
 // test, found from a timer running in its loop), or null.
