@@ -62,10 +62,12 @@ bool ReadCsv(std::string_view bytes, CsvTable& table, std::string& error) {
   std::string field;
   bool field_quoted = false;  // the field was quoted: its spaces are its own
   bool after_quote = false;   // its closing quote has been read
+  bool field_blank = true;    // nothing but spaces in it so far
   auto end_field = [&] {
     record.fields.push_back(field_quoted ? field : Trimmed(field));
     field.clear();
     field_quoted = after_quote = false;
+    field_blank = true;
   };
   auto end_record = [&] {
     end_field();
@@ -76,7 +78,7 @@ bool ReadCsv(std::string_view bytes, CsvTable& table, std::string& error) {
   };
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '"' && !field_quoted && Trimmed(field).empty()) {
+    if (c == '"' && !field_quoted && field_blank) {
       // A quoted field: up to the quote that is not doubled.
       const int started = record.row;
       field.clear();
@@ -111,6 +113,7 @@ bool ReadCsv(std::string_view bytes, CsvTable& table, std::string& error) {
       }
     } else {
       field.push_back(c);
+      field_blank = field_blank && IsBlank(c);
     }
   }
   // The last record, unless the text ended with its line end.
