@@ -3,6 +3,8 @@
 // the report written and read back, and a report held against its plan.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -129,6 +131,19 @@ const PlanCase kPlans[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Cases, PlanReader, ::testing::ValuesIn(kPlans),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The sample plan of the documentation, as a spreadsheet saves it.
+TEST(CommissionPlan, SampleOfTheDocumentationIsAccepted) {
+  std::ifstream in(KV4T_DOCS_DIR "/commission-plan.csv", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  Plan plan;
+  const std::vector<CsvFinding> findings = ReadPlan(bytes, {}, plan);
+  EXPECT_TRUE(findings.empty()) << (findings.empty() ? "" : findings.front().text);
+  EXPECT_EQ(plan.separator, ';');
+  ASSERT_EQ(plan.rows.size(), 4u);
+  EXPECT_EQ(plan.rows[2].target.proto, 2);
+  EXPECT_EQ(plan.rows[3].target.alen, 11);
+}
 
 ReportRecord Record(const char* tag, int32_t address, RowOutcome outcome, std::string message) {
   PortSettings target = FactoryTarget();

@@ -4,6 +4,8 @@
 // The test follows the report kv4t replaces after every row and the converters' own
 // state; it never waits a fixed time.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 
 #include <nlohmann/json.hpp>
 
@@ -337,5 +339,97 @@ TEST_F(Commission, CtrlCWhileWaitingEndsAtOnce) {
   EXPECT_TRUE(std::filesystem::exists(File("report.csv")));
   EXPECT_EQ(converter->request_count(sim::kParamBaud), 0);
 }
+
+// On a terminal: "n из N", the row and a prompt before each converter; the answers
+// typed there. kv4t runs with a pseudo-terminal as its controlling terminal, so
+// that Ctrl-C typed there reaches it as it would from a keyboard.
+struct TerminalRun {
+  int code = -1;
+  std::string text;  // all the terminal showed
+};
+
+// Each answer is typed once the terminal has shown its prompt text since the last.
+TerminalRun RunOnTerminal(const std::vector<std::string>& args,
+                          const std::vector<std::pair<std::string, std::string>>& dialogue) {
+  TerminalRun run;
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return run;
+  const std::string slave_path = ptsname(master);
+  std::vector<std::string> argv_text = {KV4T_PROGRAM};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    const int slave = ::open(slave_path.c_str(), O_RDWR);
+    ioctl(slave, TIOCSCTTY, 0);
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(slave, fd);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  std::size_t step = 0, seen_from = 0;
+  int status = 0;
+  for (bool exited = false; !exited;) {
+    exited = waitpid(pid, &status, WNOHANG) == pid;
+    pollfd p{master, POLLIN, 0};
+    while (poll(&p, 1, exited ? 0 : 20) > 0) {
+      char buffer[4096];
+      const ssize_t n = read(master, buffer, sizeof buffer);
+      if (n <= 0) break;
+      run.text.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (step < dialogue.size() && run.text.find(dialogue[step].first, seen_from) != std::string::npos) {
+      seen_from = run.text.size();
+      const std::string& answer = dialogue[step++].second;
+      (void)!write(master, answer.data(), answer.size());
+    }
+    if (!exited && std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << "kv4t still running on the terminal after 60 s:\n" << run.text;
+      kill(pid, SIGKILL);
+    }
+  }
+  close(master);
+  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  EXPECT_EQ(step, dialogue.size()) << run.text;
+  return run;
+}
+
+struct PromptCase {
+  const char* name;
+  std::vector<std::pair<std::string, std::string>> dialogue;
+  int code;
+  std::vector<RowOutcome> report;  // the rows reported, in turn
+};
+void PrintTo(const PromptCase& c, std::ostream* os) { *os << c.name; }
+class CommissionPrompt : public Commission, public ::testing::WithParamInterface<PromptCase> {};
+
+TEST_P(CommissionPrompt, AsksBeforeEachConverter) {
+  const PromptCase& c = GetParam();
+  WriteFile("plan.csv", "tag,address\nA,5\nB,6\n");
+  Connect();
+  const TerminalRun run = RunOnTerminal(
+      {"--port", Line(), "commission", File("plan.csv"), "--report", File("report.csv")}, c.dialogue);
+  EXPECT_EQ(run.code, c.code) << run.text;
+  EXPECT_NE(run.text.find("1 из 2: A — 9600 8-n-1, адрес 5"), std::string::npos) << run.text;
+  std::vector<RowOutcome> outcomes;
+  for (const ReportRecord& r : Report()) outcomes.push_back(r.outcome);
+  EXPECT_EQ(outcomes, c.report);
+  // Nothing was written but what the answers asked for.
+  const bool written = !c.report.empty() && c.report.front() == RowOutcome::kDone;
+  EXPECT_EQ(converter->request_count(sim::kParamApply), written ? 1 : 0);
+}
+
+constexpr const char kPromptA[] = "для «A» с заводскими настройками и нажмите Enter";
+constexpr const char kPromptB[] = "для «B» с заводскими настройками";
+const PromptCase kPrompts[] = {
+    {"EnterThenQuit", {{kPromptA, "\n"}, {kPromptB, "q\n"}}, kNoAnswer, {RowOutcome::kDone}},
+    {"SkipThenQuit", {{kPromptA, "s\n"}, {kPromptB, "q\n"}}, kNoAnswer, {RowOutcome::kSkipped}},
+    {"CtrlC", {{kPromptA, "\x03"}}, kInterrupted, {}},
+};
+INSTANTIATE_TEST_SUITE_P(Cases, CommissionPrompt, ::testing::ValuesIn(kPrompts),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
