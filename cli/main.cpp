@@ -80,7 +80,7 @@ void AddLoop(CLI::App& app, LoopArgs& loop) {
 void AddCommission(CLI::App& sub, CommissionArgs& c) {
   sub.add_option("PLAN", c.plan, "план: CSV со столбцами tag, address и по желанию alen, baud, "
                                  "bits, parity, stop, protocol, delay")->required();
-  sub.add_option("--report", c.report, "отчёт (CSV): дописывается после каждой строки; с тем же "
+  sub.add_option("--report", c.report, "отчёт (CSV): переписывается после каждой строки; с тем же "
                                        "планом повторный запуск пропускает выполненные строки");
   sub.add_flag("--wait", c.wait, "не спрашивать, а ждать каждый преобразователь на заводских "
                                  "настройках (без терминала обязательно)");
