@@ -166,13 +166,14 @@ Attempt Commissioning::Try(const PlanRow& row, ReportRecord& record) {
   }
   if (console_interrupted()) return Attempt::kInterrupted;
   std::string error;
-  if (IdentifyConverter(device_, error) != kExitDone) {
-    record.device = Cp1251ToUtf8(link.devtype);
+  const bool identified = IdentifyConverter(device_, error) == kExitDone;
+  // Another device's name is worth recording too.
+  record.device = Cp1251ToUtf8(link.devtype);
+  record.version = Cp1251ToUtf8(link.fwver);
+  if (!identified) {
     record.message = error + "; " + kCheckLine + "; " + kCheckScan;
     return Attempt::kFailed;
   }
-  record.device = Cp1251ToUtf8(link.devtype);
-  record.version = Cp1251ToUtf8(link.fwver);
   out_.Line(Format("  найден %s %s", record.device.c_str(), record.version.c_str()));
   // The last moment Ctrl-C ends the run at once: once the first setting has gone
   // out, the write, "APLY" and the check at the new settings are finished first,
@@ -248,7 +249,7 @@ int Commissioning::Run() {
       device_.ClosePort();
       if (attempt == Attempt::kInterrupted) break;
       if (attempt == Attempt::kQuit) {
-        out_.Line("  закончено по вашему слову");
+        out_.Line("  работа закончена, строка не выполнена");
         stopped = true;
         break;
       }

@@ -309,6 +309,22 @@ const FailureCase kFailures[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, CommissionFailure, ::testing::ValuesIn(kFailures),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A row that failed is done again by the next run of the same report.
+TEST_F(Commission, RerunDoesTheFailedRowAgain) {
+  WriteFile("plan.csv", "tag,address,protocol\nM,42,rtu\nR,5,\n");
+  sim::Options deaf;
+  deaf.faults.no_answer = {std::string(sim::kCountModbusRead)};
+  Connect(deaf);
+  ASSERT_EQ(Run({}).code, kNoAnswer);
+  ASSERT_TRUE(Reported("M", RowOutcome::kFailed));
+  Connect();
+  const Kv4tRun again = Run({}, {After("M", RowOutcome::kDone)});
+  EXPECT_EQ(again.code, kDone) << again.out << again.err;
+  EXPECT_TRUE(Reported("R", RowOutcome::kDone));
+  EXPECT_EQ(earlier.back().count(sim::kParamApply), 1);
+  EXPECT_EQ(earlier.back().protocol, sim::Protocol::modbus_rtu);
+}
+
 // Ctrl-C once the third converter's first setting has gone out: its write, "APLY"
 // and the check at its new settings are finished and recorded before the run ends.
 TEST_F(Commission, CtrlCDuringTheThirdWriteFinishesThatRowFirst) {
