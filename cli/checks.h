@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "settings/port_settings.h"
 
@@ -14,6 +15,9 @@
 // the page can show (a rate that is not a standard one, parity, stop bits and
 // protocol outside their codes), then the RS-485 page's rules.
 std::string CheckRs485Settings(const PortSettings& rs);
+// Every one of those rules that does not hold, in the same order: a commissioning
+// plan lists all that is wrong with a row at once.
+std::vector<std::string> Rs485Findings(const PortSettings& rs);
 // The loop instrument must be in the catalogue; its rate among its rates, the
 // frame values it does not let the user choose at its defaults, the polling
 // interval within 1..60 and the instrument's bounds at that rate.

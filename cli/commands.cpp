@@ -38,24 +38,6 @@ int AtConverter(const CommonArgs& args,
   return Close(*device, out, code);
 }
 
-// A register the converter answers in Modbus: the first of its holding registers.
-constexpr int kVerifyRegister = 0;
-
-// The converter answers a Modbus register read at the link's unit and line
-// settings: with the register, or with an exception, which shows as well that it
-// is there and speaks that protocol.
-bool AnswersModbus(ConverterDevice& device, bool ascii) {
-  // Modbus requests keep the line settings the channel has, still those at which
-  // the settings and "APLY" went out.
-  const PortSettings& link = device.LinkSet();
-  serio& channel = *device.channel;
-  channel.set_params(link.baud, link.bytesize, link.parity, link.stopbits);
-  channel.set_line_control(link.adaptor);
-  int value = 0;
-  int exception = 0;
-  return device.ModbusReadRegister(ascii, kVerifyRegister, value, &exception) || exception != 0;
-}
-
 void ShowSettings(Output& out, const char* key, const char* title, const PortSettings& s,
                   bool loop) {
   out.result[key] = SettingsJson(s, loop);
@@ -185,42 +167,14 @@ int RunRs485Write(const CommonArgs& args, const LineArgs& target, bool verify) {
   ShowSettings(out, "rs485", "записано и применено (APLY)", rs, false);
   if (!verify) return Close(*device, out, kExitDone);
 
-  // The link set now holds the new settings: the converter must answer there.
-  if (rs.proto == ToValue(Protocol::kRavik)) {
-    const bool found = device->Identify() && device->IsKS4T();
-    out.result["verified"] = found;
-    if (found) {
-      out.Line("преобразователь отвечает с новыми настройками");
-      return Close(*device, out, kExitDone);
-    }
-    out.Error(Format("преобразователь не отвечает с новыми настройками (%s, адрес %d); "
-                     "найдите его командой \"kv4t scan\"",
-                     DescribePortSettings(rs).c_str(), rs.address));
+  const Verification verification = VerifyNewSettings(*device);
+  out.result["verified"] = verification.answered;
+  if (!verification.answered) {
+    out.Error(verification.text);
     return Close(*device, out, kExitNoAnswer);
   }
-
-  // It now speaks Modbus. Identification would send the wake-up, which returns it
-  // to RAVIK: a register read in its protocol asks it instead.
-  const char* proto = ProtocolName(rs.proto);
-  const std::string where = Format("%s, адрес %d, протокол %s", DescribePortSettings(rs).c_str(),
-                                   rs.address, proto);
-  if (rs.address == 0) {
-    out.result["verified"] = false;
-    out.Error(Format("проверить нельзя: адрес 0 в Modbus широковещательный, на запросы по нему "
-                     "преобразователь не отвечает (%s)",
-                     where.c_str()));
-    return Close(*device, out, kExitNoAnswer);
-  }
-  const bool found = AnswersModbus(*device, rs.proto == ToValue(Protocol::kModbusAscii));
-  out.result["verified"] = found;
-  if (found) {
-    out.Line(Format("преобразователь отвечает с новыми настройками по протоколу %s", proto));
-    return Close(*device, out, kExitDone);
-  }
-  out.Error(Format("преобразователь не отвечает с новыми настройками (%s); команда "
-                   "\"kv4t identify\" с этими настройками вернёт его к протоколу RAVIK",
-                   where.c_str()));
-  return Close(*device, out, kExitNoAnswer);
+  out.Line(verification.text);
+  return Close(*device, out, kExitDone);
 }
 
 int RunConfigShow(const CommonArgs& args, const std::string& file) {

@@ -10,6 +10,11 @@
 void console_init();
 // Whether standard error is a terminal.
 bool console_stderr_is_terminal();
+// Whether standard input is a terminal (someone there to answer a prompt).
+bool console_stdin_is_terminal();
+// A line typed on standard input, without its line end; false at the end of the
+// input and once Ctrl-C has asked the command to stop (console_interrupted).
+bool console_read_line(std::string& line);
 // From now on the first Ctrl-C only asks the running command to stop (it closes
 // the port and returns the converter to its protocol first); a second one ends
 // the program at once.

@@ -1,5 +1,6 @@
 #include "cli/console.h"
 
+#include <errno.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -20,6 +21,26 @@ constexpr const char* kById = "/dev/serial/by-id";
 void console_init() {}
 
 bool console_stderr_is_terminal() { return isatty(STDERR_FILENO) == 1; }
+
+bool console_stdin_is_terminal() { return isatty(STDIN_FILENO) == 1; }
+
+bool console_read_line(std::string& line) {
+  line.clear();
+  for (;;) {
+    if (interrupted) return false;
+    // Byte by byte from the descriptor: stdio would keep what follows the line, and
+    // a read broken off by Ctrl-C (EINTR, the handler has no SA_RESTART) must end
+    // the prompt rather than be retried.
+    char c = 0;
+    const ssize_t r = read(STDIN_FILENO, &c, 1);
+    if (r == 1) {
+      if (c == '\n') return true;
+      if (c != '\r') line.push_back(c);
+    } else if (r == 0 || errno != EINTR) {
+      return false;
+    }
+  }
+}
 
 void console_catch_interrupt() {
   struct sigaction action {};

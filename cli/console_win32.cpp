@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <iostream>
 
 namespace {
 
@@ -26,6 +27,22 @@ bool console_stderr_is_terminal() {
   DWORD mode = 0;
   // GetConsoleMode fails (returns zero) for a pipe or a file.
   return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+bool console_stdin_is_terminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+bool console_read_line(std::string& line) {
+  line.clear();
+  if (interrupted) return false;
+  // A console read broken off by Ctrl-C ends with nothing read, as at the end of
+  // the input. The handler runs on a thread of its own and may set the flag a
+  // moment later: the command looks at it again before it writes anything.
+  if (!std::getline(std::cin, line)) return false;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return !interrupted;
 }
 
 void console_catch_interrupt() { SetConsoleCtrlHandler(on_control, TRUE); }

@@ -136,15 +136,22 @@ int OpenLink(ConverterDevice& device, Output& out) {
 }
 
 int ReachConverter(ConverterDevice& device, Output& out) {
-  const int code = OpenLink(device, out);
+  int code = OpenLink(device, out);
   if (code != kExitDone) return code;
+  std::string error;
+  code = IdentifyConverter(device, error);
+  if (code != kExitDone) out.Error(error);
+  return code;
+}
+
+int IdentifyConverter(ConverterDevice& device, std::string& error) {
   const PortSettings& link = device.LinkSet();
   if (!device.Identify()) {
-    out.Error(device_text::kNoLink);
+    error = device_text::kNoLink;
     return kExitNoAnswer;
   }
   if (!device.IsKS4T()) {
-    out.Error(Format("%s (%s)", device_text::kNotKV4T, Cp1251ToUtf8(link.devtype).c_str()));
+    error = Format("%s (%s)", device_text::kNotKV4T, Cp1251ToUtf8(link.devtype).c_str());
     return kExitNoAnswer;
   }
   return kExitDone;

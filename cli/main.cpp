@@ -8,7 +8,9 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/commission.h"
 #include "cli/console.h"
+#include "cli/setting_words.h"
 #include "common/setting_values.h"
 #include "device/settings_rules.h"
 
@@ -25,19 +27,10 @@ const char kAbout[] =
 
 namespace sr = settings_rules;
 
-constexpr int kNone = ToValue(Parity::kNone), kOdd = ToValue(Parity::kOdd),
-              kEven = ToValue(Parity::kEven);
-const std::map<std::string, int> kParities = {{"none", kNone}, {"n", kNone}, {"odd", kOdd},
-                                              {"o", kOdd},     {"even", kEven}, {"e", kEven}};
-const std::map<std::string, int> kStopBits = {{"1", ToValue(StopBits::kOne)},
-                                              {"2", ToValue(StopBits::kTwo)}};
-constexpr int kRavik = ToValue(Protocol::kRavik), kAscii = ToValue(Protocol::kModbusAscii),
-              kRtu = ToValue(Protocol::kModbusRtu);
-const std::map<std::string, int> kProtocols = {{"ravik", kRavik},     {"modbus-ascii", kAscii},
-                                               {"ascii", kAscii},     {"modbus-rtu", kRtu},
-                                               {"rtu", kRtu}};
-const std::map<std::string, int> kAdaptors = {{"auto", ToValue(Adaptor::kAutomatic)},
-                                              {"rts", ToValue(Adaptor::kControlled)}};
+const std::map<std::string, int> kParities = kParityWords.Map();
+const std::map<std::string, int> kStopBits = kStopBitWords.Map();
+const std::map<std::string, int> kProtocols = kProtocolWords.Map();
+const std::map<std::string, int> kAdaptors = kAdaptorWords.Map();
 
 // "(lo..hi)" for an option's help.
 std::string Bounds(int32_t least, int32_t most) {
@@ -81,6 +74,30 @@ void AddLoop(CLI::App& app, LoopArgs& loop) {
   AddLine(app, "--loop-", loop.line, false);
   Optional(app, "--poll", loop.line.delay,
            "частота опроса, с " + Bounds(sr::kLeastPollS, sr::kMostPollS));
+}
+
+// kv4t commission: the plan, the report, how rows are met and what a row leaves out.
+void AddCommission(CLI::App& sub, CommissionArgs& c) {
+  sub.add_option("PLAN", c.plan, "план: CSV со столбцами tag, address и по желанию alen, baud, "
+                                 "bits, parity, stop, protocol, delay")->required();
+  sub.add_option("--report", c.report, "отчёт (CSV): переписывается после каждой строки; с тем же "
+                                       "планом повторный запуск пропускает выполненные строки");
+  sub.add_flag("--wait", c.wait, "не спрашивать, а ждать каждый преобразователь на заводских "
+                                 "настройках (без терминала обязательно)");
+  const std::map<std::string, OnFailure> failures = {
+      {"retry", OnFailure::kRetry}, {"skip", OnFailure::kSkip}, {"stop", OnFailure::kStop}};
+  sub.add_option("--on-failure", c.on_failure, "при неудаче строки: retry (ещё раз), skip "
+                                               "(дальше) или stop (закончить; по умолчанию)")
+      ->transform(CLI::CheckedTransformer(failures, CLI::ignore_case).description(""))
+      ->type_name("retry|skip|stop");
+  sub.add_option("--retries", c.retries, "сколько раз повторить строку при retry (3)")
+      ->check(CLI::NonNegativeNumber);
+  // Everything but the address, which each row has.
+  AddLine(sub, "--new-", c.defaults, false);
+  Optional(sub, "--new-alen", c.defaults.alen, "длина адреса: 8 или 11")->check(CLI::IsMember({8, 11}));
+  Named(sub, "--new-proto", c.defaults.proto, kProtocols, "протокол: ravik, modbus-rtu, modbus-ascii");
+  Optional(sub, "--new-delay", c.defaults.delay,
+           "задержка ответа, мс " + Bounds(0, sr::kMaxAnswerDelayMs));
 }
 
 }  // namespace
@@ -141,6 +158,12 @@ int main(int argc, char** argv) {
   CLI::App* scan = command(app, "scan", "найти преобразователь с неизвестными настройками",
                            [&] { return RunScan(args, all); });
   scan->add_flag("--all", all, "не останавливаться на первом ответе");
+
+  CommissionArgs commission;
+  AddCommission(*command(app, "commission", "пусконаладка сети: настройки RS-485 многим "
+                                            "преобразователям по плану, с отчётом",
+                         [&] { return RunCommission(args, commission); }),
+                commission);
 
   CLI::App* config = app.add_subcommand("config", "файл конфигурации окна");
   config->require_subcommand(1);

@@ -73,6 +73,21 @@ int OpenLink(ConverterDevice& device, Output& out);
 // kExitNoAnswer (reported through out). The port stays open on success.
 int ReachConverter(ConverterDevice& device, Output& out);
 
+// Identifies the converter at the link set over the open port: kExitDone when a
+// KV4T answers, else kExitNoAnswer with the reason (UTF-8) in error.
+int IdentifyConverter(ConverterDevice& device, std::string& error);
+
+// After an RS-485 write and "APLY" the link set holds the converter's new settings:
+// whether it answers there. In RAVIK it is identified; in Modbus RTU or ASCII it is
+// asked for a holding register at its new unit and line settings, never with the
+// wake-up coil, which would return it to RAVIK. The text says so either way; on
+// failure also where it was looked for and how to find it.
+struct Verification {
+  bool answered = false;
+  std::string text;  // UTF-8
+};
+Verification VerifyNewSettings(ConverterDevice& device);
+
 // The settings as JSON, and as a line of text ("9600 8-n-1, адрес 16, ...").
 nlohmann::json SettingsJson(const PortSettings& s, bool loop);
 std::string SettingsText(const PortSettings& s, bool loop);

@@ -79,11 +79,12 @@ TEST(Kv4tHelp, ListsTheExitCodesAndEverySubcommand) {
   EXPECT_EQ(run.code, kDone);
   for (const char* text : {"0    выполнено", "1    преобразователь не ответил", "2    неверное",
                            "3    порт не открывается", "130  прервано", "ports", "identify",
-                           "loop", "rs485", "test", "scan", "config", "catalog"})
+                           "loop", "rs485", "test", "scan", "commission", "config", "catalog"})
     EXPECT_NE(run.out.find(text), std::string::npos) << text;
   const std::vector<std::vector<std::string>> subcommands = {
       {"ports"}, {"identify"}, {"loop", "read"}, {"loop", "write"}, {"rs485", "write"},
-      {"test"},  {"scan"},     {"config", "show"}, {"config", "write"}, {"catalog", "check"}};
+      {"test"},  {"scan"},     {"commission"}, {"config", "show"}, {"config", "write"},
+      {"catalog", "check"}};
   for (std::vector<std::string> args : subcommands) {
     args.push_back("--help");
     const Kv4tRun sub = RunKv4t(args);
