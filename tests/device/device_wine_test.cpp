@@ -18,6 +18,7 @@
 #include "catalogue/catalogue.h"
 #include "common/code_pages.h"
 #include "device/converter_device.h"
+#include "link/serio.h"
 #include "sim/sim_constants.h"
 
 namespace {
@@ -165,6 +166,29 @@ TEST_F(DeviceWine, RegisterReadInModbusRtu) {
   EXPECT_TRUE(StateHas("\"protocol\": \"ravik\""));
   device->ClosePort();
   EXPECT_TRUE(device->Connect());
+}
+
+// An echoing line whose converter answers nothing (the simulator run with --echo
+// --silent, $KV4T_SIM_SILENT set): nothing succeeds on its own echo, neither
+// Connect nor a write straight after the port was opened nor the wake-up.
+TEST(DeviceWineEchoWithoutConverter, NothingSucceeds) {
+  if (PortUnderTest().empty() || !std::getenv("KV4T_SIM_SILENT"))
+    GTEST_SKIP() << "needs an echoing line without a converter";
+  Catalogue().AddBuiltInWhenEmpty();
+  ConverterDevice device;
+  device.LinkSet().port = PortUnderTest();
+  EXPECT_EQ(device.Connect().result, DeviceResult::kNoAnswer);
+  ASSERT_TRUE(device.OpenPort());
+  EXPECT_FALSE(device.WriteIntParam(sim::kParamLoopPoll, 3));
+  EXPECT_EQ(device.channel->echo(), serio_echo::present);
+  EXPECT_FALSE(device.ModbusWriteCoil(false, sim::kWakeCoil, 1));
+  device.ClosePort();
+  ASSERT_TRUE(device.OpenPort());
+  EXPECT_FALSE(device.WriteRs485Settings());
+  device.ClosePort();
+  // The converter heard every request and answered none.
+  EXPECT_TRUE(StateHas("\"answers\": 0,"));
+  EXPECT_NE(ReadState().find("\"FrEq\": 4"), std::string::npos) << ReadState();
 }
 
 }  // namespace
