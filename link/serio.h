@@ -164,7 +164,8 @@ class serio {
   void drop_line(int mode);
   bool receive(const std::vector<uint8_t>& frame, bool learn, std::vector<uint8_t>& answer,
                int64_t gap_ticks, uint32_t gap_ms, int64_t answer_ticks, port_timeouts& timeouts);
-  bool take_echo(const std::vector<uint8_t>& frame, bool learn, std::vector<uint8_t>& rest);
+  bool take_echo(const std::vector<uint8_t>& frame, bool learn, std::vector<uint8_t>& rest,
+                 bool& dropped);
   bool fail_reception(feed_result result);
 
   int line_control_ = serio_line_none;

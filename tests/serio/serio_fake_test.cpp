@@ -461,6 +461,35 @@ TEST_F(serio_fake, echo_dropped_from_every_request_once_learned) {
   EXPECT_EQ(channel.echo(), serio_echo::unknown);
 }
 
+// An adaptor that holds the echo back (its latency timer) holds the answer as
+// long: the answer's time, and the reception the log reports, run from the end
+// of the echo. Here the echo comes 35 ms into the reception and the answer in
+// pieces until 60 ms after it, past the 70 ms counted from the reception's start.
+TEST_F(serio_fake, answer_time_runs_from_the_end_of_the_echo) {
+  const bytes request = ravik_payload("dev", true);
+  const bytes frame = encoded(ravik, request);
+  const bytes reply = encoded(ravik, dev_answer);
+  const int64_t start = fake().clock;
+  // The reception starts after the frame time and the 50 ms pause.
+  const int64_t reception = start + static_cast<int64_t>(frame.size() + 1) * char_ns() + 50 * fake_ms;
+  fake().arrive(reception + 35 * fake_ms, frame);
+  fake().arrive(reception + 45 * fake_ms, bytes(reply.begin(), reply.begin() + 3));
+  fake().arrive(reception + 80 * fake_ms, bytes(reply.begin() + 3, reply.begin() + 6));
+  fake().arrive(reception + 95 * fake_ms, bytes(reply.begin() + 6, reply.end()));
+  channel.learn_echo = true;
+  bytes answer;
+  ASSERT_TRUE(channel.transact(request, answer, true)) << channel.status();
+  EXPECT_EQ(answer, dev_answer);
+  EXPECT_EQ(channel.echo(), serio_echo::present);
+  const std::string took = "serio(COM3): приём блока занял ";
+  auto line = std::find_if(lines.begin(), lines.end(),
+                           [&](const std::string& l) { return l.rfind(took, 0) == 0; });
+  ASSERT_NE(line, lines.end());
+  const long us = std::stol(line->substr(took.size()));
+  EXPECT_GE(us, 60000);
+  EXPECT_LT(us, 61000);
+}
+
 // Unmarked, a transaction teaches nothing: the echo of a write would be taken for
 // its acknowledgement, and the owner marks only reads.
 TEST_F(serio_fake, an_unmarked_transaction_learns_nothing) {
