@@ -87,6 +87,9 @@ int RepeatReads(ConverterDevice& device, Output& out, int n) {
   int done = 0;
   for (; done < n && !console_interrupted(); ++done) {
     std::vector<uint8_t> answer;
+    // The port was opened afresh: until a read has taught it, the channel does not
+    // know whether the line echoes, and would take the echo for the answer.
+    if (channel.echo() == serio_echo::unknown) channel.learn_echo = true;
     const auto start = std::chrono::steady_clock::now();
     const bool ok = channel.transact(request, answer, true);
     const double ms =

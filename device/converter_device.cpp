@@ -34,6 +34,8 @@ constexpr int kWakeCoil = 0xF0F0;
 constexpr auto kWakePause = std::chrono::milliseconds(1000);
 constexpr std::size_t kMaxTextChars = 8;
 constexpr const char* kApplyName = "APLY";
+// The read that teaches the channel the port's echo when nothing was read yet.
+constexpr const char* kEchoProbeName = "dev";
 
 // The line parameters of the link set, set before every RAVIK request. Their
 // results are not checked: a refused value leaves the previous one in force and
@@ -67,6 +69,27 @@ bool RavikExchange(ConverterDevice& device, std::string_view name, std::vector<u
   return false;
 }
 
+// A write's acknowledgement, and the wake-up coil's, repeat the request byte for
+// byte: on an echoing line they cannot be told from the request's own echo, and a
+// converter that is not there would seem to take every write. Before such a
+// request on a port whose echo the channel has not learned yet, one read of "dev"
+// teaches it (its answer, or its absence, does not matter). Every operation of the
+// configurator reads first (Connect, Identify), so this read goes out only for a
+// caller that writes straight after opening the port; the line parameters and the
+// codec the next request goes out with are left as they were.
+void LearnEchoFirst(ConverterDevice& device) {
+  serio& channel = *device.channel;
+  if (!channel.is_open() || channel.echo() != serio_echo::unknown) return;
+  const int baud = channel.baud(), bytesize = channel.bytesize(), parity = channel.parity(),
+            stopbits = channel.stopbits(), line_control = channel.line_control();
+  frame_codec* const codec = channel.codec;
+  std::vector<uint8_t> answer;
+  RavikExchange(device, kEchoProbeName, {}, true, true, 1, answer);
+  channel.set_params(baud, bytesize, parity, stopbits);
+  channel.set_line_control(line_control);
+  channel.codec = codec;
+}
+
 // A read answer: the header's request flag must be clear (a request echoed back
 // or another master's request is not an answer). The data field follows the
 // 4-byte header.
@@ -83,6 +106,7 @@ bool ReadAnswer(ConverterDevice& device, std::string_view name, std::vector<uint
 }
 
 bool WriteData(ConverterDevice& device, std::string_view name, std::vector<uint8_t> data) {
+  LearnEchoFirst(device);
   std::vector<uint8_t> answer;
   return RavikExchange(device, name, std::move(data), false, true, kRavikAttempts, answer);
 }
@@ -99,6 +123,7 @@ void WakeUp(ConverterDevice& device) {
 // `attempts` times; the answer payload of the first transaction that succeeds.
 bool ModbusExchange(ConverterDevice& device, bool ascii, int attempts,
                     std::vector<uint8_t>& answer) {
+  LearnEchoFirst(device);
   device.channel->codec = ascii ? static_cast<frame_codec*>(device.modbusAscii.get())
                                 : static_cast<frame_codec*>(device.modbusRtu.get());
   device.channel->answer_override = 0;

@@ -375,10 +375,13 @@ bool serio::transact(const std::vector<uint8_t>& request, std::vector<uint8_t>& 
 // may hand over the echo and the answer in one burst). When learning, a complete
 // copy means the port echoes, anything else (silence included) that it does not.
 // The bytes received after the echo, or from the first one that differs, are the
-// answer's first bytes: they land in rest. False when not a byte arrived: the
-// port is silent, whatever it may echo.
-bool serio::take_echo(const std::vector<uint8_t>& frame, bool learn, std::vector<uint8_t>& rest) {
+// answer's first bytes: they land in rest. dropped tells whether a whole echo was
+// read away. False when not a byte arrived: the port is silent, whatever it may
+// echo.
+bool serio::take_echo(const std::vector<uint8_t>& frame, bool learn, std::vector<uint8_t>& rest,
+                      bool& dropped) {
   rest.clear();
+  dropped = false;
   std::size_t matched = 0;
   std::vector<uint8_t> buffer(frame.size());
   while (matched < frame.size()) {
@@ -400,6 +403,7 @@ bool serio::take_echo(const std::vector<uint8_t>& frame, bool learn, std::vector
     }
   }
   if (matched == frame.size() && !frame.empty()) {
+    dropped = true;
     if (learn) {
       echo_ = serio_echo::present;
       log(serio_msg_echo, log_name_.c_str());
@@ -426,12 +430,23 @@ bool serio::receive(const std::vector<uint8_t>& frame, bool learn, std::vector<u
                     port_timeouts& timeouts) {
   port_sleep(read_pause_ms);
   codec->reset();
-  const int64_t receive_start = now();
-  const int64_t deadline = receive_start + answer_ticks;
+  int64_t receive_start = now();
+  int64_t deadline = receive_start + answer_ticks;
 
   // The answer's first bytes: after the echo, when the port echoes (or may).
   std::vector<uint8_t> chunk;
-  const bool heard = !(learn || echo_ == serio_echo::present) || take_echo(frame, learn, chunk);
+  bool heard = true;
+  if (learn || echo_ == serio_echo::present) {
+    bool dropped = false;
+    heard = take_echo(frame, learn, chunk, dropped);
+    // The converter starts its answer when the request has reached it, and an
+    // adaptor's latency timer holds the echo as long as it holds the answer: the
+    // answer's time, and the reception the log reports, run from the echo's end.
+    if (dropped) {
+      receive_start = now();
+      deadline = receive_start + answer_ticks;
+    }
+  }
   uint32_t got = static_cast<uint32_t>(chunk.size());
   bool read_ok = true;
   if (heard && chunk.empty()) {

@@ -138,8 +138,9 @@ class serio {
   // that received bytes beginning with exactly the frame sent can only be its
   // echo; silence or anything else means the port does not echo. Once learned,
   // until the port is closed, the echo of every request is dropped before the
-  // codec sees the answer. Without it the channel learns nothing: a write's echo
-  // may equal its acknowledgement.
+  // codec sees the answer, and the answer's time runs from the end of the echo.
+  // Without it the channel learns nothing: a write's echo may equal its
+  // acknowledgement.
   bool learn_echo = false;
   serio_echo echo() const { return echo_; }
 
@@ -164,7 +165,8 @@ class serio {
   void drop_line(int mode);
   bool receive(const std::vector<uint8_t>& frame, bool learn, std::vector<uint8_t>& answer,
                int64_t gap_ticks, uint32_t gap_ms, int64_t answer_ticks, port_timeouts& timeouts);
-  bool take_echo(const std::vector<uint8_t>& frame, bool learn, std::vector<uint8_t>& rest);
+  bool take_echo(const std::vector<uint8_t>& frame, bool learn, std::vector<uint8_t>& rest,
+                 bool& dropped);
   bool fail_reception(feed_result result);
 
   int line_control_ = serio_line_none;

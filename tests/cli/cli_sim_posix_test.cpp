@@ -587,4 +587,71 @@ TEST_F(Kv4tSim, PortsListsTheLinkedPort) {
   EXPECT_EQ(identify.code, kDone) << identify.err;
 }
 
+// The lines an engineer meets: an adaptor that echoes what it sends, one that
+// hands bytes over at the ticks of a 16 ms latency timer, and both.
+struct LineKind {
+  const char* name;
+  bool echo;
+  int latency_ms;
+};
+void PrintTo(const LineKind& k, std::ostream* os) { *os << k.name; }
+sim::Options OnLine(const LineKind& kind, sim::Options options = {}) {
+  options.echo = kind.echo;
+  options.latency_ms = kind.latency_ms;
+  return options;
+}
+class Kv4tOnLine : public Kv4tSim, public ::testing::WithParamInterface<LineKind> {};
+
+// identify, rs485 write with its verification and a line test with 200 repeated
+// reads: each as on a plain line, every answer counted.
+TEST_P(Kv4tOnLine, IdentifyWriteAndTest) {
+  Start(OnLine(GetParam()));
+  json result = RunJson({"identify"}, kDone);
+  EXPECT_EQ(result["device"], "KS4T");
+  EXPECT_EQ(result["version"], sim::kFactoryVersion);
+
+  result = RunJson({"rs485", "write", "--new-baud", "38400", "--new-address", "77"}, kDone);
+  EXPECT_TRUE(result.value("verified", false)) << result.dump();
+  EXPECT_EQ(simulator->state().line.baud, 38400);
+  EXPECT_EQ(simulator->state().address, 77);
+  EXPECT_EQ(simulator->state().count(sim::kParamBaud), 1);
+
+  result = RunJson({"--baud", "38400", "--address", "77", "test", "--repeat", "200"}, kDone);
+  const json& repeat = result["repeat"];
+  EXPECT_EQ(repeat["requests"], 200);
+  EXPECT_EQ(repeat["answers"], 200);
+  EXPECT_EQ(repeat["losses"], 0);
+  EXPECT_EQ(repeat["check_errors"], 0);
+  EXPECT_EQ(result["protocol"].back(), "Тестирование завершено");
+  EXPECT_EQ(simulator->state().protocol, sim::Protocol::ravik);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, Kv4tOnLine,
+                         ::testing::Values(LineKind{"plain", false, 0}, LineKind{"echo", true, 0},
+                                           LineKind{"latency16", false, 16},
+                                           LineKind{"echo_latency16", true, 16}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// On an echoing line whose converter answers nothing, every write fails with
+// exit code 1 and nothing is taken.
+TEST_F(Kv4tSim, WritesToASilentConverterOnAnEchoingLineFail) {
+  sim::Options options;
+  options.echo = true;
+  options.faults.silent = true;
+  Start(options);
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"rs485", "write", "--new-baud", "19200"},
+        std::vector<std::string>{"loop", "write", "--poll", "5"}}) {
+    SCOPED_TRACE(command[0]);
+    const json result = RunJson(command, kNoAnswer);
+    EXPECT_NE(result.value("error", "").find("Не удалось установить связь с прибором."),
+              std::string::npos)
+        << result.dump();
+  }
+  const sim::State state = simulator->state();
+  EXPECT_EQ(state.count(sim::kParamBaud), 0);
+  EXPECT_EQ(state.count(sim::kParamLoopPoll), 0);
+  EXPECT_EQ(state.count(sim::kParamApply), 0);
+}
+
 }  // namespace

@@ -10,11 +10,14 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "catalogue/catalogue.h"
 #include "common/code_pages.h"
 #include "device/code_tables.h"
 #include "device/converter_device.h"
+#include "device/settings_rules.h"
+#include "link/serio.h"
 #include "sim/sim.h"
 #include "tests/support/ports_folder.h"
 
@@ -612,6 +615,189 @@ TEST_F(DeviceSim, RegisterReads) {
   simulator->set_faults(faults);
   EXPECT_FALSE(device->ModbusReadRegister(false, 0x10, value, nullptr));
   EXPECT_TRUE(WaitCount(sim::kCountModbusRead, 4));
+}
+
+// The lines an engineer meets besides the plain one: an adaptor that echoes what
+// it sends, one that hands bytes over at the ticks of a 16 ms latency timer, and
+// both.
+struct LineKind {
+  const char* name;
+  bool echo;
+  int latency_ms;
+};
+void PrintTo(const LineKind& k, std::ostream* os) { *os << k.name; }
+const LineKind kLineKinds[] = {
+    {"plain", false, 0}, {"echo", true, 0}, {"latency16", false, 16}, {"echo_latency16", true, 16}};
+const LineKind kEchoingLines[] = {{"echo", true, 0}, {"echo_latency16", true, 16}};
+std::string LineKindName(const ::testing::TestParamInfo<LineKind>& info) { return info.param.name; }
+
+sim::Options OnLine(const LineKind& kind, sim::Options options = {}) {
+  options.echo = kind.echo;
+  options.latency_ms = kind.latency_ms;
+  return options;
+}
+
+using OnEveryLine = DeviceSimCases<LineKind>;
+
+// Connect, the loop read and write and the RS-485 write go as on a plain line:
+// one "dev" and one "ver" (the echo is learned from the first read, no read is
+// added), every request once, and the converter answers at its new settings.
+TEST_P(OnEveryLine, ConnectReadAndWrite) {
+  Start(OnLine(GetParam()));
+  ASSERT_TRUE(device->Connect());
+  EXPECT_EQ(device->LinkSet().devtype, "KS4T");
+  EXPECT_EQ(device->LinkSet().fwver, sim::kFactoryVersion);
+  EXPECT_EQ(device->channel->echo(), GetParam().echo ? serio_echo::present : serio_echo::absent);
+
+  PortSettings loop;
+  ASSERT_TRUE(device->ReadLoopSettings(&loop));
+  EXPECT_EQ(loop.devtype, sim::kFactoryLoopDevice);
+  EXPECT_EQ(loop.delay, sim::kFactoryLoopPoll);
+  loop.delay = 12;
+  device->LoopSet() = loop;
+  ASSERT_TRUE(device->WriteLoopSettings());
+  EXPECT_EQ(State().number(sim::kParamLoopPoll), 12);
+
+  PortSettings& rs = device->Rs485Set();
+  rs.baud = 19200;
+  rs.address = 30;
+  ASSERT_TRUE(device->WriteRs485Settings());
+  EXPECT_TRUE(WaitCount(sim::kParamApply, 1));
+  const std::pair<std::string_view, long> counts[] = {
+      {sim::kParamDev, 1},      {sim::kParamVer, 1},  {sim::kParamLoopDev, 2},
+      {sim::kParamLoopBaud, 2}, {sim::kParamLoopPoll, 2}, {sim::kParamBaud, 1},
+      {sim::kParamAddr, 1},     {sim::kParamProto, 1}};  // the loop's read, then written
+  for (const auto& [name, n] : counts) EXPECT_EQ(Count(name), n) << name;
+  EXPECT_EQ(State().line.baud, 19200);
+  EXPECT_EQ(State().address, 30);
+  ASSERT_TRUE(device->Connect());
+  EXPECT_EQ(Count(sim::kParamDev), 2);
+}
+
+// A converter left in Modbus RTU: its "dev" reads go unanswered (and teach the
+// echo all the same), the wake-up's echo is not taken for its acknowledgement,
+// and the converter is identified.
+TEST_P(OnEveryLine, ConverterInModbusIsWokenAndIdentified) {
+  sim::Options options;
+  options.protocol = sim::Protocol::modbus_rtu;
+  Start(OnLine(GetParam(), options));
+  ASSERT_TRUE(device->Connect());
+  EXPECT_EQ(Count(sim::kParamDev), 5);
+  EXPECT_EQ(Count(sim::kCountModbusCoil), 1);
+  EXPECT_EQ(State().protocol, sim::Protocol::ravik);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, OnEveryLine, ::testing::ValuesIn(kLineKinds), LineKindName);
+
+// What a caller may do on a port it has opened; true when the device says it
+// succeeded.
+struct SilentPath {
+  const char* name;
+  bool (*run)(ConverterDevice&);
+};
+const SilentPath kSilentPaths[] = {
+    {"Connect", [](ConverterDevice& d) { return static_cast<bool>(d.Connect()); }},
+    {"WriteIntParam", [](ConverterDevice& d) { return d.OpenPort() && d.WriteIntParam("FrEq", 3); }},
+    {"WriteTextParam",
+     [](ConverterDevice& d) { return d.OpenPort() && d.WriteTextParam("dEv.L", "ZR-40"); }},
+    {"WriteRs485Settings",
+     [](ConverterDevice& d) { return d.OpenPort() && static_cast<bool>(d.WriteRs485Settings()); }},
+    {"WriteLoopSettings",
+     [](ConverterDevice& d) { return d.OpenPort() && static_cast<bool>(d.WriteLoopSettings()); }},
+    {"SetConverterProtocol", [](ConverterDevice& d) { return d.OpenPort() && d.SetConverterProtocol(false); }},
+    {"WakeUpCoil",
+     [](ConverterDevice& d) { return d.OpenPort() && d.ModbusWriteCoil(false, sim::kWakeCoil, 1); }},
+    {"RegisterRead",
+     [](ConverterDevice& d) {
+       int value = 0;
+       return d.OpenPort() && d.ModbusReadRegister(false, 0x10, value, nullptr);
+     }},
+};
+
+void PrintTo(const SilentPath& p, std::ostream* os) { *os << p.name; }
+
+class EchoWithoutConverter
+    : public DeviceSim,
+      public ::testing::WithParamInterface<std::tuple<LineKind, SilentPath>> {};
+
+// On an echoing line with a converter that answers nothing, no write succeeds on
+// its own echo, whether or not a read came first: a write straight after the port
+// was opened is preceded by one "dev" read that teaches the channel the echo.
+TEST_P(EchoWithoutConverter, NothingSucceeds) {
+  const auto& [kind, path] = GetParam();
+  sim::Options options;
+  options.faults.silent = true;
+  Start(OnLine(kind, options));
+  EXPECT_FALSE(path.run(*device));
+  EXPECT_EQ(device->channel->echo(), serio_echo::present);
+  EXPECT_EQ(Count(sim::kParamApply), 0);  // no row of the RS-485 write was taken
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, EchoWithoutConverter,
+    ::testing::Combine(::testing::ValuesIn(kEchoingLines), ::testing::ValuesIn(kSilentPaths)),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+    });
+
+// A converter that falls silent after Connect: the RS-485 write fails at its
+// first row and "APLY" is not sent.
+TEST_P(OnEveryLine, Rs485WriteToAConverterThatFellSilentFails) {
+  Start(OnLine(GetParam()));
+  ASSERT_TRUE(device->Connect());
+  sim::Faults silent;
+  silent.silent = true;
+  simulator->set_faults(silent);
+  device->Rs485Set().baud = 19200;
+  EXPECT_FALSE(device->WriteRs485Settings());
+  EXPECT_TRUE(WaitCount(sim::kParamBaud, 4));
+  EXPECT_EQ(Count(sim::kParamApply), 0);
+  EXPECT_EQ(device->LinkSet().baud, 9600);
+}
+
+// The latest answer a converter may give, behind an echoing adaptor with a 16 ms
+// latency timer, is still taken: the configurator's own timing (the frame time,
+// the 50 ms pause, the codec's answer time of 70 ms from 9600 baud on and 150 ms
+// below) covers the longest answer delay (45 ms) of a converter that answers the
+// longest text (8 characters, a frame of 30 characters) on a real line. A
+// pseudo-terminal shows no wire time, so the converter is made later by the
+// request's 14 characters and the answer's 30. The last byte then arrives, at
+// most, 245 ms after the request is sent at 2400 baud, against a deadline of
+// 263 ms (a margin of about 17 ms), and 108 ms after it at 9600, against 136 ms (about
+// 28 ms).
+class TheLatestAnswer : public DeviceSim, public ::testing::WithParamInterface<int> {};
+
+TEST_P(TheLatestAnswer, IsTakenBehindAnEchoingLateAdaptor) {
+  const int baud = GetParam();
+  const int char_us = 10 * 1000000 / baud;
+  sim::Options options = OnLine({"echo_latency16", true, 16});
+  options.line.baud = baud;
+  options.delay_ms = settings_rules::kMaxAnswerDelayMs;
+  options.version = "KV4T-1.3";  // eight characters, the longest text answer
+  options.faults.extra_delay_ms = (14 + 30) * char_us / 1000;
+  Start(options);
+  device->LinkSet().baud = baud;
+  const DeviceOutcome connected = device->Connect();
+  ASSERT_TRUE(connected) << Cp1251ToUtf8(connected.text);
+  EXPECT_EQ(device->LinkSet().fwver, "KV4T-1.3");
+  EXPECT_EQ(Count(sim::kParamDev), 1);
+  EXPECT_EQ(Count(sim::kParamVer), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, TheLatestAnswer, ::testing::Values(2400, 9600));
+
+// The read that teaches the echo goes out only when nothing was read since the
+// port was opened: once per port, and never after Connect.
+TEST_F(DeviceSim, AWriteFirstAfterOpeningReadsOnce) {
+  StartOpen();
+  EXPECT_TRUE(device->WriteIntParam(sim::kParamLoopPoll, 4));
+  EXPECT_TRUE(device->WriteIntParam(sim::kParamLoopPoll, 5));
+  EXPECT_EQ(Count(sim::kParamDev), 1);
+  EXPECT_EQ(device->channel->echo(), serio_echo::absent);
+  EXPECT_EQ(State().number(sim::kParamLoopPoll), 5);
+  ASSERT_TRUE(device->Connect());
+  EXPECT_TRUE(device->WriteIntParam(sim::kParamLoopPoll, 6));
+  EXPECT_EQ(Count(sim::kParamDev), 2);
 }
 
 // "COMn" on this side resolves through the ports folder.

@@ -13,11 +13,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 #include <thread>
 
 #include "catalogue/catalogue.h"
 #include "common/code_pages.h"
 #include "device/converter_device.h"
+#include "link/serio.h"
 #include "sim/sim_constants.h"
 
 namespace {
@@ -165,6 +167,75 @@ TEST_F(DeviceWine, RegisterReadInModbusRtu) {
   EXPECT_TRUE(StateHas("\"protocol\": \"ravik\""));
   device->ClosePort();
   EXPECT_TRUE(device->Connect());
+}
+
+// An echoing line whose converter answers nothing (the simulator run with --echo
+// --silent, $KV4T_SIM_SILENT set): nothing succeeds on its own echo, neither
+// Connect nor a write straight after the port was opened nor the wake-up.
+TEST(DeviceWineEchoWithoutConverter, NothingSucceeds) {
+  if (PortUnderTest().empty() || !std::getenv("KV4T_SIM_SILENT"))
+    GTEST_SKIP() << "needs an echoing line without a converter";
+  Catalogue().AddBuiltInWhenEmpty();
+  ConverterDevice device;
+  device.LinkSet().port = PortUnderTest();
+  EXPECT_EQ(device.Connect().result, DeviceResult::kNoAnswer);
+  ASSERT_TRUE(device.OpenPort());
+  EXPECT_FALSE(device.WriteIntParam(sim::kParamLoopPoll, 3));
+  EXPECT_EQ(device.channel->echo(), serio_echo::present);
+  EXPECT_FALSE(device.ModbusWriteCoil(false, sim::kWakeCoil, 1));
+  device.ClosePort();
+  ASSERT_TRUE(device.OpenPort());
+  EXPECT_FALSE(device.WriteRs485Settings());
+  device.ClosePort();
+  // The converter heard every request and answered none.
+  EXPECT_TRUE(StateHas("\"answers\": 0,"));
+  EXPECT_NE(ReadState().find("\"FrEq\": 4"), std::string::npos) << ReadState();
+}
+
+// The numbers that follow each "key": of the state file, in order: with several
+// converters on the line, one for each of them.
+std::vector<long> Each(const std::string& state, const std::string& key) {
+  std::vector<long> values;
+  const std::string tag = "\"" + key + "\": ";
+  for (std::size_t at = state.find(tag); at != std::string::npos; at = state.find(tag, at + 1))
+    values.push_back(std::strtol(state.c_str() + at + tag.size(), nullptr, 10));
+  return values;
+}
+
+// A bus of three converters at 19200 baud (RAVIK at 5 and 77, Modbus RTU at 9;
+// $KV4T_SIM_BUS names the one the link set names): Connect and the RS-485 write
+// reach that one only, and it alone takes the new answer delay.
+TEST(DeviceWineBus, ConnectAndWriteReachOnlyTheAddressedConverter) {
+  const char* addressed = std::getenv("KV4T_SIM_BUS");
+  if (PortUnderTest().empty() || !addressed) GTEST_SKIP() << "needs the bus of three";
+  const long address = std::strtol(addressed, nullptr, 10);
+  const long addresses[] = {5, 77, 9};
+  Catalogue().AddBuiltInWhenEmpty();
+  ConverterDevice device;
+  PortSettings& link = device.LinkSet();
+  link.port = PortUnderTest();
+  link.baud = 19200;
+  link.address = static_cast<int32_t>(address);
+  ASSERT_TRUE(device.Connect());
+  EXPECT_EQ(link.devtype, "KS4T");
+  PortSettings& rs = device.Rs485Set();
+  rs = link;
+  rs.proto = 0;
+  rs.delay = 9;
+  ASSERT_TRUE(device.WriteRs485Settings());
+  device.ClosePort();
+  ASSERT_TRUE(StateHas("\"delay_ms\": 9"));
+  const std::string state = ReadState();
+  const std::vector<long> delays = Each(state, "delay_ms");
+  const std::vector<long> answers = Each(state, "answers");
+  ASSERT_EQ(delays.size(), 3u) << state;
+  ASSERT_EQ(answers.size(), 3u) << state;
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(addresses[i]);
+    const bool reached = addresses[i] == address;
+    EXPECT_EQ(delays[i], reached ? 9 : sim::kFactoryDelayMs);
+    EXPECT_EQ(answers[i] > 0, reached);
+  }
 }
 
 }  // namespace

@@ -359,4 +359,129 @@ TEST_F(SheetSim, ApplyLoopWritesTheLoopSet) {
   EXPECT_FALSE(h->device.connected);
 }
 
+// The lines an engineer meets: an adaptor that echoes what it sends, one that
+// hands bytes over at the ticks of a 16 ms latency timer, and both.
+struct LineKind {
+  const char* name;
+  bool echo;
+  int latency_ms;
+};
+void PrintTo(const LineKind& k, std::ostream* os) { *os << k.name; }
+class SheetSimOnLine : public SheetSim, public ::testing::WithParamInterface<LineKind> {};
+
+// The typical request on each line: Connect (the link apply and the link check
+// when the user leaves the first tab), Apply on the RS-485 tab and on the loop
+// tab, each request sent once and the converter reached at its new settings.
+TEST_P(SheetSimOnLine, ConnectAndApplyTheRs485AndLoopPages) {
+  sim::Options options;
+  options.echo = GetParam().echo;
+  options.latency_ms = GetParam().latency_ms;
+  Start(options);
+  h->Open();
+  ASSERT_TRUE(h->SwitchTo(CCfgSheet::kRs485Page));
+  EXPECT_EQ(Count(sim::kParamDev), 2);
+  EXPECT_TRUE(h->Boxes().empty());
+  RecordingControls& rs485 = h->Rs485();
+  ASSERT_TRUE(rs485.ChooseText(IDC_BAUD, "19200"));
+  ASSERT_TRUE(rs485.Type(IDC_RS485_ADDRESS, "30"));
+  ASSERT_TRUE(h->PressApply());
+  ASSERT_TRUE(simulator->wait_for_requests(sim::kParamApply, 1, 2000));
+  EXPECT_TRUE(h->Boxes().empty());
+  for (std::string_view name : {sim::kParamBaud, sim::kParamBits, sim::kParamParity,
+                                sim::kParamStop, sim::kParamDelay, sim::kParamAlen,
+                                sim::kParamAddr, sim::kParamProto, sim::kParamApply})
+    EXPECT_EQ(Count(name), 1) << name;
+  EXPECT_EQ(Count(sim::kParamDev), 3);
+  EXPECT_EQ(State().line.baud, 19200);
+  EXPECT_EQ(State().address, 30);
+  EXPECT_EQ(h->device.StoredLinkSet().address, 30);
+  EXPECT_FALSE(h->sheet.Rs485Page().modified);
+
+  PortSettings& loop = h->device.LoopSet();
+  loop.baud = 4800;
+  loop.delay = 7;
+  h->sheet.LoopPage().modified = true;
+  h->host.SetActivePage(CCfgSheet::kLoopPage);
+  EXPECT_TRUE(h->sheet.ApplyActivePage());
+  EXPECT_TRUE(h->Boxes().empty());
+  EXPECT_EQ(State().setting(sim::kParamLoopBaud), 4800);
+  EXPECT_EQ(State().number(sim::kParamLoopPoll), 7);
+  EXPECT_EQ(Count(sim::kParamLoopPoll), 1);
+  EXPECT_EQ(h->sheet.CheckLink(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, SheetSimOnLine,
+                         ::testing::Values(LineKind{"plain", false, 0}, LineKind{"echo", true, 0},
+                                           LineKind{"latency16", false, 16},
+                                           LineKind{"echo_latency16", true, 16}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A network of three converters at 19200 baud: RAVIK at addresses 5 and 77 and
+// one left in Modbus RTU at address 9. The link set names one of them.
+constexpr int kBusAddresses[] = {5, 77, 9};
+class SheetSimBus : public SheetSim, public ::testing::WithParamInterface<int> {
+ protected:
+  static constexpr const int (&kAddresses)[3] = kBusAddresses;
+  void StartBus() {
+    sim::Options options;
+    for (int address : kAddresses) {
+      sim::ConverterOptions c;
+      c.line.baud = 19200;
+      c.address = address;
+      c.version = "KV4T-" + std::to_string(address);
+      if (address == 9) c.protocol = sim::Protocol::modbus_rtu;
+      options.bus.push_back(c);
+    }
+    Start(options);
+    if (HasFatalFailure()) return;
+    h->device.LinkSet().baud = 19200;
+    h->device.LinkSet().address = kAddresses[GetParam()];
+  }
+};
+
+// Connect and Apply on the RS-485 tab reach only the converter the link set
+// names (the one in Modbus is woken first): it takes the new answer delay, and
+// the others hold what they held and saw no request of theirs.
+TEST_P(SheetSimBus, ConnectAndApplyReachOnlyTheAddressedConverter) {
+  StartBus();
+  ASSERT_FALSE(HasFatalFailure());
+  const std::size_t addressed = static_cast<std::size_t>(GetParam());
+  std::vector<sim::State> before;
+  for (std::size_t i = 0; i < simulator->converter_count(); ++i)
+    before.push_back(simulator->state(i));
+  h->Open();
+  ASSERT_TRUE(h->SwitchTo(CCfgSheet::kRs485Page));
+  EXPECT_TRUE(h->Boxes().empty());
+  EXPECT_EQ(h->device.LinkSet().fwver, "KV4T-" + std::to_string(kAddresses[addressed]));
+  ASSERT_TRUE(h->Rs485().Type(IDC_RS485_DELAY, "9"));
+  ASSERT_TRUE(h->PressApply());
+  ASSERT_TRUE(simulator->wait_for_requests(sim::kParamApply, 1, 2000, addressed));
+  EXPECT_TRUE(h->Boxes().empty());
+
+  const sim::State reached = simulator->state(addressed);
+  EXPECT_EQ(reached.delay_ms, 9);
+  EXPECT_EQ(reached.address, kAddresses[addressed]);
+  EXPECT_EQ(reached.line.baud, 19200);
+  EXPECT_EQ(reached.protocol, sim::Protocol::ravik);
+  EXPECT_EQ(reached.count(sim::kParamApply), 1);
+  EXPECT_EQ(reached.count(sim::kCountModbusCoil), kAddresses[addressed] == 9 ? 1 : 0);
+  for (std::size_t i = 0; i < simulator->converter_count(); ++i) {
+    if (i == addressed) continue;
+    SCOPED_TRACE(kAddresses[i]);
+    const sim::State other = simulator->state(i);
+    EXPECT_TRUE(other.requests.empty());
+    EXPECT_EQ(other.params, before[i].params);
+    EXPECT_EQ(other.line, before[i].line);
+    EXPECT_EQ(other.address, before[i].address);
+    EXPECT_EQ(other.delay_ms, before[i].delay_ms);
+    EXPECT_EQ(other.protocol, before[i].protocol);
+    EXPECT_EQ(other.answers, 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Addressed, SheetSimBus, ::testing::Values(0, 1, 2),
+                         [](const auto& info) {
+                           return "address" + std::to_string(kBusAddresses[info.param]);
+                         });
+
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -116,5 +117,38 @@ TEST_F(LoopRead, FailedConnectShowsOnlyTheDeviceMessage) {
   EXPECT_EQ(box.who, "sheet");
   EXPECT_EQ(box.text, "Невозможно использовать порт \"/nonexistent/kv4t-line\".");
 }
+
+// The lines an engineer meets: an adaptor that echoes what it sends, one that
+// hands bytes over at the ticks of a 16 ms latency timer, and both.
+struct LineKind {
+  const char* name;
+  bool echo;
+  int latency_ms;
+};
+void PrintTo(const LineKind& k, std::ostream* os) { *os << k.name; }
+class LoopReadOnLine : public LoopRead, public ::testing::WithParamInterface<LineKind> {};
+
+TEST_P(LoopReadOnLine, ShowsTheConvertersInstrument) {
+  sim::Options options;
+  options.echo = GetParam().echo;
+  options.latency_ms = GetParam().latency_ms;
+  options.loop_baud = 19200;
+  options.loop_poll = 7;
+  StartWithEditedPage(options);
+  ASSERT_TRUE(controls->Press(IDC_LOOP_READ));
+  EXPECT_TRUE(ui.Boxes().empty());
+  EXPECT_EQ(Shown(),
+            (std::vector<std::string>{"ZR-40 (ZR40A12)", "19200", "8", "Отсутствует", "2", "7"}));
+  EXPECT_FALSE(page->modified);
+  for (std::string_view name : {sim::kParamDev, sim::kParamLoopDev, sim::kParamLoopBaud,
+                                sim::kParamLoopPoll})
+    EXPECT_EQ(simulator->request_count(name), 1) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, LoopReadOnLine,
+                         ::testing::Values(LineKind{"plain", false, 0}, LineKind{"echo", true, 0},
+                                           LineKind{"latency16", false, 16},
+                                           LineKind{"echo_latency16", true, 16}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -204,4 +204,37 @@ TEST_F(LineTest, PageDestroyedWhileTheWorkerRuns) {
   EXPECT_EQ(Notifications(), (std::vector<int>{WM_PAGE_BUSY, WM_PAGE_IDLE}));
 }
 
+// The lines an engineer meets: an adaptor that echoes what it sends, one that
+// hands bytes over at the ticks of a 16 ms latency timer, and both.
+struct LineKind {
+  const char* name;
+  bool echo;
+  int latency_ms;
+};
+void PrintTo(const LineKind& k, std::ostream* os) { *os << k.name; }
+class LineTestOnLine : public LineTest, public ::testing::WithParamInterface<LineKind> {};
+
+// A whole run: the identity, the loop instrument, the switch to Modbus RTU, all
+// 256 registers read once each, and the converter back in RAVIK.
+TEST_P(LineTestOnLine, WholeRunWithSummary) {
+  sim::Options options;
+  options.echo = GetParam().echo;
+  options.latency_ms = GetParam().latency_ms;
+  options.registers = Registers({{0x10, 0xFF}});
+  StartConverter(options);
+  RunToEnd();
+  EXPECT_EQ(Log(), Head(kPort) + Rows(registers) +
+                       "Адреса считанных ячеек: 10-FF\r\nТестирование завершено\r\n");
+  ExpectConverterInRavik();
+  EXPECT_EQ(simulator->request_count("modbus:3"), 256);
+  EXPECT_EQ(simulator->request_count(sim::kParamDev), 1);
+  EXPECT_EQ(simulator->request_count("modbus:5"), 1);
+}
+
+// (The plain line's run is RegistersFromTenToTheEndAreSummarised.)
+INSTANTIATE_TEST_SUITE_P(Lines, LineTestOnLine,
+                         ::testing::Values(LineKind{"echo", true, 0}, LineKind{"latency16", false, 16},
+                                           LineKind{"echo_latency16", true, 16}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace

@@ -36,6 +36,12 @@ std::size_t fake_line::take(uint8_t* out, std::size_t size) {
   return got;
 }
 
+void fake_line::arrive(int64_t at, std::vector<uint8_t> bytes) {
+  auto pos = std::find_if(incoming.begin(), incoming.end(),
+                          [at](const fake_arrival& a) { return a.at > at; });
+  incoming.insert(pos, fake_arrival{at, std::move(bytes)});
+}
+
 std::vector<fake_call> fake_line::of(const std::string& what) const {
   std::vector<fake_call> out;
   for (const auto& c : calls)
@@ -123,6 +129,7 @@ bool port_write(port_handle*, const uint8_t* data, uint32_t size, uint32_t& writ
     return false;
   }
   written = size;
+  if (g_line.echo) g_line.arrive(g_line.clock, std::vector<uint8_t>(data, data + size));
   return true;
 }
 
@@ -132,6 +139,7 @@ bool port_transmit_char(port_handle*, uint8_t byte) {
     g_line.error = fake_error_io;
     return false;
   }
+  if (g_line.echo) g_line.arrive(g_line.clock, {byte});
   return true;
 }
 

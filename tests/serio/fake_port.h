@@ -41,10 +41,15 @@ struct fake_line {
   uint32_t error = 0;
   int priority = 0;
   std::function<void()> on_write;  // run at each write, before it is recorded
+  // An adaptor that hears what it sends: every byte written arrives back at once,
+  // before answers queued for later.
+  bool echo = false;
 
   // Bytes that have arrived by now.
   std::size_t available() const;
   std::size_t take(uint8_t* out, std::size_t size);
+  // Queues bytes arriving at `at`, after those that arrive no later.
+  void arrive(int64_t at, std::vector<uint8_t> bytes);
   void reset() { *this = fake_line(); }
   // The calls named what, in order.
   std::vector<fake_call> of(const std::string& what) const;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -325,6 +326,234 @@ TEST_F(serio_fake, read_failures) {
   EXPECT_FALSE(channel.transact(ravik_payload("dev", true), answer, true));
   EXPECT_EQ(channel.status(), serio_io_error);
   EXPECT_EQ(lines.back(), "serio(COM3): ошибка ReadFile (5)\r\n");
+}
+
+// The echo of the port, learned from a read the owner marks. Each case: what
+// arrives after the request (the fake adaptor's echo, and bytes at given times
+// after the transaction starts), what the channel then knows of the echo, and how
+// the read ends.
+struct echo_arrival {
+  int64_t ms;
+  enum { echo_head, echo_tail, answer, noise } what;
+};
+
+struct echo_case {
+  const char* what;
+  bool adaptor_echoes;                // every byte sent comes back at once
+  std::vector<echo_arrival> arrivals;  // besides that echo
+  serio_echo learned;
+  int status;
+  uint32_t margin;
+};
+
+void PrintTo(const echo_case& c, std::ostream* os) { *os << c.what; }
+
+class serio_fake_echo : public serio_fake, public ::testing::WithParamInterface<echo_case> {
+ protected:
+  // The frame of the marked read, split where a latency tick would split it.
+  const bytes request = ravik_payload("dev", true);
+  const bytes frame = encoded(ravik, request);
+  static constexpr std::size_t head_size = 5;
+
+  void queue(const std::vector<echo_arrival>& arrivals) {
+    for (const echo_arrival& a : arrivals) {
+      bytes b;
+      switch (a.what) {
+        case echo_arrival::echo_head: b.assign(frame.begin(), frame.begin() + head_size); break;
+        case echo_arrival::echo_tail: b.assign(frame.begin() + head_size, frame.end()); break;
+        case echo_arrival::answer: b = encoded(ravik, dev_answer); break;
+        case echo_arrival::noise: b = {frame.back()}; break;
+      }
+      fake().arrive(fake().clock + a.ms * fake_ms, b);
+    }
+  }
+  long echo_lines() const {
+    return std::count(lines.begin(), lines.end(),
+                      "serio(COM3): порт возвращает переданные байты (эхо), эхо каждого запроса "
+                      "отбрасывается\r\n");
+  }
+};
+
+TEST_P(serio_fake_echo, learned_from_the_marked_read) {
+  const echo_case& c = GetParam();
+  fake().echo = c.adaptor_echoes;
+  queue(c.arrivals);
+  EXPECT_EQ(channel.echo(), serio_echo::unknown);
+  channel.learn_echo = true;
+  bytes answer;
+  EXPECT_EQ(channel.transact(request, answer, true), c.status == serio_ok) << channel.status();
+  EXPECT_EQ(channel.status(), c.status);
+  EXPECT_FALSE(channel.learn_echo);  // for one transaction only
+  EXPECT_EQ(channel.echo(), c.learned);
+  EXPECT_EQ(echo_lines(), c.learned == serio_echo::present ? 1 : 0);
+  if (c.status == serio_ok) {
+    EXPECT_EQ(answer, dev_answer);
+  }
+  EXPECT_EQ(channel.rts_margin(), c.margin);
+  // The reception's time-outs and pause are those of any read.
+  const auto timeouts = fake().of("timeouts");
+  EXPECT_EQ(timeouts[1].value, 70 + 10);
+  EXPECT_EQ(fake().of("sleep")[0].value, 50);
+}
+
+// Arrivals from 70 ms on come after the frame time and the 50 ms pause, each in
+// a read of its own (a latency timer of 16 ms); earlier ones are all there at the
+// first read.
+INSTANTIATE_TEST_SUITE_P(
+    lines, serio_fake_echo,
+    ::testing::Values(
+        echo_case{"echo_then_answer", true, {{30, echo_arrival::answer}}, serio_echo::present,
+                  serio_ok, 400},
+        echo_case{"echo_and_answer_across_reads", false,
+                  {{70, echo_arrival::echo_head}, {86, echo_arrival::echo_tail},
+                   {86, echo_arrival::answer}},
+                  serio_echo::present, serio_ok, 400},
+        echo_case{"echo_from_a_silent_converter", true, {}, serio_echo::present, serio_no_answer,
+                  400},
+        echo_case{"echo_then_a_stray_byte_then_answer", true,
+                  {{30, echo_arrival::noise}, {30, echo_arrival::answer}}, serio_echo::present,
+                  serio_ok, 300},
+        echo_case{"answer_alone", false, {{30, echo_arrival::answer}}, serio_echo::absent,
+                  serio_ok, 400},
+        echo_case{"answer_alone_after_the_pause", false, {{90, echo_arrival::answer}},
+                  serio_echo::absent, serio_ok, 400},
+        echo_case{"silence", false, {}, serio_echo::absent, serio_no_answer, 400},
+        // An adaptor whose transmitter went off late gives back the frame's last
+        // byte: no echo, and the margin shrinks as it always did.
+        echo_case{"tail_of_the_frame_then_answer", false,
+                  {{30, echo_arrival::noise}, {30, echo_arrival::answer}}, serio_echo::absent,
+                  serio_ok, 300},
+        // Part of the frame and then something else: no echo, and those bytes are
+        // the answer's as far as the codec is concerned.
+        echo_case{"part_of_the_frame_then_answer", false,
+                  {{30, echo_arrival::echo_head}, {30, echo_arrival::answer}}, serio_echo::absent,
+                  serio_bad_frame, 400},
+        echo_case{"part_of_the_frame_then_silence", false, {{70, echo_arrival::echo_head}},
+                  serio_echo::absent, serio_answer_timeout, 400}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+// Once learned, the echo of every request is dropped, a write's included, and
+// nothing more is logged of it: a write to a converter that does not answer fails
+// instead of taking its own echo for the acknowledgement. Reopened, the port's
+// echo is learned afresh.
+TEST_F(serio_fake, echo_dropped_from_every_request_once_learned) {
+  fake().echo = true;
+  channel.learn_echo = true;
+  answer_in(30, encoded(ravik, dev_answer));
+  bytes answer;
+  ASSERT_TRUE(channel.transact(ravik_payload("dev", true), answer, true)) << channel.status();
+  ASSERT_EQ(channel.echo(), serio_echo::present);
+
+  const bytes write = ravik_payload("FrEq", false, {7});
+  answer_in(30, encoded(ravik, write));  // the converter's acknowledgement
+  ASSERT_TRUE(channel.transact(write, answer, true)) << channel.status();
+  EXPECT_EQ(answer, write);
+  EXPECT_FALSE(channel.transact(write, answer, true));  // nobody acknowledges
+  EXPECT_EQ(channel.status(), serio_no_answer);
+  EXPECT_EQ(lines.back(), "serio(COM3): очередной байт пакета не пришел в назначенное время\r\n");
+  const long echo_lines =
+      std::count_if(lines.begin(), lines.end(),
+                    [](const std::string& l) { return l.find("(эхо)") != std::string::npos; });
+  EXPECT_EQ(echo_lines, 1);
+
+  channel.close();
+  ASSERT_TRUE(channel.open(L"COM3"));
+  EXPECT_EQ(channel.echo(), serio_echo::unknown);
+}
+
+// An adaptor that holds the echo back (its latency timer) holds the answer as
+// long: the answer's time, and the reception the log reports, run from the end
+// of the echo. Here the echo comes 35 ms into the reception and the answer in
+// pieces until 60 ms after it, past the 70 ms counted from the reception's start.
+TEST_F(serio_fake, answer_time_runs_from_the_end_of_the_echo) {
+  const bytes request = ravik_payload("dev", true);
+  const bytes frame = encoded(ravik, request);
+  const bytes reply = encoded(ravik, dev_answer);
+  const int64_t start = fake().clock;
+  // The reception starts after the frame time and the 50 ms pause.
+  const int64_t reception = start + static_cast<int64_t>(frame.size() + 1) * char_ns() + 50 * fake_ms;
+  fake().arrive(reception + 35 * fake_ms, frame);
+  fake().arrive(reception + 45 * fake_ms, bytes(reply.begin(), reply.begin() + 3));
+  fake().arrive(reception + 80 * fake_ms, bytes(reply.begin() + 3, reply.begin() + 6));
+  fake().arrive(reception + 95 * fake_ms, bytes(reply.begin() + 6, reply.end()));
+  channel.learn_echo = true;
+  bytes answer;
+  ASSERT_TRUE(channel.transact(request, answer, true)) << channel.status();
+  EXPECT_EQ(answer, dev_answer);
+  EXPECT_EQ(channel.echo(), serio_echo::present);
+  const std::string took = "serio(COM3): приём блока занял ";
+  auto line = std::find_if(lines.begin(), lines.end(),
+                           [&](const std::string& l) { return l.rfind(took, 0) == 0; });
+  ASSERT_NE(line, lines.end());
+  const long us = std::stol(line->substr(took.size()));
+  EXPECT_GE(us, 60000);
+  EXPECT_LT(us, 61000);
+}
+
+// Unmarked, a transaction teaches nothing: the echo of a write would be taken for
+// its acknowledgement, and the owner marks only reads.
+TEST_F(serio_fake, an_unmarked_transaction_learns_nothing) {
+  fake().echo = true;
+  const bytes write = ravik_payload("FrEq", false, {7});
+  bytes answer;
+  EXPECT_TRUE(channel.transact(write, answer, true));
+  EXPECT_EQ(answer, write);
+  EXPECT_EQ(channel.echo(), serio_echo::unknown);
+  channel.learn_echo = true;
+  EXPECT_TRUE(channel.transact(ravik_payload("APLY", false, {1}), answer, false));
+  EXPECT_EQ(channel.echo(), serio_echo::unknown);  // nothing received, nothing learned
+  EXPECT_FALSE(channel.learn_echo);
+}
+
+// On a line without echo, a marked read sends, waits and logs exactly what an
+// unmarked one does.
+TEST_F(serio_fake, learning_on_a_line_without_echo_changes_nothing_on_it) {
+  struct run {
+    std::vector<fake_call> writes, sleeps, timeouts;
+    std::vector<std::string> lines;
+    int64_t took;
+  };
+  auto read_once = [&](bool mark) {
+    channel.close();
+    fake().reset();
+    lines.clear();
+    EXPECT_TRUE(channel.open(L"COM3"));
+    const int64_t start = fake().clock;
+    answer_in(30, encoded(ravik, dev_answer));
+    channel.learn_echo = mark;
+    bytes answer;
+    EXPECT_TRUE(channel.transact(ravik_payload("dev", true), answer, true));
+    EXPECT_EQ(answer, dev_answer);
+    run r{fake().of("write"), fake().of("sleep"), fake().of("timeouts"), lines,
+          channel.last_reception_end() - start};
+    for (auto* calls : {&r.writes, &r.sleeps, &r.timeouts})
+      for (fake_call& call : *calls) call.at -= start;
+    return r;
+  };
+  const run plain = read_once(false);
+  const run marked = read_once(true);
+  EXPECT_EQ(channel.echo(), serio_echo::absent);
+  ASSERT_EQ(marked.writes.size(), plain.writes.size());
+  for (std::size_t i = 0; i < plain.writes.size(); ++i) {
+    EXPECT_EQ(marked.writes[i].data, plain.writes[i].data);
+    EXPECT_EQ(marked.writes[i].at, plain.writes[i].at);
+  }
+  ASSERT_EQ(marked.sleeps.size(), plain.sleeps.size());
+  EXPECT_EQ(marked.sleeps[0].at, plain.sleeps[0].at);
+  ASSERT_EQ(marked.timeouts.size(), plain.timeouts.size());
+  for (std::size_t i = 0; i < plain.timeouts.size(); ++i)
+    EXPECT_EQ(marked.timeouts[i].value, plain.timeouts[i].value);
+  // The same lines, but for the microseconds the steps took.
+  auto without_numbers = [](std::vector<std::string> lines) {
+    for (std::string& l : lines)
+      l.erase(std::remove_if(l.begin(), l.end(), [](char ch) { return std::isdigit(ch); }), l.end());
+    return lines;
+  };
+  EXPECT_EQ(without_numbers(marked.lines), without_numbers(plain.lines));
+  // The reception ends when the answer has come: the marked read takes its first
+  // bytes in one read instead of one by one, a few microseconds sooner.
+  EXPECT_LE(marked.took, plain.took);
+  EXPECT_LT(plain.took - marked.took, 100 * 1000);
 }
 
 TEST(serio_fake_open, open_failure_keeps_the_error) {

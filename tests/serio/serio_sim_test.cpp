@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "log_capture.h"
 #include "serio_converter.h"
 #include "sim/sim.h"
 
@@ -163,5 +164,91 @@ TEST(serio_sim, noise_before_answers_lowers_the_margin_to_100) {
     EXPECT_EQ(link.channel.rts_margin(), margin);
   }
 }
+
+// The lines an engineer meets: an adaptor that echoes what it sends, one that
+// hands bytes over at the ticks of a 16 ms latency timer, and both.
+struct line_kind {
+  const char* name;
+  bool echo;
+  int latency_ms;
+};
+
+class serio_sim_lines : public ::testing::TestWithParam<line_kind> {};
+
+// A RAVIK write of a one-byte value to the converter at the factory address.
+bytes write_request(const char* name, uint8_t value) {
+  bytes data{value};
+  ravik_make_request(data, false, false, sim::kFactoryAddress, ravik_hash(name, nullptr));
+  return data;
+}
+
+// The first read, marked, teaches the channel the echo; from then on reads and
+// writes are answered as on a plain line, and the echo is logged once. When the
+// converter falls silent, a write fails like a read: its echo is no
+// acknowledgement.
+TEST_P(serio_sim_lines, reads_and_writes_after_the_echo_is_learned) {
+  const line_kind& kind = GetParam();
+  log_capture log;
+  sim::Options options;
+  options.echo = kind.echo;
+  options.latency_ms = kind.latency_ms;
+  sim_link link(options);
+  ASSERT_TRUE(link.ready());
+  serio& channel = link.channel;
+  bytes answer;
+  channel.learn_echo = true;
+  ASSERT_TRUE(channel.transact(read_request("dev"), answer, true)) << channel.status();
+  EXPECT_EQ(answer_text(answer), sim::kFactoryDevice);
+  EXPECT_EQ(channel.echo(), kind.echo ? serio_echo::present : serio_echo::absent);
+  for (const char* name : {"ver", "dev", "ver"}) {
+    ASSERT_TRUE(channel.transact(read_request(name), answer, true)) << name << " " << channel.status();
+    EXPECT_EQ(answer[1] & ravik_request_flag, 0) << name;
+  }
+  EXPECT_EQ(answer_text(answer), sim::kFactoryVersion);
+
+  const bytes write = write_request("FrEq", 9);
+  ASSERT_TRUE(channel.transact(write, answer, true)) << channel.status();
+  EXPECT_EQ(link.converter->state().number(sim::kParamLoopPoll), 9);
+  EXPECT_EQ(link.converter->request_count(sim::kParamLoopPoll), 1);
+
+  sim::Faults silent;
+  silent.silent = true;
+  link.converter->set_faults(silent);
+  EXPECT_FALSE(channel.transact(write, answer, true));
+  EXPECT_EQ(channel.status(), serio_no_answer);
+  EXPECT_FALSE(channel.transact(read_request("dev"), answer, true));
+  EXPECT_EQ(channel.status(), serio_no_answer);
+
+  long echo_lines = 0;
+  for (const std::string& line : log.lines)
+    if (line.find("порт возвращает переданные байты (эхо)") != std::string::npos) ++echo_lines;
+  EXPECT_EQ(echo_lines, kind.echo ? 1 : 0);
+}
+
+// An echoing line with no converter at all: the echo is learned, and nothing
+// succeeds on it.
+TEST_P(serio_sim_lines, nothing_succeeds_without_a_converter) {
+  const line_kind& kind = GetParam();
+  sim::Options options;
+  options.echo = kind.echo;
+  options.latency_ms = kind.latency_ms;
+  options.faults.silent = true;
+  sim_link link(options);
+  ASSERT_TRUE(link.ready());
+  serio& channel = link.channel;
+  bytes answer;
+  channel.learn_echo = true;
+  EXPECT_FALSE(channel.transact(read_request("dev"), answer, true));
+  EXPECT_EQ(channel.status(), serio_no_answer);
+  EXPECT_EQ(channel.echo(), kind.echo ? serio_echo::present : serio_echo::absent);
+  EXPECT_FALSE(channel.transact(write_request("FrEq", 9), answer, true));
+  EXPECT_EQ(channel.status(), serio_no_answer);
+}
+
+INSTANTIATE_TEST_SUITE_P(kinds, serio_sim_lines,
+                         ::testing::Values(line_kind{"plain", false, 0}, line_kind{"echo", true, 0},
+                                           line_kind{"latency16", false, 16},
+                                           line_kind{"echo_latency16", true, 16}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
