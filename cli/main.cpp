@@ -100,6 +100,8 @@ int main(int argc, char** argv) {
   app.add_option("--trace", args.trace, "записывать каждый кадр в файл");
   app.add_flag("--json", args.json, "вывод в JSON");
   app.add_flag("--quiet,-q", args.quiet, "без вывода, только код завершения");
+  app.add_flag("--low-latency", args.low_latency,
+               "режим малой задержки драйвера порта на время работы (Linux; восстанавливается в конце)");
 
   std::function<int()> run;
   auto command = [&](CLI::App& parent, const char* name, const char* what, std::function<int()> fn) {
