@@ -139,10 +139,19 @@ int main(int argc, char** argv) {
                            [&] { return RunLineTest(args, repeat); });
   test->add_option("--repeat", repeat, "ещё N запросов со статистикой")->check(CLI::NonNegativeNumber);
 
-  bool all = false;
+  ScanArgs scan_args;
   CLI::App* scan = command(app, "scan", "найти преобразователь с неизвестными настройками",
-                           [&] { return RunScan(args, all); });
-  scan->add_flag("--all", all, "не останавливаться на первом ответе");
+                           [&] { return RunScan(args, scan_args); });
+  scan->add_flag("--all", scan_args.all, "найти все преобразователи на линии, не останавливаться на первом");
+  scan->add_flag("--modbus", scan_args.modbus,
+                 "пробовать и Modbus (катушка пробуждения по адресам 1..247; найденный возвращается в свой протокол)");
+  OptionalText(*scan, "--rates", scan_args.rates, "только эти скорости: 19200,9600");
+  OptionalText(*scan, "--frames", scan_args.frames, "только эти кадры: 8-n-1,7-e-1");
+  OptionalText(*scan, "--alens", scan_args.alens, "только эти длины адреса: 8, 11 или 8,11");
+  OptionalText(*scan, "--addresses", scan_args.addresses, "только эти адреса: 0-20,77,616");
+  Optional(*scan, "--latency", scan_args.latency_ms,
+           "задержка USB-адаптера, мс (0..255), если система её не сообщает");
+  scan->add_flag("--estimate", scan_args.estimate, "только сказать, сколько проб и времени займёт сканирование");
 
   CLI::App* config = app.add_subcommand("config", "файл конфигурации окна");
   config->require_subcommand(1);
