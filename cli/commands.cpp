@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "catalogue/catalogue.h"
+#include "cli/adaptor.h"
 #include "cli/checks.h"
 #include "cli/console.h"
 #include "common/code_pages.h"
@@ -91,8 +92,22 @@ int RunPorts(const CommonArgs& args) {
       port["aliases"].push_back(alias);
       line += "  " + alias;
     }
-    out.result["ports"].push_back(port);
     out.Line(line);
+    // A USB adaptor's identity and hints, where the system tells them (Linux).
+    const AdaptorInfo adaptor = DescribeAdaptor(path);
+    const std::string identity = AdaptorLine(adaptor);
+    if (!identity.empty()) {
+      port["adaptor"] = {{"tty", adaptor.tty},           {"driver", adaptor.driver},
+                         {"vendor_id", adaptor.vendor_id}, {"product_id", adaptor.product_id},
+                         {"manufacturer", adaptor.manufacturer}, {"product", adaptor.product},
+                         {"serial", adaptor.serial},     {"by_id", adaptor.by_id}};
+      if (adaptor.latency_timer_ms >= 0) port["adaptor"]["latency_timer_ms"] = adaptor.latency_timer_ms;
+      out.Line("    " + identity);
+    }
+    const std::vector<std::string> hints = AdaptorHints(adaptor);
+    if (!hints.empty()) port["hints"] = hints;
+    for (const std::string& hint : hints) out.Line("    подсказка: " + hint);
+    out.result["ports"].push_back(port);
   }
   if (out.result["ports"].empty()) out.Line("последовательных портов не найдено");
   return out.Finish(kExitDone);

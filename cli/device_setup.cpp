@@ -1,6 +1,7 @@
 #include <filesystem>
 
 #include "catalogue/catalogue.h"
+#include "cli/adaptor.h"
 #include "cli/checks.h"
 #include "cli/console.h"
 #include "cli/tool.h"
@@ -9,6 +10,7 @@
 #include "common/setting_values.h"
 #include "device/device_texts.h"
 #include "link/diag_log.h"
+#include "link/port.h"
 
 namespace {
 
@@ -127,6 +129,8 @@ int OpenLink(ConverterDevice& device, Output& out) {
     out.Error("порт не задан (--port)");
     return kExitUsage;
   }
+  if (out.low_latency())
+    out.Note(BeginLowLatency(WideToUtf8(port_device_path(Cp1251ToWide(link.port)))));
   if (!device.OpenPort()) {
     out.Error(Format("%s \"%s\".", device_text::kCannotUsePort,
                      Cp1251ToUtf8(link.port).c_str()));

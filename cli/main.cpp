@@ -117,6 +117,8 @@ int main(int argc, char** argv) {
   app.add_option("--trace", args.trace, "записывать каждый кадр в файл");
   app.add_flag("--json", args.json, "вывод в JSON");
   app.add_flag("--quiet,-q", args.quiet, "без вывода, только код завершения");
+  app.add_flag("--low-latency", args.low_latency,
+               "режим малой задержки драйвера порта на время работы (Linux; восстанавливается в конце)");
 
   std::function<int()> run;
   auto command = [&](CLI::App& parent, const char* name, const char* what, std::function<int()> fn) {
@@ -154,10 +156,19 @@ int main(int argc, char** argv) {
                            [&] { return RunLineTest(args, repeat); });
   test->add_option("--repeat", repeat, "ещё N запросов со статистикой")->check(CLI::NonNegativeNumber);
 
-  bool all = false;
+  ScanArgs scan_args;
   CLI::App* scan = command(app, "scan", "найти преобразователь с неизвестными настройками",
-                           [&] { return RunScan(args, all); });
-  scan->add_flag("--all", all, "не останавливаться на первом ответе");
+                           [&] { return RunScan(args, scan_args); });
+  scan->add_flag("--all", scan_args.all, "найти все преобразователи на линии, не останавливаться на первом");
+  scan->add_flag("--modbus", scan_args.modbus,
+                 "пробовать и Modbus (катушка пробуждения по адресам 1..247; найденный возвращается в свой протокол)");
+  OptionalText(*scan, "--rates", scan_args.rates, "только эти скорости: 19200,9600");
+  OptionalText(*scan, "--frames", scan_args.frames, "только эти кадры: 8-n-1,7-e-1");
+  OptionalText(*scan, "--alens", scan_args.alens, "только эти длины адреса: 8, 11 или 8,11");
+  OptionalText(*scan, "--addresses", scan_args.addresses, "только эти адреса: 0-20,77,616");
+  Optional(*scan, "--latency", scan_args.latency_ms,
+           "задержка USB-адаптера, мс (0..255), если система её не сообщает");
+  scan->add_flag("--estimate", scan_args.estimate, "только сказать, сколько проб и времени займёт сканирование");
 
   CommissionArgs commission;
   AddCommission(*command(app, "commission", "пусконаладка сети: настройки RS-485 многим "

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/adaptor.h"
 #include "common/code_pages.h"
 
 void Output::Line(const std::string& utf8) const {
@@ -19,6 +20,14 @@ void Output::Error(const std::string& utf8) {
   std::fprintf(stderr, "kv4t: %s\n", utf8.c_str());
 }
 
+void Output::Note(const std::string& utf8) {
+  if (json_) {
+    result["notes"].push_back(utf8);
+    return;
+  }
+  if (!quiet_) std::fprintf(stderr, "kv4t: %s\n", utf8.c_str());
+}
+
 std::string Output::FromProgram(const std::string& text) {
   std::string utf8 = Cp1251ToUtf8(text);
   std::string lines;
@@ -30,6 +39,10 @@ std::string Output::FromProgram(const std::string& text) {
 }
 
 int Output::Finish(int code) {
+  if (low_latency_) {
+    const std::string ended = EndLowLatency();
+    if (!ended.empty()) Note(ended);
+  }
   if (json_) {
     result["exit"] = code;
     std::fputs(result.dump(2).c_str(), stdout);

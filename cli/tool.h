@@ -37,22 +37,31 @@ struct CommonArgs {
   std::string trace;
   bool json = false;
   bool quiet = false;
+  // The adaptor's driver asked for low-latency mode while the port is in use.
+  bool low_latency = false;
 };
 
 // Output of one command: text lines to standard output (none when quiet), errors
 // to standard error, or with --json one JSON object at the end.
 class Output {
  public:
-  explicit Output(const CommonArgs& args) : json_(args.json), quiet_(args.quiet) {}
+  explicit Output(const CommonArgs& args)
+      : json_(args.json), quiet_(args.quiet), low_latency_(args.low_latency) {}
   bool json() const { return json_; }
   bool quiet() const { return quiet_; }
+  bool low_latency() const { return low_latency_; }
   // A line of text output (UTF-8); nothing in JSON or quiet mode.
   void Line(const std::string& utf8) const;
   // A failure: to standard error as text, into the JSON object as "error".
   void Error(const std::string& utf8);
+  // What the user should know beside the result (an estimate, what the adaptor
+  // did): to standard error as text (none when quiet), into the JSON object's
+  // "notes".
+  void Note(const std::string& utf8);
   // Program text (Windows-1251, CR LF line ends) as a UTF-8 line.
   static std::string FromProgram(const std::string& text);
-  // Ends the command: prints the JSON object (with "exit") and returns code.
+  // Ends the command: puts back what low-latency mode changed, prints the JSON
+  // object (with "exit") and returns code.
   int Finish(int code);
 
   nlohmann::json result = nlohmann::json::object();
@@ -60,6 +69,7 @@ class Output {
  private:
   bool json_;
   bool quiet_;
+  bool low_latency_;
 };
 
 // The device for one command: the catalogue loaded, the configuration file and

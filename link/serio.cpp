@@ -247,6 +247,7 @@ bool serio::transact(const std::vector<uint8_t>& request, std::vector<uint8_t>& 
   os_error_ = 0;
   const bool learn = learn_echo && echo_ == serio_echo::unknown;
   learn_echo = false;
+  echo_delay_us_ = -1;
   if (!port_) {
     status_ = serio_not_open;
     return false;
@@ -290,7 +291,8 @@ bool serio::transact(const std::vector<uint8_t>& request, std::vector<uint8_t>& 
   port_get_timeouts(port_, timeouts);
   timeouts.read_interval = port_maxdword;
   timeouts.read_total_multiplier = port_maxdword;
-  timeouts.read_total_constant = static_cast<uint32_t>(answer_us / 1000 + 10);
+  timeouts.read_total_constant =
+      first_byte_ms != 0 ? first_byte_ms : static_cast<uint32_t>(answer_us / 1000 + 10);
   port_set_timeouts(port_, timeouts);
   status_ = serio_ok;
   port_purge(port_);
@@ -316,6 +318,7 @@ bool serio::transact(const std::vector<uint8_t>& request, std::vector<uint8_t>& 
   }
   const int64_t frame_ticks = static_cast<int64_t>(frame.size() + 1) * char_ticks;
   const int64_t send_start = now();
+  sent_end_ = send_start + frame_ticks;
   const uint32_t frame_size = static_cast<uint32_t>(frame.size());
 
   if (mode == serio_line_none) {
@@ -404,6 +407,7 @@ bool serio::take_echo(const std::vector<uint8_t>& frame, bool learn, std::vector
   }
   if (matched == frame.size() && !frame.empty()) {
     dropped = true;
+    echo_delay_us_ = std::max<int64_t>(0, ticks_to_us(now() - sent_end_));
     if (learn) {
       echo_ = serio_echo::present;
       log(serio_msg_echo, log_name_.c_str());

@@ -132,6 +132,10 @@ class serio {
   // reading the answer. The configurator keeps 50; a bus scan, whose probes mostly
   // go unanswered, reads at once and lets the answer time alone bound the wait.
   uint32_t read_pause_ms = 50;
+  // Milliseconds the answer's first byte (and an echo's) is waited for; 0: the
+  // answer time / 1000 + 10 ms, the configurator's allowance. A bus scan gives its
+  // probe's own bound, the latest moment an answer may begin.
+  uint32_t first_byte_ms = 0;
   // Set by the owner for the next transaction only (transact clears it): that
   // transaction may teach the channel whether the port echoes. The owner sets it
   // only for a request that no answer can equal byte for byte (a RAVIK read), so
@@ -143,6 +147,11 @@ class serio {
   // acknowledgement.
   bool learn_echo = false;
   serio_echo echo() const { return echo_; }
+  // Microseconds from the end of the last transaction's request on the line (its
+  // characters' time after the write began) to the end of its echo; -1 when that
+  // transaction took no echo. An adaptor that holds received bytes (a USB latency
+  // timer) shows its delay here.
+  int64_t echo_delay_us() const { return echo_delay_us_; }
 
   int status() const { return status_; }
   uint32_t os_error() const { return os_error_; }
@@ -186,6 +195,8 @@ class serio {
   int64_t turnaround_ = 0;
   int64_t last_reception_end_ = 0;
   serio_echo echo_ = serio_echo::unknown;
+  int64_t sent_end_ = 0;  // ticks: the request's last character on the line
+  int64_t echo_delay_us_ = -1;
   std::wstring port_name_;
   std::string log_name_;  // the port name as the log prints it
 };

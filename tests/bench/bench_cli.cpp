@@ -57,7 +57,7 @@ void Scan(benchmark::State& state, int baud, int address) {
   double real_ms = 0;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    if (RunScan(args, false) != kExitDone) state.SkipWithError("not found");
+    if (RunScan(args, ScanArgs{}) != kExitDone) state.SkipWithError("not found");
     real_ms += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   }
   real_ms /= static_cast<double>(state.iterations());

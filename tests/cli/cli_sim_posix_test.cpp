@@ -6,6 +6,8 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <set>
+#include <tuple>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -15,7 +17,9 @@
 #include "catalogue/catalogue.h"
 #include "common/code_pages.h"
 #include "device/converter_device.h"
+#include "cli/scan.h"
 #include "sim/sim.h"
+#include "tests/cli/fake_system.h"
 #include "tests/cli/kv4t_runner.h"
 #include "tests/support/ports_folder.h"
 
@@ -131,6 +135,17 @@ const UsageCase kUsageCases[] = {
     {"MissingConfig", {"--config", "/nonexistent/a.kv4tcfg", "identify"}, "нет файла конфигурации"},
     {"NotAConfig", {"--config", "@FOLDER", "identify"}, "нет файла конфигурации"},
     {"TestWith7Bits", {"--bits", "7", "--parity", "even", "test"}, "длинной слова данных 8"},
+    {"ScanRate12345", {"scan", "--rates", "9600,12345"}, "12345"},
+    {"ScanRefusedFrame", {"scan", "--frames", "8-n-1,7-n-1"}, "не принимает"},
+    {"ScanFrameGarbled", {"scan", "--frames", "8-x-3"}, "не понят"},
+    {"ScanAlen9", {"scan", "--alens", "9"}, "8 или 11"},
+    {"ScanAddress3000", {"scan", "--addresses", "3000"}, "больше 2047"},
+    {"ScanBackwardRange", {"scan", "--addresses", "20-10"}, "обратную"},
+    {"ScanEmptyList", {"scan", "--rates", ""}, "не число"},
+    {"ScanModbusWithout8BitAddresses", {"scan", "--modbus", "--alens", "11"}, "8-битными"},
+    {"ScanNothingLeft", {"scan", "--alens", "8", "--addresses", "300-400"}, "ни одной пробы"},
+    {"ScanLatency256", {"scan", "--latency", "256"}, "от 0 до 255"},
+    {"ScanLatencyNegative", {"scan", "--latency", "-1"}, "от 0 до 255"},
 };
 INSTANTIATE_TEST_SUITE_P(Cases, Kv4tUsage, ::testing::ValuesIn(kUsageCases),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -489,6 +504,175 @@ TEST_F(Kv4tSim, InterruptedScanClosesThePort) {
   EXPECT_LT(ended_after, 5.0);
   SetFaults(false);
   EXPECT_EQ(Run({"identify"}).code, kDone);
+}
+
+// The factory settings' probes at the start of every unnarrowed scan: the given
+// settings are the factory ones unless the options say otherwise.
+std::size_t ProbesUpTo(const ScanProbe& target, const ScanPlan& plan) {
+  ConverterDevice settings;
+  std::size_t n = 0;
+  for (const ScanProbe& p : ScanOrder(settings.LinkSet(), plan)) {
+    ++n;
+    if (p == target) return n;
+  }
+  return 0;
+}
+
+// A converter left in Modbus RTU at 19200 baud and unit 9 answers no RAVIK probe;
+// with Modbus probing its wake-up coil is acknowledged, it is named in RAVIK and
+// put back into Modbus RTU, where it answers a register read again.
+TEST_F(Kv4tSim, ScanWithModbusFindsAConverterLeftInModbus) {
+  sim::Options options;
+  options.line.baud = 19200;
+  options.address = 9;
+  options.protocol = sim::Protocol::modbus_rtu;
+  Start(options);
+  const json result = RunJson({"scan", "--modbus"}, kDone);
+  ASSERT_EQ(result["found"].size(), 1u) << result.dump();
+  const json& found = result["found"][0];
+  EXPECT_EQ(found["baud"], 19200);
+  EXPECT_EQ(found["address"], 9);
+  EXPECT_EQ(found["alen"], 8);
+  EXPECT_EQ(found["protocol"], "MODBUS-RTU");
+  EXPECT_EQ(found["device"], "KS4T");
+  EXPECT_TRUE(found.value("restored", false));
+  EXPECT_EQ(result["probes"], ProbesUpTo({19200, 8, 0, 0, 9, 8, 2}, {.modbus = true}));
+  const sim::State state = simulator->state();
+  EXPECT_EQ(state.protocol, sim::Protocol::modbus_rtu);
+  EXPECT_EQ(state.address, 9);
+  EXPECT_EQ(state.count(sim::kCountModbusCoil), 1);
+  EXPECT_EQ(state.count(sim::kParamApply), 1);
+  EXPECT_GE(state.count(sim::kCountModbusRead), 1);
+}
+
+// Three converters on one line at 19200 baud: two in RAVIK at 5 and 77, one in
+// Modbus RTU at 9. Every converter is listed once, although 5 and 77 answer
+// their 11-bit twins (40 and 616) too; only the Modbus one is written to, and it
+// is left in Modbus (its 11-bit twin 72 stays unanswered).
+TEST_F(Kv4tSim, ScanAllWithModbusListsEveryConverterOfABusOnce) {
+  sim::Options options;
+  for (int address : {5, 77, 9}) {
+    sim::ConverterOptions c;
+    c.line.baud = 19200;
+    c.address = address;
+    c.version = "V" + std::to_string(address);
+    if (address == 9) c.protocol = sim::Protocol::modbus_rtu;
+    options.bus.push_back(c);
+  }
+  Start(options);
+  const json result = RunJson({"scan", "--all", "--modbus", "--rates", "19200", "--frames", "8-n-1",
+                               "--addresses", "0-10,40,72,77,616"},
+                              kDone);
+  std::set<std::tuple<int, std::string, std::string>> found;
+  for (const json& hit : result["found"]) {
+    EXPECT_EQ(hit["baud"], 19200);
+    EXPECT_EQ(hit["alen"], 8);
+    EXPECT_EQ(hit["device"], "KS4T");
+    found.insert({hit["address"].get<int>(), hit["protocol"].get<std::string>(),
+                  hit["version"].get<std::string>()});
+  }
+  EXPECT_EQ(result["found"].size(), 3u) << result.dump();
+  EXPECT_EQ(found, (std::set<std::tuple<int, std::string, std::string>>{
+                       {5, "RAVIK", "V5"}, {77, "RAVIK", "V77"}, {9, "MODBUS-RTU", "V9"}}));
+  // The twins answered and were recognised; the whole narrowed sweep was made.
+  std::set<std::pair<int, int>> twins;
+  for (const json& answer : result["answers"])
+    if (!answer["reported"].get<bool>()) twins.insert({answer["address"].get<int>(), answer["alen"].get<int>()});
+  EXPECT_EQ(twins, (std::set<std::pair<int, int>>{{40, 11}, {616, 11}}));
+  EXPECT_EQ(result["probes"], ScanOrder(ConverterDevice().LinkSet(),
+                                        {.rates = {19200}, .frames = {{8, 0, 0}},
+                                         .addresses = {{0, 10}, {40, 40}, {72, 72}, {77, 77}, {616, 616}},
+                                         .modbus = true})
+                                  .size());
+  for (std::size_t i : {0, 1}) {
+    const sim::State ravik = simulator->state(i);
+    EXPECT_EQ(ravik.protocol, sim::Protocol::ravik);
+    EXPECT_EQ(ravik.count(sim::kParamApply), 0);
+    EXPECT_EQ(ravik.count(sim::kParamProto), 0);
+  }
+  const sim::State modbus = simulator->state(2);
+  EXPECT_EQ(modbus.protocol, sim::Protocol::modbus_rtu);
+  EXPECT_EQ(modbus.count(sim::kCountModbusCoil), 1);
+  EXPECT_EQ(modbus.count(sim::kParamApply), 1);
+}
+
+// Behind a USB adaptor's latency timer and an echoing two-wire adaptor, each probe
+// still waits long enough for a converter that answers as late as it may (its
+// longest answer delay); the echo is learned from the first probe.
+TEST_F(Kv4tSim, ScanFindsAConverterBehindAnAdaptor) {
+  struct Case {
+    const char* name;
+    bool echo;
+    int latency_ms;
+  };
+  const Case cases[] = {{"latency 16", false, 16}, {"echo", true, 0}, {"echo and latency 16", true, 16}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Options options;
+    options.line.baud = 19200;
+    options.address = 77;
+    options.delay_ms = 45;
+    options.echo = c.echo;
+    options.latency_ms = c.latency_ms;
+    Start(options);
+    std::vector<std::string> args = {"scan", "--rates", "19200", "--frames", "8-n-1", "--alens", "8",
+                                     "--addresses", "70-80"};
+    if (c.latency_ms) args.insert(args.end(), {"--latency", std::to_string(c.latency_ms)});
+    const json result = RunJson(args, kDone);
+    ASSERT_EQ(result["found"].size(), 1u) << result.dump();
+    EXPECT_EQ(result["found"][0]["address"], 77);
+    EXPECT_EQ(result["probes"], 8);
+    EXPECT_EQ(result["echo"], c.echo ? "present" : "absent");
+    EXPECT_GE(result["latency_ms"].get<int>(), c.latency_ms);
+    simulator->stop();
+  }
+}
+
+// kv4t reads the adaptor from sysfs: the port listing shows an FTDI adaptor's
+// identity, latency timer and hints; the scan takes its latency timer; and
+// --low-latency sets the timer to 1 ms for the run and puts it back.
+TEST_F(Kv4tSim, UsbAdaptorSeenThroughSysfs) {
+  Start();
+  fake_system::FakeSystem sys;
+  sys.AddUsb(1, fake_system::kFtdi);
+  sys.ById(fake_system::kFtdiById, "ttyUSB0");
+  sys.Link(sys.root / "dev" / "ttyUSB0", simulator->slave_path());
+  sys.Link(sys.root / "ports" / "com40", sys.root / "dev" / "ttyUSB0");
+  setenv("KV4T_SYS_ROOT", sys.root.c_str(), 1);
+  setenv("KV4T_PORTS_DIR", (sys.root / "ports").c_str(), 1);
+  struct Unset {
+    ~Unset() {
+      unsetenv("KV4T_SYS_ROOT");
+      unsetenv("KV4T_PORTS_DIR");
+    }
+  } unset;
+
+  json result = RunJson({"ports"}, kDone, false);
+  const json* port = nullptr;
+  for (const json& p : result["ports"])
+    if (p["name"] == "COM40") port = &p;
+  ASSERT_NE(port, nullptr) << result.dump();
+  EXPECT_EQ((*port)["adaptor"]["driver"], "ftdi_sio");
+  EXPECT_EQ((*port)["adaptor"]["vendor_id"], "0403");
+  EXPECT_EQ((*port)["adaptor"]["serial"], "A10K1234");
+  EXPECT_EQ((*port)["adaptor"]["latency_timer_ms"], 16);
+  EXPECT_EQ((*port)["adaptor"]["by_id"][0], fake_system::kFtdiById);
+  EXPECT_EQ((*port)["hints"].size(), 2u);
+  const Kv4tRun text = RunKv4t({"ports"});
+  EXPECT_NE(text.out.find("COM40"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("    USB: FTDI FT232R USB UART (0403:6001), драйвер ftdi_sio"), std::string::npos)
+      << text.out;
+  EXPECT_NE(text.out.find("    подсказка: таймер задержки 16 мс"), std::string::npos) << text.out;
+
+  result = RunJson({"--port", "COM40", "scan", "--estimate"}, kDone, false);
+  EXPECT_EQ(result["latency_ms"], 16);
+  EXPECT_NE(result["latency_source"].get<std::string>().find("sysfs"), std::string::npos);
+
+  result = RunJson({"--port", "COM40", "--low-latency", "identify"}, kDone, false);
+  const std::string notes = result["notes"].dump();
+  EXPECT_NE(notes.find("таймер задержки 1 мс (было 16)"), std::string::npos) << notes;
+  EXPECT_NE(notes.find("прежние настройки порта восстановлены"), std::string::npos) << notes;
+  EXPECT_EQ(ReadText(sys.Timer(1, "ttyUSB0")), "16\n");
 }
 
 TEST_F(Kv4tSim, ConfigFileIsSharedWithTheWindow) {

@@ -118,4 +118,159 @@ TEST(ScanOrder, SweepsEveryFrameTheConverterTakes) {
   EXPECT_EQ(highest11, settings_rules::MaxAddress(11));
 }
 
+// A narrowed plan, built whole: every candidate the plan admits, in the stages'
+// order, a repeat dropped.
+std::vector<ScanProbe> WholeOrder(const PortSettings& given, const ScanPlan& plan) {
+  const std::vector<int32_t> all_rates = {9600, 19200, 38400, 57600, 115200, 4800, 2400, 14400, 28800};
+  const std::vector<ScanFrame> all_frames = {{8, 0, 0}, {8, 0, 2}, {8, 2, 0}, {8, 1, 0}, {7, 2, 0},
+                                             {7, 1, 0}, {7, 0, 2}, {7, 2, 2}, {7, 1, 2}};
+  const std::vector<int32_t>& rates = plan.rates.empty() ? all_rates : plan.rates;
+  const std::vector<ScanFrame>& frames = plan.frames.empty() ? all_frames : plan.frames;
+  const std::vector<int32_t> alens = plan.alens.empty() ? std::vector<int32_t>{8, 11} : plan.alens;
+  auto listed = [](const auto& list, const auto& value) {
+    return std::find(list.begin(), list.end(), value) != list.end();
+  };
+  // The plan's addresses in its order, each once.
+  std::vector<int32_t> addresses;
+  if (plan.addresses.empty()) {
+    for (int32_t a = 0; a <= 2047; ++a) addresses.push_back(a);
+  } else {
+    for (const AddressRange& r : plan.addresses)
+      for (int32_t a = r.first; a <= r.last; ++a)
+        if (!listed(addresses, a)) addresses.push_back(a);
+  }
+  auto admitted = [&](const ScanProbe& p) {
+    const ScanFrame f{p.bytesize, p.parity, p.stopbits};
+    if (!plan.rates.empty() && !listed(rates, p.baud)) return false;
+    if (!plan.frames.empty() && !listed(frames, f)) return false;
+    if (!listed(alens, p.alen)) return false;
+    if (p.proto != 0)
+      return plan.modbus && p.alen == 8 && p.proto == (p.bytesize == 8 ? 2 : 1) && p.address >= 1 &&
+             p.address <= 247 && listed(addresses, p.address);
+    return plan.addresses.empty() || listed(addresses, p.address);
+  };
+  std::vector<ScanProbe> order;
+  std::set<std::tuple<int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t>> seen;
+  auto add = [&](ScanProbe p) {
+    if (admitted(p) &&
+        seen.insert({p.baud, p.bytesize, p.parity, p.stopbits, p.address, p.alen, p.proto}).second)
+      order.push_back(p);
+  };
+  add({given.baud, given.bytesize, given.parity, given.stopbits, given.address,
+       given.alen == 11 ? 11 : 8});
+  add({9600, 8, 0, 0, 16, 8});
+  for (int r = 0; r < 5; ++r)
+    for (int32_t address : {16, 1, 0, 2}) add({all_rates[r], 8, 0, 0, address, 8});
+  for (int r = 0; r < 5; ++r) {
+    for (int32_t unit : {16, 1, 2}) add({all_rates[r], 8, 0, 0, unit, 8, 2});
+    for (int32_t unit : {16, 1, 2}) add({all_rates[r], 7, 2, 0, unit, 8, 1});
+  }
+  for (int32_t alen : alens)
+    for (const ScanFrame& f : frames)
+      for (int32_t baud : rates) {
+        for (int32_t address : addresses)
+          if (address <= (alen == 8 ? 254 : 2047)) add({baud, f.bits, f.parity, f.stop, address, alen});
+        if (alen == 8)
+          for (int32_t address : addresses)
+            add({baud, f.bits, f.parity, f.stop, address, 8, f.bits == 8 ? 2 : 1});
+      }
+  return order;
+}
+
+// Narrowed, and with Modbus probes: the same probes as the order built whole, in
+// its order, counted and floored as a walk through it sums them; every Modbus
+// probe at a unit 1..247, RTU at 8-bit frames and ASCII at 7-bit ones.
+TEST(ScanOrder, NarrowedAndModbusMatchTheOrderBuiltWhole) {
+  struct Case {
+    const char* name;
+    PortSettings given;
+    ScanPlan plan;
+  };
+  const Case cases[] = {
+      {"modbus, everything else whole", kFactory, {.modbus = true}},
+      {"one rate, one frame, the bus test's addresses", kFactory,
+       {.rates = {19200}, .frames = {{8, 0, 0}}, .alens = {8, 11},
+        .addresses = {{0, 10}, {40, 40}, {72, 72}, {77, 77}, {616, 616}}, .modbus = true}},
+      {"given outside the plan", Given(57600, 8, 0, 0, 200),
+       {.rates = {19200, 9600}, .addresses = {{0, 3}}, .modbus = true}},
+      {"given inside, 7-bit frames only", Given(4800, 7, 2, 0, 5),
+       {.rates = {4800}, .frames = {{7, 2, 0}, {7, 1, 2}}, .addresses = {{5, 5}, {0, 9}}, .modbus = true}},
+      {"11-bit only, ranges overlapping and past 254", Given(9600, 8, 0, 0, 300, 11),
+       {.alens = {11}, .addresses = {{250, 310}, {300, 320}, {0, 1}}}},
+      {"11 before 8, broadcast and units above 247", kFactory,
+       {.rates = {2400}, .frames = {{8, 2, 0}}, .alens = {11, 8}, .addresses = {{0, 0}, {245, 254}},
+        .modbus = true}},
+      {"given frame outside the sweeps, frames not narrowed", Given(19200, 7, 0, 0, 16),
+       {.rates = {19200}, .addresses = {{16, 16}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<ScanProbe> whole = WholeOrder(c.given, c.plan);
+    const ScanOrder order(c.given, c.plan);
+    std::vector<ScanProbe> lazy;
+    int64_t floor_us = 0, floor16_us = 0;
+    for (const ScanProbe& p : order) {
+      lazy.push_back(p);
+      floor_us += ProbeFloorUs(p);
+      floor16_us += ProbeFloorUs(p, 16000);
+      if (p.proto != 0) {
+        EXPECT_GE(p.address, 1);
+        EXPECT_LE(p.address, kMaxModbusUnit);
+        EXPECT_EQ(p.proto, p.bytesize == 8 ? 2 : 1);
+        EXPECT_EQ(p.alen, 8);
+      }
+    }
+    ASSERT_EQ(lazy.size(), whole.size());
+    for (std::size_t i = 0; i < whole.size(); ++i)
+      ASSERT_EQ(lazy[i], whole[i]) << "probe " << i;
+    EXPECT_EQ(order.size(), whole.size());
+    EXPECT_EQ(order.floor_us(), floor_us);
+    EXPECT_EQ(order.floor_us(16000), floor16_us);
+  }
+}
+
+// The options' lists: what they take, and what they refuse with a reason.
+TEST(ScanOrder, OptionTexts) {
+  std::vector<int32_t> rates, alens;
+  std::vector<ScanFrame> frames;
+  std::vector<AddressRange> ranges;
+  EXPECT_EQ(ParseScanRates("19200, 9600,19200", rates), "");
+  EXPECT_EQ(rates, (std::vector<int32_t>{19200, 9600}));
+  EXPECT_EQ(ParseScanFrames("8-n-1,7E2, 8o1", frames), "");
+  EXPECT_EQ(frames, (std::vector<ScanFrame>{{8, 0, 0}, {7, 2, 2}, {8, 1, 0}}));
+  EXPECT_EQ(ParseScanAlens("11,8", alens), "");
+  EXPECT_EQ(alens, (std::vector<int32_t>{11, 8}));
+  EXPECT_EQ(ParseScanAddresses("0-20,77, 616", ranges), "");
+  ASSERT_EQ(ranges.size(), 3u);
+  EXPECT_EQ(ranges[1].first, 77);
+  EXPECT_EQ(ranges[1].last, 77);
+  EXPECT_EQ(ranges[2].first, 616);
+
+  struct Refused {
+    std::string (*parse)(const std::string&);
+    const char* text;
+    const char* reason;  // part of it
+  };
+  const Refused refused[] = {
+      {[](const std::string& t) { std::vector<int32_t> v; return ParseScanRates(t, v); }, "12345", "12345"},
+      {[](const std::string& t) { std::vector<int32_t> v; return ParseScanRates(t, v); }, "", "не число"},
+      {[](const std::string& t) { std::vector<int32_t> v; return ParseScanRates(t, v); }, "9600,,19200", "не число"},
+      {[](const std::string& t) { std::vector<int32_t> v; return ParseScanRates(t, v); }, "99999999999", "не число"},
+      {[](const std::string& t) { std::vector<ScanFrame> v; return ParseScanFrames(t, v); }, "7-n-1", "не принимает"},
+      {[](const std::string& t) { std::vector<ScanFrame> v; return ParseScanFrames(t, v); }, "8-e-2", "не принимает"},
+      {[](const std::string& t) { std::vector<ScanFrame> v; return ParseScanFrames(t, v); }, "9-x-1", "не понят"},
+      {[](const std::string& t) { std::vector<ScanFrame> v; return ParseScanFrames(t, v); }, "8-n-1-1", "не понят"},
+      {[](const std::string& t) { std::vector<int32_t> v; return ParseScanAlens(t, v); }, "9", "8 или 11"},
+      {[](const std::string& t) { std::vector<AddressRange> v; return ParseScanAddresses(t, v); }, "3000", "больше 2047"},
+      {[](const std::string& t) { std::vector<AddressRange> v; return ParseScanAddresses(t, v); }, "20-10", "обратную"},
+      {[](const std::string& t) { std::vector<AddressRange> v; return ParseScanAddresses(t, v); }, "-5", "не поняты"},
+      {[](const std::string& t) { std::vector<AddressRange> v; return ParseScanAddresses(t, v); }, "1-2-3", "не поняты"},
+  };
+  for (const Refused& r : refused) {
+    SCOPED_TRACE(r.text);
+    const std::string reason = r.parse(r.text);
+    EXPECT_NE(reason.find(r.reason), std::string::npos) << reason;
+  }
+}
+
 }  // namespace
