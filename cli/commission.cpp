@@ -11,10 +11,12 @@
 #include "cli/commission_plan.h"
 #include "cli/commission_report.h"
 #include "cli/console.h"
-#include "cli/probe.h"
+#include "cli/adaptor.h"
+#include "cli/scan.h"
 #include "common/code_pages.h"
 #include "common/file_io.h"
 #include "device/device_texts.h"
+#include "link/port.h"
 #include "link/serio.h"
 
 namespace {
@@ -109,6 +111,13 @@ bool Commissioning::WaitForConverter() {
                         factory.address, factory.alen};
   const std::string where =
       Format("%s, адрес %d", DescribePortSettings(factory).c_str(), factory.address);
+  // Behind a USB adaptor the probe waits as long as its latency timer may hold the
+  // answer back, as the scan's probes do.
+  const std::string& port = device_.LinkSet().port;
+  const int64_t latency_us =
+      port.empty() ? 0
+                   : LatencyOf(DescribeAdaptor(WideToUtf8(port_device_path(Cp1251ToWide(port)))),
+                               std::nullopt).ms * int64_t{1000};
   if (!status_shown_) out_.Line("  ожидание преобразователя на заводских настройках (" + where + ")");
   const auto started = Clock::now();
   for (;;) {
@@ -122,7 +131,7 @@ bool Commissioning::WaitForConverter() {
       Pause();
       continue;
     }
-    if (ProbeOnce(device_, probe)) {
+    if (ProbeOnce(device_, probe, latency_us)) {
       ClearStatus();
       return true;
     }

@@ -35,50 +35,6 @@ void PrepareTurnaround(serio& channel, bool after_answer) {
   channel.set_turnaround(after_answer ? kTurnaroundUs : -static_cast<int>(channel.rts_margin()));
 }
 
-// One request at the probe's settings, one attempt, the probe's own bounds: an
-// identity read, or the wake-up coil. True when it was answered as asked: a late
-// answer from another address must not count, so a RAVIK answer's address bits
-// must be the request's, and the coil's acknowledgement must be its own.
-bool Probe(ConverterDevice& device, const ScanProbe& probe, int64_t latency_us) {
-  serio& channel = *device.channel;
-  // Refused settings would leave the last ones in force: a probe there is no probe.
-  if (!channel.set_params(probe.baud, probe.bytesize, probe.parity, probe.stopbits))
-    return false;
-  std::vector<uint8_t> request;
-  modbus_request coil;
-  if (probe.proto == kRavik) {
-    channel.codec = device.ravik.get();
-    if (!ravik_make_request(request, true, probe.alen == 11, probe.address,
-                            ravik_hash("dev", nullptr)))
-      return false;
-    // A probe is a read: no answer equals it, so it may teach the channel the echo.
-    // The Modbus probes come after RAVIK ones: by then the echo is known, and the
-    // coil's echo, which equals its acknowledgement, is dropped.
-    if (channel.echo() == serio_echo::unknown) channel.learn_echo = true;
-  } else {
-    channel.codec = probe.proto == kAscii ? static_cast<frame_codec*>(device.modbusAscii.get())
-                                          : static_cast<frame_codec*>(device.modbusRtu.get());
-    coil.set_unit(probe.address);
-    if (coil.set_function(5) != modbus_request::ok ||
-        coil.set_range(kWakeCoil, 1) != modbus_request::ok ||
-        coil.build(request, -1) != modbus_request::ok)
-      return false;
-  }
-  const ProbeTiming timing = ProbeTimingOf(probe, latency_us);
-  const uint32_t pause_ms = channel.read_pause_ms;
-  channel.answer_override = timing.answer_us;
-  channel.first_byte_ms = timing.first_byte_ms;
-  channel.read_pause_ms = 0;
-  std::vector<uint8_t> answer;
-  const bool ok = channel.transact(request, answer, true);
-  channel.answer_override = 0;
-  channel.first_byte_ms = 0;
-  channel.read_pause_ms = pause_ms;
-  if (!ok) return false;
-  if (probe.proto != kRavik) return coil.check_answer(answer, -1) == modbus_request::ok;
-  return answer.size() >= ravik_header_bytes && !(answer[1] & ravik_request_flag) &&
-         answer[0] == request[0] && (answer[1] & 0xE0) == (request[1] & 0xE0);
-}
 
 // What tells one converter from another on the wire: the line settings and the
 // address bits of the request's header. An 8-bit address a and the 11-bit
@@ -158,6 +114,53 @@ std::string MakePlan(const ScanArgs& scan, ScanPlan& plan) {
 
 }  // namespace
 
+// One request at the probe's settings, one attempt, the probe's own bounds: an
+// identity read, or the wake-up coil. True when it was answered as asked: a late
+// answer from another address must not count, so a RAVIK answer's address bits
+// must be the request's, and the coil's acknowledgement must be its own.
+bool ProbeOnce(ConverterDevice& device, const ScanProbe& probe, int64_t latency_us) {
+  serio& channel = *device.channel;
+  // Refused settings would leave the last ones in force: a probe there is no probe.
+  if (!channel.set_params(probe.baud, probe.bytesize, probe.parity, probe.stopbits))
+    return false;
+  // An adaptor switched by RTS or DTR hears nothing unless the line is raised.
+  channel.set_line_control(device.LinkSet().adaptor);
+  std::vector<uint8_t> request;
+  modbus_request coil;
+  if (probe.proto == kRavik) {
+    channel.codec = device.ravik.get();
+    if (!ravik_make_request(request, true, probe.alen == 11, probe.address,
+                            ravik_hash("dev", nullptr)))
+      return false;
+    // A probe is a read: no answer equals it, so it may teach the channel the echo.
+    // The Modbus probes come after RAVIK ones: by then the echo is known, and the
+    // coil's echo, which equals its acknowledgement, is dropped.
+    if (channel.echo() == serio_echo::unknown) channel.learn_echo = true;
+  } else {
+    channel.codec = probe.proto == kAscii ? static_cast<frame_codec*>(device.modbusAscii.get())
+                                          : static_cast<frame_codec*>(device.modbusRtu.get());
+    coil.set_unit(probe.address);
+    if (coil.set_function(5) != modbus_request::ok ||
+        coil.set_range(kWakeCoil, 1) != modbus_request::ok ||
+        coil.build(request, -1) != modbus_request::ok)
+      return false;
+  }
+  const ProbeTiming timing = ProbeTimingOf(probe, latency_us);
+  const uint32_t pause_ms = channel.read_pause_ms;
+  channel.answer_override = timing.answer_us;
+  channel.first_byte_ms = timing.first_byte_ms;
+  channel.read_pause_ms = 0;
+  std::vector<uint8_t> answer;
+  const bool ok = channel.transact(request, answer, true);
+  channel.answer_override = 0;
+  channel.first_byte_ms = 0;
+  channel.read_pause_ms = pause_ms;
+  if (!ok) return false;
+  if (probe.proto != kRavik) return coil.check_answer(answer, -1) == modbus_request::ok;
+  return answer.size() >= ravik_header_bytes && !(answer[1] & ravik_request_flag) &&
+         answer[0] == request[0] && (answer[1] & 0xE0) == (request[1] & 0xE0);
+}
+
 int RunScan(const CommonArgs& args, const ScanArgs& scan) {
   Output out(args);
   int code = kExitDone;
@@ -214,7 +217,7 @@ int RunScan(const CommonArgs& args, const ScanArgs& scan) {
     progress.Show(done, order.size(), left_us);
     PrepareTurnaround(channel, after_answer);
     const auto probe_start = Clock::now();
-    const bool answered = Probe(*device, p, latency_ms * int64_t{1000});
+    const bool answered = ProbeOnce(*device, p, latency_ms * int64_t{1000});
     ++done;
     left_us -= ProbeFloorUs(p, latency_ms * int64_t{1000});
     // An adaptor that holds bytes shows it by its echo: the largest delay seen

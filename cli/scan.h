@@ -13,6 +13,8 @@
 #include "common/setting_values.h"
 #include "settings/port_settings.h"
 
+class ConverterDevice;
+
 struct ScanProbe {
   int32_t baud, bytesize, parity, stopbits, address, alen;
   // The settings' numbering: RAVIK, or the Modbus framing whose wake-up coil is
@@ -163,3 +165,10 @@ struct ProbeTiming {
 ProbeTiming ProbeTimingOf(const ScanProbe& probe, int64_t latency_us);
 // The whole time of one unanswered probe on the line.
 int64_t ProbeFloorUs(const ScanProbe& probe, int64_t latency_us = 0);
+
+// One request at the probe's settings and address, one attempt, the probe's own
+// bounds behind an adaptor of latency_us: an identity read, or the wake-up coil.
+// True when it was answered as asked: a late answer from another address does not
+// count. The port must be open; the channel's answer time and read pause are its
+// own again afterwards.
+bool ProbeOnce(ConverterDevice& device, const ScanProbe& probe, int64_t latency_us);
