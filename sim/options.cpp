@@ -112,16 +112,16 @@ std::string settings_fault(const ConverterOptions& o, const std::string& alen_op
 
 // One --converter: KEY=VALUE items separated by commas, each key a converter option's
 // name without its dashes, read over o (which holds the top level's settings).
-std::string parse_converter(const std::string& spec, ConverterOptions& o) {
+std::string parse_converter(const std::string& items, ConverterOptions& o) {
   CLI::App sub("", "--converter");
   sub.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   sub.set_help_flag();
   add_converter_options(sub, o);
   std::vector<std::string> args;
   std::size_t from = 0;
-  while (from <= spec.size()) {
-    const std::size_t comma = std::min(spec.find(',', from), spec.size());
-    const std::string item = spec.substr(from, comma - from);
+  while (from <= items.size()) {
+    const std::size_t comma = std::min(items.find(',', from), items.size());
+    const std::string item = items.substr(from, comma - from);
     from = comma + 1;
     if (item.empty()) continue;
     const std::size_t eq = item.find('=');
@@ -232,15 +232,15 @@ ParseOutcome parse_options(int argc, char** argv, Options& o, std::string* messa
          "latency timer; FTDI's default is 16); 0 = at once")
       ->type_name("MS")
       ->check(CLI::Range(0, 60000));
-  std::vector<std::string> converter_specs;
-  app.add_option("--converter", converter_specs,
+  std::vector<std::string> converter_items;
+  app.add_option("--converter", converter_items,
                  "a converter on the line, KEY=VALUE,... with the keys\n"
                  "address, alen, protocol, baud, bits, parity, stop-bits,\n"
                  "delay, dev, ver and loop-... as the options above, which\n"
                  "give every key's default. Once per converter: each answers\n"
                  "at its own address and keeps its own state. Without it the\n"
                  "line has the one converter above")
-      ->type_name("SPEC")
+      ->type_name("KEY=VALUE,...")
       ->default_str("")
       ->expected(1)
       ->allow_extra_args(false)
@@ -276,16 +276,16 @@ ParseOutcome parse_options(int argc, char** argv, Options& o, std::string* messa
   // The top level's settings are every converter's defaults, whichever comes first on
   // the line; a fault in them counts only where no converter replaces it.
   const std::string fault = settings_fault(o, "--alen ");
-  if (!fault.empty() && converter_specs.empty()) {
+  if (!fault.empty() && converter_items.empty()) {
     if (message) *message = fault;
     return ParseOutcome::error;
   }
   o.bus.clear();
-  for (const std::string& spec : converter_specs) {
+  for (const std::string& items : converter_items) {
     ConverterOptions c = o;
-    const std::string why = parse_converter(spec, c);
+    const std::string why = parse_converter(items, c);
     if (!why.empty()) {
-      if (message) *message = "--converter " + spec + ": " + why;
+      if (message) *message = "--converter " + items + ": " + why;
       return ParseOutcome::error;
     }
     o.bus.push_back(std::move(c));
