@@ -15,13 +15,14 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "cli/scan.h"
 #include "common/code_pages.h"
 #include "device/converter_device.h"
-#include "cli/scan.h"
 #include "sim/sim.h"
 #include "tests/cli/fake_system.h"
 #include "tests/cli/kv4t_runner.h"
 #include "tests/support/ports_folder.h"
+#include "tests/support/sim_lines.h"
 
 namespace {
 
@@ -550,16 +551,7 @@ TEST_F(Kv4tSim, ScanWithModbusFindsAConverterLeftInModbus) {
 // their 11-bit twins (40 and 616) too; only the Modbus one is written to, and it
 // is left in Modbus (its 11-bit twin 72 stays unanswered).
 TEST_F(Kv4tSim, ScanAllWithModbusListsEveryConverterOfABusOnce) {
-  sim::Options options;
-  for (int address : {5, 77, 9}) {
-    sim::ConverterOptions c;
-    c.line.baud = 19200;
-    c.address = address;
-    c.version = "V" + std::to_string(address);
-    if (address == 9) c.protocol = sim::Protocol::modbus_rtu;
-    options.bus.push_back(c);
-  }
-  Start(options);
+  Start(ThreeConverterBus("V"));
   const json result = RunJson({"scan", "--all", "--modbus", "--rates", "19200", "--frames", "8-n-1",
                                "--addresses", "0-10,40,72,77,616"},
                               kDone);
@@ -771,19 +763,6 @@ TEST_F(Kv4tSim, PortsListsTheLinkedPort) {
   EXPECT_EQ(identify.code, kDone) << identify.err;
 }
 
-// The lines an engineer meets: an adaptor that echoes what it sends, one that
-// hands bytes over at the ticks of a 16 ms latency timer, and both.
-struct LineKind {
-  const char* name;
-  bool echo;
-  int latency_ms;
-};
-void PrintTo(const LineKind& k, std::ostream* os) { *os << k.name; }
-sim::Options OnLine(const LineKind& kind, sim::Options options = {}) {
-  options.echo = kind.echo;
-  options.latency_ms = kind.latency_ms;
-  return options;
-}
 class Kv4tOnLine : public Kv4tSim, public ::testing::WithParamInterface<LineKind> {};
 
 // identify, rs485 write with its verification and a line test with 200 repeated
@@ -811,10 +790,7 @@ TEST_P(Kv4tOnLine, IdentifyWriteAndTest) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, Kv4tOnLine,
-                         ::testing::Values(LineKind{"plain", false, 0}, LineKind{"echo", true, 0},
-                                           LineKind{"latency16", false, 16},
-                                           LineKind{"echo_latency16", true, 16}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ::testing::ValuesIn(kLineKinds), LineKindName);
 
 // On an echoing line whose converter answers nothing, every write fails with
 // exit code 1 and nothing is taken.

@@ -20,6 +20,7 @@
 #include "link/serio.h"
 #include "sim/sim.h"
 #include "tests/support/ports_folder.h"
+#include "tests/support/sim_lines.h"
 
 namespace {
 
@@ -617,25 +618,6 @@ TEST_F(DeviceSim, RegisterReads) {
   EXPECT_TRUE(WaitCount(sim::kCountModbusRead, 4));
 }
 
-// The lines an engineer meets besides the plain one: an adaptor that echoes what
-// it sends, one that hands bytes over at the ticks of a 16 ms latency timer, and
-// both.
-struct LineKind {
-  const char* name;
-  bool echo;
-  int latency_ms;
-};
-void PrintTo(const LineKind& k, std::ostream* os) { *os << k.name; }
-const LineKind kLineKinds[] = {
-    {"plain", false, 0}, {"echo", true, 0}, {"latency16", false, 16}, {"echo_latency16", true, 16}};
-const LineKind kEchoingLines[] = {{"echo", true, 0}, {"echo_latency16", true, 16}};
-std::string LineKindName(const ::testing::TestParamInfo<LineKind>& info) { return info.param.name; }
-
-sim::Options OnLine(const LineKind& kind, sim::Options options = {}) {
-  options.echo = kind.echo;
-  options.latency_ms = kind.latency_ms;
-  return options;
-}
 
 using OnEveryLine = DeviceSimCases<LineKind>;
 
@@ -770,7 +752,7 @@ class TheLatestAnswer : public DeviceSim, public ::testing::WithParamInterface<i
 TEST_P(TheLatestAnswer, IsTakenBehindAnEchoingLateAdaptor) {
   const int baud = GetParam();
   const int char_us = 10 * 1000000 / baud;
-  sim::Options options = OnLine({"echo_latency16", true, 16});
+  sim::Options options = OnLine(kEchoLatency16Line);
   options.line.baud = baud;
   options.delay_ms = settings_rules::kMaxAnswerDelayMs;
   options.version = "KV4T-1.3";  // eight characters, the longest text answer

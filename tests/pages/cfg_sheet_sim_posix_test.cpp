@@ -16,6 +16,7 @@
 #include "sim/sim.h"
 #include "tests/pages/sheet_harness.h"
 #include "tests/support/ports_folder.h"
+#include "tests/support/sim_lines.h"
 
 namespace {
 
@@ -359,23 +360,13 @@ TEST_F(SheetSim, ApplyLoopWritesTheLoopSet) {
   EXPECT_FALSE(h->device.connected);
 }
 
-// The lines an engineer meets: an adaptor that echoes what it sends, one that
-// hands bytes over at the ticks of a 16 ms latency timer, and both.
-struct LineKind {
-  const char* name;
-  bool echo;
-  int latency_ms;
-};
-void PrintTo(const LineKind& k, std::ostream* os) { *os << k.name; }
 class SheetSimOnLine : public SheetSim, public ::testing::WithParamInterface<LineKind> {};
 
 // The typical request on each line: Connect (the link apply and the link check
 // when the user leaves the first tab), Apply on the RS-485 tab and on the loop
 // tab, each request sent once and the converter reached at its new settings.
 TEST_P(SheetSimOnLine, ConnectAndApplyTheRs485AndLoopPages) {
-  sim::Options options;
-  options.echo = GetParam().echo;
-  options.latency_ms = GetParam().latency_ms;
+  sim::Options options = OnLine(GetParam());
   Start(options);
   h->Open();
   ASSERT_TRUE(h->SwitchTo(CCfgSheet::kRs485Page));
@@ -411,28 +402,14 @@ TEST_P(SheetSimOnLine, ConnectAndApplyTheRs485AndLoopPages) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, SheetSimOnLine,
-                         ::testing::Values(LineKind{"plain", false, 0}, LineKind{"echo", true, 0},
-                                           LineKind{"latency16", false, 16},
-                                           LineKind{"echo_latency16", true, 16}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ::testing::ValuesIn(kLineKinds), LineKindName);
 
-// A network of three converters at 19200 baud: RAVIK at addresses 5 and 77 and
-// one left in Modbus RTU at address 9. The link set names one of them.
-constexpr int kBusAddresses[] = {5, 77, 9};
+// The bus of three converters; the link set names one of them.
 class SheetSimBus : public SheetSim, public ::testing::WithParamInterface<int> {
  protected:
   static constexpr const int (&kAddresses)[3] = kBusAddresses;
   void StartBus() {
-    sim::Options options;
-    for (int address : kAddresses) {
-      sim::ConverterOptions c;
-      c.line.baud = 19200;
-      c.address = address;
-      c.version = "KV4T-" + std::to_string(address);
-      if (address == 9) c.protocol = sim::Protocol::modbus_rtu;
-      options.bus.push_back(c);
-    }
-    Start(options);
+    Start(ThreeConverterBus("KV4T-"));
     if (HasFatalFailure()) return;
     h->device.LinkSet().baud = 19200;
     h->device.LinkSet().address = kAddresses[GetParam()];

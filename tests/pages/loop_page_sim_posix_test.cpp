@@ -12,6 +12,7 @@
 #include "pages/dlg_loop.h"
 #include "sim/sim.h"
 #include "tests/pages/line_page_support.h"
+#include "tests/support/sim_lines.h"
 
 namespace {
 
@@ -118,20 +119,10 @@ TEST_F(LoopRead, FailedConnectShowsOnlyTheDeviceMessage) {
   EXPECT_EQ(box.text, "Невозможно использовать порт \"/nonexistent/kv4t-line\".");
 }
 
-// The lines an engineer meets: an adaptor that echoes what it sends, one that
-// hands bytes over at the ticks of a 16 ms latency timer, and both.
-struct LineKind {
-  const char* name;
-  bool echo;
-  int latency_ms;
-};
-void PrintTo(const LineKind& k, std::ostream* os) { *os << k.name; }
 class LoopReadOnLine : public LoopRead, public ::testing::WithParamInterface<LineKind> {};
 
 TEST_P(LoopReadOnLine, ShowsTheConvertersInstrument) {
-  sim::Options options;
-  options.echo = GetParam().echo;
-  options.latency_ms = GetParam().latency_ms;
+  sim::Options options = OnLine(GetParam());
   options.loop_baud = 19200;
   options.loop_poll = 7;
   StartWithEditedPage(options);
@@ -146,9 +137,6 @@ TEST_P(LoopReadOnLine, ShowsTheConvertersInstrument) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, LoopReadOnLine,
-                         ::testing::Values(LineKind{"plain", false, 0}, LineKind{"echo", true, 0},
-                                           LineKind{"latency16", false, 16},
-                                           LineKind{"echo_latency16", true, 16}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ::testing::ValuesIn(kLineKinds), LineKindName);
 
 }  // namespace

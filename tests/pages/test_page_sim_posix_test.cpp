@@ -17,6 +17,7 @@
 #include "sim/sim.h"
 #include "tests/pages/line_page_support.h"
 #include "tests/support/ports_folder.h"
+#include "tests/support/sim_lines.h"
 
 namespace {
 
@@ -204,22 +205,12 @@ TEST_F(LineTest, PageDestroyedWhileTheWorkerRuns) {
   EXPECT_EQ(Notifications(), (std::vector<int>{WM_PAGE_BUSY, WM_PAGE_IDLE}));
 }
 
-// The lines an engineer meets: an adaptor that echoes what it sends, one that
-// hands bytes over at the ticks of a 16 ms latency timer, and both.
-struct LineKind {
-  const char* name;
-  bool echo;
-  int latency_ms;
-};
-void PrintTo(const LineKind& k, std::ostream* os) { *os << k.name; }
 class LineTestOnLine : public LineTest, public ::testing::WithParamInterface<LineKind> {};
 
 // A whole run: the identity, the loop instrument, the switch to Modbus RTU, all
 // 256 registers read once each, and the converter back in RAVIK.
 TEST_P(LineTestOnLine, WholeRunWithSummary) {
-  sim::Options options;
-  options.echo = GetParam().echo;
-  options.latency_ms = GetParam().latency_ms;
+  sim::Options options = OnLine(GetParam());
   options.registers = Registers({{0x10, 0xFF}});
   StartConverter(options);
   RunToEnd();
@@ -233,8 +224,6 @@ TEST_P(LineTestOnLine, WholeRunWithSummary) {
 
 // (The plain line's run is RegistersFromTenToTheEndAreSummarised.)
 INSTANTIATE_TEST_SUITE_P(Lines, LineTestOnLine,
-                         ::testing::Values(LineKind{"echo", true, 0}, LineKind{"latency16", false, 16},
-                                           LineKind{"echo_latency16", true, 16}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ::testing::ValuesIn(kLateLineKinds), LineKindName);
 
 }  // namespace

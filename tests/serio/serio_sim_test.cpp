@@ -8,6 +8,7 @@
 #include "log_capture.h"
 #include "serio_converter.h"
 #include "sim/sim.h"
+#include "tests/support/sim_lines.h"
 
 namespace sim = kv4t::sim;
 using bytes = std::vector<uint8_t>;
@@ -165,15 +166,7 @@ TEST(serio_sim, noise_before_answers_lowers_the_margin_to_100) {
   }
 }
 
-// The lines an engineer meets: an adaptor that echoes what it sends, one that
-// hands bytes over at the ticks of a 16 ms latency timer, and both.
-struct line_kind {
-  const char* name;
-  bool echo;
-  int latency_ms;
-};
-
-class serio_sim_lines : public ::testing::TestWithParam<line_kind> {};
+class serio_sim_lines : public ::testing::TestWithParam<LineKind> {};
 
 // A RAVIK write of a one-byte value to the converter at the factory address.
 bytes write_request(const char* name, uint8_t value) {
@@ -187,12 +180,9 @@ bytes write_request(const char* name, uint8_t value) {
 // converter falls silent, a write fails like a read: its echo is no
 // acknowledgement.
 TEST_P(serio_sim_lines, reads_and_writes_after_the_echo_is_learned) {
-  const line_kind& kind = GetParam();
+  const LineKind& kind = GetParam();
   log_capture log;
-  sim::Options options;
-  options.echo = kind.echo;
-  options.latency_ms = kind.latency_ms;
-  sim_link link(options);
+  sim_link link(OnLine(kind));
   ASSERT_TRUE(link.ready());
   serio& channel = link.channel;
   bytes answer;
@@ -228,10 +218,8 @@ TEST_P(serio_sim_lines, reads_and_writes_after_the_echo_is_learned) {
 // An echoing line with no converter at all: the echo is learned, and nothing
 // succeeds on it.
 TEST_P(serio_sim_lines, nothing_succeeds_without_a_converter) {
-  const line_kind& kind = GetParam();
-  sim::Options options;
-  options.echo = kind.echo;
-  options.latency_ms = kind.latency_ms;
+  const LineKind& kind = GetParam();
+  sim::Options options = OnLine(kind);
   options.faults.silent = true;
   sim_link link(options);
   ASSERT_TRUE(link.ready());
@@ -246,9 +234,6 @@ TEST_P(serio_sim_lines, nothing_succeeds_without_a_converter) {
 }
 
 INSTANTIATE_TEST_SUITE_P(kinds, serio_sim_lines,
-                         ::testing::Values(line_kind{"plain", false, 0}, line_kind{"echo", true, 0},
-                                           line_kind{"latency16", false, 16},
-                                           line_kind{"echo_latency16", true, 16}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ::testing::ValuesIn(kLineKinds), LineKindName);
 
 }  // namespace
