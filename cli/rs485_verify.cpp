@@ -7,9 +7,8 @@ namespace {
 // A register the converter answers in Modbus: the first of its holding registers.
 constexpr int kVerifyRegister = 0;
 
-// The converter answers a Modbus register read at the link's unit and line
-// settings: with the register, or with an exception, which shows as well that it
-// is there and speaks that protocol.
+}  // namespace
+
 bool AnswersModbus(ConverterDevice& device, bool ascii) {
   // Modbus requests keep the line settings the channel has, still those at which
   // the settings and "APLY" went out.
@@ -21,8 +20,6 @@ bool AnswersModbus(ConverterDevice& device, bool ascii) {
   int exception = 0;
   return device.ModbusReadRegister(ascii, kVerifyRegister, value, &exception) || exception != 0;
 }
-
-}  // namespace
 
 Verification VerifyNewSettings(ConverterDevice& device) {
   // The RS-485 set holds what was written, the protocol among it; the link set

@@ -19,13 +19,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int32_t kRavik = ToValue(Protocol::kRavik), kAscii = ToValue(Protocol::kModbusAscii);
-// The quiet time the device layer gives the converter after an answer.
-constexpr int kTurnaroundUs = 10000;
-// A converter speaking Modbus acknowledges this coil and answers RAVIK again.
-constexpr uint16_t kWakeCoil = 0xF0F0;
-// The register a converter in Modbus answers (or refuses with an exception, which
-// shows as well that it speaks Modbus again).
-constexpr int kCheckRegister = 0;
 constexpr int kMaxLatencyMs = 255;
 
 // The quiet time before the next probe: after an answer the device layer's, after
@@ -249,11 +242,7 @@ int RunScan(const CommonArgs& args, const ScanArgs& scan) {
         // Back into the protocol it was found in, so that the scan leaves it as it
         // was; a register read in that protocol shows that it took.
         const bool ascii = p.proto == kAscii;
-        int value = 0;
-        int exception = 0;
-        restored = device->SetConverterProtocol(ascii) &&
-                   (device->ModbusReadRegister(ascii, kCheckRegister, value, &exception) ||
-                    exception != 0);
+        restored = device->SetConverterProtocol(ascii) && AnswersModbus(*device, ascii);
         hit["restored"] = restored;
       }
       progress.Clear();

@@ -97,6 +97,11 @@ struct Verification {
   std::string text;  // UTF-8
 };
 Verification VerifyNewSettings(ConverterDevice& device);
+// The converter answers a Modbus register read at the link's unit and line
+// settings: with the register, or with an exception, which shows as well that it
+// is there and speaks that protocol (ASCII or RTU). Never the wake-up coil, which
+// would switch it back to RAVIK.
+bool AnswersModbus(ConverterDevice& device, bool ascii);
 
 // The settings as JSON, and as a line of text ("9600 8-n-1, адрес 16, ...").
 nlohmann::json SettingsJson(const PortSettings& s, bool loop);

@@ -25,10 +25,6 @@ namespace {
 constexpr int kRavikAttempts = 4;
 constexpr int kCoilAttempts = 4;
 constexpr int kRegisterAttempts = 2;
-// Quiet time the converter gets between the end of an answer and the next request.
-constexpr int kTurnaroundUs = 10000;
-// A converter set to Modbus acknowledges this coil and then answers RAVIK again.
-constexpr int kWakeCoil = 0xF0F0;
 // When neither framing of the wake-up is acknowledged, the converter gets this
 // long before the next RAVIK request.
 constexpr auto kWakePause = std::chrono::milliseconds(1000);

@@ -43,6 +43,11 @@ struct Rs485WriteOutcome : DeviceOutcome {
   bool corrected = false;
 };
 
+// Quiet time the converter gets between the end of an answer and the next request.
+inline constexpr int kTurnaroundUs = 10000;
+// A converter set to Modbus acknowledges this coil and then answers RAVIK again.
+inline constexpr uint16_t kWakeCoil = 0xF0F0;
+
 class serio;
 class ravik_codec;
 class modbus_ascii_codec;
