@@ -146,9 +146,9 @@ std::string PairKey(std::string_view name, std::string_view version) {
 
 // The file's bytes as wide text, ending at the first zero.
 std::wstring FileToWide(std::string_view bytes, FileTexts& texts, std::wstring&& buffer) {
-  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+  if (bytes.starts_with(utf8_bom)) {
     texts.unicode = true;
-    bytes.remove_prefix(3);
+    bytes.remove_prefix(utf8_bom.size());
     bytes = bytes.substr(0, bytes.find('\0'));
     return Utf8ToWide(bytes);
   }

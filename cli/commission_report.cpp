@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "common/text_format.h"
+#include "common/unicode.h"
 
 namespace {
 
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 // After the plan's columns.
 enum class Extra { kDevice, kVersion, kTime, kOutcome, kMessage };
@@ -62,7 +62,7 @@ const char* OutcomeWord(RowOutcome outcome) {
 }
 
 std::string WriteReport(const std::vector<ReportRecord>& records, char separator) {
-  std::string text(kUtf8Mark);
+  std::string text(utf8_bom);
   text += CsvLine({kReportTitle, std::to_string(kReportFormat)}, separator);
   std::vector<std::string> fields;
   for (std::size_t i = 0; i < kColumns; ++i) fields.push_back(ColumnName(i));

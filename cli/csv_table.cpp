@@ -5,18 +5,6 @@
 
 namespace {
 
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-
-bool IsValidUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t at = i;
-    // A malformed unit comes back as the replacement character one byte on; the
-    // character itself, written in the text, takes three.
-    if (next_utf8(text, i) == replacement_char && i - at == 1) return false;
-  }
-  return true;
-}
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string Trimmed(std::string_view text) {
@@ -49,9 +37,9 @@ bool ReadCsv(std::string_view bytes, CsvTable& table, std::string& error) {
     return false;
   }
   std::string text;
-  if (bytes.starts_with(kUtf8Mark))
-    text = bytes.substr(kUtf8Mark.size());
-  else if (IsValidUtf8(bytes))
+  if (bytes.starts_with(utf8_bom))
+    text = bytes.substr(utf8_bom.size());
+  else if (is_valid_utf8(bytes))
     text = bytes;
   else
     text = Cp1251ToUtf8(bytes);

@@ -131,3 +131,13 @@ std::wstring utf16_to_wide(std::u16string_view text) {
 std::u16string wide_to_utf16(std::wstring_view text) {
   return convert_text<std::u16string, next_wide, append_utf16>(text);
 }
+
+bool is_valid_utf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t at = i;
+    // A malformed unit comes back as the replacement character one byte on; the
+    // character itself, written in the text, takes three.
+    if (next_utf8(text, i) == replacement_char && i - at == 1) return false;
+  }
+  return true;
+}

@@ -13,6 +13,8 @@
 #include <string_view>
 
 inline constexpr char32_t replacement_char = 0xFFFD;
+// The byte-order mark that opens a file written in UTF-8 by many Windows programs.
+inline constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
 
 // One character read at text[i], i advanced past it; a malformed unit gives
 // replacement_char and advances i by one.
@@ -35,6 +37,10 @@ Out convert_text(In text) {
   for (std::size_t i = 0; i < text.size();) append(out, next(text, i));
   return out;
 }
+
+// Whether text is UTF-8 throughout (the replacement character written out counts
+// as itself, not as a malformed unit).
+bool is_valid_utf8(std::string_view text);
 
 std::wstring utf8_to_wide(std::string_view text);
 std::string wide_to_utf8(std::wstring_view text);

@@ -268,7 +268,7 @@ bool FileStore::Unreadable() {
 void FileStore::ParseText(std::string_view text) {
   loaded_ = true;
   root_ = std::make_unique<Key>();
-  if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  if (text.starts_with(utf8_bom)) text.remove_prefix(utf8_bom.size());
   Key* current = nullptr;
   size_t pos = 0;
   auto nextLine = [&](std::string_view& line) {
