@@ -35,6 +35,20 @@ function(kv4t_add_gtest name)
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     PROPERTIES ${props})
+  kv4t_label_programs(${name})
+endfunction()
+
+# kv4t_label_programs(TARGET): TARGET is built by kv4t_tests_LABEL for each label of
+# its folder (the LABELS folder property), so that a preset that runs the tests of
+# one label builds only their programs (the tsan preset: kv4t_tests_pages).
+function(kv4t_label_programs target)
+  get_property(labels DIRECTORY PROPERTY LABELS)
+  foreach(label ${labels})
+    if(NOT TARGET kv4t_tests_${label})
+      add_custom_target(kv4t_tests_${label})
+    endif()
+    add_dependencies(kv4t_tests_${label} ${target})
+  endforeach()
 endfunction()
 
 # kv4t_add_fuzzer(NAME SOURCES ... LIBS ...): a libFuzzer target, and a short smoke
@@ -55,6 +69,11 @@ function(kv4t_add_fuzzer name)
   if(NOT DEFINED KV4T_FUZZ_SECONDS)
     set(KV4T_FUZZ_SECONDS 10)
   endif()
+  # kv4t_fuzzers builds every fuzz target and nothing else (the fuzz preset).
+  if(NOT TARGET kv4t_fuzzers)
+    add_custom_target(kv4t_fuzzers)
+  endif()
+  add_dependencies(kv4t_fuzzers ${name})
   add_test(NAME fuzz.${name}
     COMMAND ${name} -max_total_time=${KV4T_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048 ${corpus} ${seeds})
   set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 600)
