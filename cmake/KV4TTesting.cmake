@@ -18,12 +18,20 @@ include(GoogleTest)
 # its time-out. They share this lock and run one at a time (other tests beside them).
 set(KV4T_SIM_TIMING_LOCK sim_timing)
 
-# kv4t_add_gtest(NAME [SIM_TIMING] SOURCES ... LIBS ... [PROPERTIES name value ...]):
+# The tests under Wine share one display and its one mouse pointer. Those that move
+# the pointer, or whose outcome depends on which window lies under it (a balloon tip
+# follows the pointer), hold this lock: beside one another they would move it away
+# from each other's windows, which the tests place alike.
+set(KV4T_POINTER_LOCK display_pointer)
+
+# kv4t_add_gtest(NAME [SIM_TIMING] [POINTER_CASES filter] SOURCES ... LIBS ...
+#                [PROPERTIES name value ...]):
 # one test executable, every test case registered with ctest (found when ctest runs,
 # so the build never starts Wine) with the given test properties besides its
-# time-out. SIM_TIMING: its cases hold the simulator timing lock.
+# time-out. SIM_TIMING: its cases hold the simulator timing lock. POINTER_CASES: the
+# cases the GoogleTest filter names hold the pointer lock.
 function(kv4t_add_gtest name)
-  cmake_parse_arguments(T "SIM_TIMING" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(T "SIM_TIMING" "POINTER_CASES" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gtest kv4t_warnings)
   kv4t_static_runtime(${name})
@@ -31,10 +39,31 @@ function(kv4t_add_gtest name)
   if(T_SIM_TIMING)
     list(APPEND props RESOURCE_LOCK ${KV4T_SIM_TIMING_LOCK})
   endif()
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 120
-    PROPERTIES ${props})
+  if(T_POINTER_CASES)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+      TEST_FILTER "-${T_POINTER_CASES}" PROPERTIES ${props})
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+      TEST_FILTER "${T_POINTER_CASES}" PROPERTIES ${props} RESOURCE_LOCK ${KV4T_POINTER_LOCK})
+  else()
+    gtest_discover_tests(${name}
+      DISCOVERY_MODE PRE_TEST
+      DISCOVERY_TIMEOUT 120
+      PROPERTIES ${props})
+  endif()
+  kv4t_label_programs(${name})
+endfunction()
+
+# kv4t_label_programs(TARGET): TARGET is built by kv4t_tests_LABEL for each label of
+# its folder (the LABELS folder property), so that a preset that runs the tests of
+# one label builds only their programs (the tsan preset: kv4t_tests_pages).
+function(kv4t_label_programs target)
+  get_property(labels DIRECTORY PROPERTY LABELS)
+  foreach(label ${labels})
+    if(NOT TARGET kv4t_tests_${label})
+      add_custom_target(kv4t_tests_${label})
+    endif()
+    add_dependencies(kv4t_tests_${label} ${target})
+  endforeach()
 endfunction()
 
 # kv4t_add_fuzzer(NAME SOURCES ... LIBS ...): a libFuzzer target, and a short smoke
@@ -55,6 +84,11 @@ function(kv4t_add_fuzzer name)
   if(NOT DEFINED KV4T_FUZZ_SECONDS)
     set(KV4T_FUZZ_SECONDS 10)
   endif()
+  # kv4t_fuzzers builds every fuzz target and nothing else (the fuzz preset).
+  if(NOT TARGET kv4t_fuzzers)
+    add_custom_target(kv4t_fuzzers)
+  endif()
+  add_dependencies(kv4t_fuzzers ${name})
   add_test(NAME fuzz.${name}
     COMMAND ${name} -max_total_time=${KV4T_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048 ${corpus} ${seeds})
   set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 600)

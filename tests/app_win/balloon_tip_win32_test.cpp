@@ -23,6 +23,9 @@ class BalloonTipWindow : public ::testing::Test {
   // unmap a top-level window.
   static void SetUpTestSuite() {
     owner_ = new ui_test::TopWindow(100, 200, 500, 200);
+    // The window tests beside this one put their windows on the same screen: on top of
+    // them all, the buttons stay the windows under the pointer.
+    SetWindowPos(owner_->get(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     button_ = CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 20, 20, 120, 40,
                               owner_->get(), nullptr, GetModuleHandleW(nullptr), nullptr);
     other_ = CreateWindowExW(0, L"BUTTON", L"Other", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 200, 20, 120, 40,
