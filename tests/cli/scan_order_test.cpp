@@ -246,29 +246,31 @@ TEST(ScanOrder, OptionTexts) {
   EXPECT_EQ(ranges[1].last, 77);
   EXPECT_EQ(ranges[2].first, 616);
 
+  // Which list a text is for, and what it is refused with (part of the reason).
+  enum class List { kRates, kFrames, kAlens, kAddresses };
   struct Refused {
-    std::string (*parse)(const std::string&);
+    List list;
     const char* text;
-    const char* reason;  // part of it
+    const char* reason;
   };
   const Refused refused[] = {
-      {[](const std::string& t) { std::vector<int32_t> v; return ParseScanRates(t, v); }, "12345", "12345"},
-      {[](const std::string& t) { std::vector<int32_t> v; return ParseScanRates(t, v); }, "", "не число"},
-      {[](const std::string& t) { std::vector<int32_t> v; return ParseScanRates(t, v); }, "9600,,19200", "не число"},
-      {[](const std::string& t) { std::vector<int32_t> v; return ParseScanRates(t, v); }, "99999999999", "не число"},
-      {[](const std::string& t) { std::vector<ScanFrame> v; return ParseScanFrames(t, v); }, "7-n-1", "не принимает"},
-      {[](const std::string& t) { std::vector<ScanFrame> v; return ParseScanFrames(t, v); }, "8-e-2", "не принимает"},
-      {[](const std::string& t) { std::vector<ScanFrame> v; return ParseScanFrames(t, v); }, "9-x-1", "не понят"},
-      {[](const std::string& t) { std::vector<ScanFrame> v; return ParseScanFrames(t, v); }, "8-n-1-1", "не понят"},
-      {[](const std::string& t) { std::vector<int32_t> v; return ParseScanAlens(t, v); }, "9", "8 или 11"},
-      {[](const std::string& t) { std::vector<AddressRange> v; return ParseScanAddresses(t, v); }, "3000", "больше 2047"},
-      {[](const std::string& t) { std::vector<AddressRange> v; return ParseScanAddresses(t, v); }, "20-10", "обратную"},
-      {[](const std::string& t) { std::vector<AddressRange> v; return ParseScanAddresses(t, v); }, "-5", "не поняты"},
-      {[](const std::string& t) { std::vector<AddressRange> v; return ParseScanAddresses(t, v); }, "1-2-3", "не поняты"},
+      {List::kRates, "12345", "12345"},          {List::kRates, "", "не число"},
+      {List::kRates, "9600,,19200", "не число"},  {List::kRates, "99999999999", "не число"},
+      {List::kFrames, "7-n-1", "не принимает"},  {List::kFrames, "8-e-2", "не принимает"},
+      {List::kFrames, "9-x-1", "не понят"},      {List::kFrames, "8-n-1-1", "не понят"},
+      {List::kAlens, "9", "8 или 11"},           {List::kAddresses, "3000", "больше 2047"},
+      {List::kAddresses, "20-10", "обратную"},   {List::kAddresses, "-5", "не поняты"},
+      {List::kAddresses, "1-2-3", "не поняты"},
   };
   for (const Refused& r : refused) {
     SCOPED_TRACE(r.text);
-    const std::string reason = r.parse(r.text);
+    std::string reason;
+    switch (r.list) {
+      case List::kRates: reason = ParseScanRates(r.text, rates); break;
+      case List::kFrames: reason = ParseScanFrames(r.text, frames); break;
+      case List::kAlens: reason = ParseScanAlens(r.text, alens); break;
+      case List::kAddresses: reason = ParseScanAddresses(r.text, ranges); break;
+    }
     EXPECT_NE(reason.find(r.reason), std::string::npos) << reason;
   }
 }
