@@ -13,10 +13,18 @@ else()
 endif()
 include(GoogleTest)
 
-# Tests run in parallel, except those that keep a line's real timing against the
-# simulated converter: a second such test on two cores can stretch an answer past
-# its time-out. They share this lock and run one at a time (other tests beside them).
+# Tests run in parallel. Those that keep a line's real timing against the simulated
+# converter run side by side natively, where they raise their priority
+# (tests/support/line_timing_priority_posix.cpp), but share this lock and run one at
+# a time (other tests beside them) under Wine, whose programs all talk to the line
+# through one Wine server at the ordinary priority, and under ThreadSanitizer, which
+# makes the configurator's own code several times slower: there a second such test
+# on two cores can stretch an answer past its time-out.
 set(KV4T_SIM_TIMING_LOCK sim_timing)
+set(KV4T_SIM_TIMING_PROPERTIES RESOURCE_LOCK ${KV4T_SIM_TIMING_LOCK})
+if(NOT WIN32 AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize=thread")
+  set(KV4T_SIM_TIMING_PROPERTIES)
+endif()
 
 # The tests under Wine share one display and its one mouse pointer. Those that move
 # the pointer, or whose outcome depends on which window lies under it (a balloon tip
@@ -28,8 +36,9 @@ set(KV4T_POINTER_LOCK display_pointer)
 #                [PROPERTIES name value ...]):
 # one test executable, every test case registered with ctest (found when ctest runs,
 # so the build never starts Wine) with the given test properties besides its
-# time-out. SIM_TIMING: its cases hold the simulator timing lock. POINTER_CASES: the
-# cases the GoogleTest filter names hold the pointer lock.
+# time-out. SIM_TIMING: its cases keep a line's real timing (the properties and
+# the priority above). POINTER_CASES: the cases the GoogleTest filter names hold
+# the pointer lock.
 function(kv4t_add_gtest name)
   cmake_parse_arguments(T "SIM_TIMING" "POINTER_CASES" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -37,7 +46,11 @@ function(kv4t_add_gtest name)
   kv4t_static_runtime(${name})
   set(props TIMEOUT 120 ${T_PROPERTIES})
   if(T_SIM_TIMING)
-    list(APPEND props RESOURCE_LOCK ${KV4T_SIM_TIMING_LOCK})
+    list(APPEND props ${KV4T_SIM_TIMING_PROPERTIES})
+    # Natively, at a raised priority where allowed (the file says why).
+    if(NOT WIN32)
+      target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/line_timing_priority_posix.cpp)
+    endif()
   endif()
   if(T_POINTER_CASES)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120

@@ -161,6 +161,11 @@ class Simulator {
   long request_count(std::string_view name, std::size_t converter = 0) const { return state(converter).count(name); }
   // Waits until the named request has been seen at least n times; false on time-out.
   bool wait_for_requests(std::string_view name, long n, int timeout_ms, std::size_t converter = 0) const;
+  // How many times the converter has looked at the computer's closes of the port
+  // (and cleared an exclusive open nobody holds any more); waits up to timeout_ms
+  // until it has done so more than n times, false on time-out.
+  long closes_handled() const { return closes_handled_; }
+  bool wait_for_closes_handled(long n, int timeout_ms) const;
   // Replaces the fault set of every converter while running.
   void set_faults(const Faults& faults);
 
@@ -180,6 +185,7 @@ class Simulator {
   int watch_fd_ = -1;  // inotify on the slave: the computer's closes
   std::thread thread_;
   std::atomic<bool> stopping_{false};
+  std::atomic<long> closes_handled_{0};
   bool linked_ = false;
   mutable std::mutex mutex_;
   std::vector<std::unique_ptr<Engine>> engines_;

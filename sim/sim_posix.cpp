@@ -1,6 +1,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -178,6 +180,15 @@ bool Simulator::wait_for_requests(std::string_view name, long n, int timeout_ms,
   }
 }
 
+bool Simulator::wait_for_closes_handled(long n, int timeout_ms) const {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    if (closes_handled_ > n) return true;
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
 void Simulator::set_faults(const Faults& faults) {
   std::lock_guard lock(mutex_);
   for (auto& e : engines_) e->set_faults(faults);
@@ -241,6 +252,7 @@ void Simulator::watch_closes() {
   // TIOCNXCL clears the exclusive flag for the next open; ioctl returns -1 on failure.
   if (closed && !others_hold_slave() && ioctl(slave_fd_, TIOCNXCL) != 0 && options_.log)
     std::fprintf(options_.log, "kv4t-sim: cannot clear the exclusive open: %s\n", std::strerror(errno));
+  if (closed) ++closes_handled_;
 }
 
 // Writes bytes for the computer in one call where the line takes them; false when
@@ -262,6 +274,16 @@ bool Simulator::write_to_computer(const std::uint8_t* data, std::size_t n) {
 }
 
 void Simulator::run() {
+  // A converter is hardware: its answers keep their time whatever the computer is
+  // doing. Where the system allows it, the line's thread runs at a real-time
+  // priority so that a loaded machine delays the computer's side, never the
+  // converter's. The thread only ever blocks in poll between its short steps, so
+  // it takes no more of a core than an ordinary one; where the priority is refused
+  // it runs as before.
+  sched_param realtime{};
+  realtime.sched_priority = sched_get_priority_min(SCHED_FIFO);
+  (void)pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime);
+
   std::uint8_t buf[4096];
   std::vector<Reply> replies;
   // Answers waiting for their converter's answer delay, in the order they fall due.

@@ -34,6 +34,17 @@ class LineTestWine : public line_pages::TestPageFixture {
   }
 
   std::string Log() { return controls->Text(IDC_TEST_LOG); }
+
+  // Waits until the running test reads the register named ("Считывание ячейки: 04")
+  // or a later one.
+  bool WaitForReading(const std::string& status) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+      if (controls->Text(IDC_TEST_STATUS) >= status) return true;
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
 };
 
 TEST_F(LineTestWine, WholeRunWithSummary) {
@@ -48,10 +59,7 @@ TEST_F(LineTestWine, WholeRunWithSummary) {
 
 TEST_F(LineTestWine, StopAndDestroyWhileRunning) {
   ASSERT_TRUE(controls->Press(IDC_TEST_BUTTON));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (controls->Text(IDC_TEST_STATUS) < "Считывание ячейки: 04" &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(WaitForReading("Считывание ячейки: 04"));
   ASSERT_TRUE(controls->Press(IDC_TEST_BUTTON));
   page->WaitForWorker();
   EXPECT_TRUE(Log().ends_with("Тестирование прервано\r\n")) << Log();
@@ -59,7 +67,7 @@ TEST_F(LineTestWine, StopAndDestroyWhileRunning) {
 
   // A second test, and the page goes away while it runs.
   ASSERT_TRUE(controls->Press(IDC_TEST_BUTTON));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(WaitForReading("Считывание ячейки: 00"));
   page.reset();
   EXPECT_FALSE(device->connected);
   // The converter answers RAVIK again: a connection succeeds.

@@ -81,6 +81,13 @@ class pty_line {
     std::lock_guard<std::mutex> lock(mutex_);
     return last_answer_end_;
   }
+  // Waits up to timeout_ms until the far end has written the whole answer to each
+  // of n requests (its script's last step is out); false when it has not.
+  bool wait_answered(std::size_t n, int timeout_ms = 5000) const {
+    const auto until = clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (answered_ < n && clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return answered_ >= n;
+  }
 
   // Hangs the line up: the channel's writes and reads then fail. The answering
   // thread stops first, since a poll in progress would keep the master alive.
@@ -135,6 +142,7 @@ class pty_line {
           std::lock_guard<std::mutex> lock(mutex_);
           last_answer_end_ = clock::now();
         }
+        ++answered_;
       }
     }
   }
@@ -145,6 +153,7 @@ class pty_line {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> paused_{false};
+  std::atomic<std::size_t> answered_{0};
   mutable std::mutex mutex_;
   script_fn script_;
   std::vector<std::vector<uint8_t>> requests_;

@@ -382,7 +382,8 @@ TEST(serio_modbus, silence_gap_ends_the_frame) {
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(channel.status(), serio_answer_timeout);
   EXPECT_LT(took, ms(300));
-  std::this_thread::sleep_for(ms(300));  // the late tail comes and goes
+  // The late tail comes and goes before the next request.
+  ASSERT_TRUE(line.wait_answered(2));
 
   // A function the codec cannot size: only the silence after it ends the frame.
   const bytes odd_reply{16, 0x41, 1, 2, 3};
@@ -576,7 +577,7 @@ TEST(serio_random, arbitrary_answers_end_in_a_reception_status) {
       }
       EXPECT_LT(took, ms(3000));
       EXPECT_GE(channel.rts_margin(), 100u);
-      std::this_thread::sleep_for(ms(80));  // the script's last piece is out
+      ASSERT_TRUE(line.wait_answered(round + 1u));  // the script's last piece is out
     }
   }
 }

@@ -286,15 +286,18 @@ TEST_F(SimTest, ExclusiveOpenEndsWhenTheComputerClosesThePort) {
     return ioctl(l.fd(), TIOCGEXCL, &flag) == 0 ? flag : -1;
   };
   ASSERT_EQ(ioctl(line_->fd(), TIOCEXCL), 0);
+  const long seen = sim_->closes_handled();
   {
     SimLine second(sim_->slave_path());  // root may open it all the same
     ASSERT_TRUE(second.ok());
   }
-  usleep(50000);
+  ASSERT_TRUE(sim_->wait_for_closes_handled(seen, 10000));
   EXPECT_EQ(exclusive(*line_), 1) << "still held: the exclusive open stays";
   line_.reset();
+  // Until the converter has handled the last holder's close.
   int flag = 1;
-  for (int i = 0; i < 100 && flag != 0; ++i) {
+  for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+       flag != 0 && std::chrono::steady_clock::now() < until;) {
     usleep(5000);
     SimLine probe(sim_->slave_path());
     flag = exclusive(probe);
