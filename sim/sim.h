@@ -10,6 +10,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -164,7 +165,7 @@ class Simulator {
   // How many times the converter has looked at the computer's closes of the port
   // (and cleared an exclusive open nobody holds any more); waits up to timeout_ms
   // until it has done so more than n times, false on time-out.
-  long closes_handled() const { return closes_handled_; }
+  long closes_handled() const;
   bool wait_for_closes_handled(long n, int timeout_ms) const;
   // Replaces the fault set of every converter while running.
   void set_faults(const Faults& faults);
@@ -185,9 +186,10 @@ class Simulator {
   int watch_fd_ = -1;  // inotify on the slave: the computer's closes
   std::thread thread_;
   std::atomic<bool> stopping_{false};
-  std::atomic<long> closes_handled_{0};
   bool linked_ = false;
   mutable std::mutex mutex_;
+  mutable std::condition_variable closes_cv_;
+  long closes_handled_ = 0;  // guarded by mutex_
   std::vector<std::unique_ptr<Engine>> engines_;
 };
 

@@ -180,13 +180,14 @@ bool Simulator::wait_for_requests(std::string_view name, long n, int timeout_ms,
   }
 }
 
+long Simulator::closes_handled() const {
+  std::lock_guard lock(mutex_);
+  return closes_handled_;
+}
+
 bool Simulator::wait_for_closes_handled(long n, int timeout_ms) const {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    if (closes_handled_ > n) return true;
-    if (std::chrono::steady_clock::now() >= until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  std::unique_lock lock(mutex_);
+  return closes_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return closes_handled_ > n; });
 }
 
 void Simulator::set_faults(const Faults& faults) {
@@ -252,7 +253,12 @@ void Simulator::watch_closes() {
   // TIOCNXCL clears the exclusive flag for the next open; ioctl returns -1 on failure.
   if (closed && !others_hold_slave() && ioctl(slave_fd_, TIOCNXCL) != 0 && options_.log)
     std::fprintf(options_.log, "kv4t-sim: cannot clear the exclusive open: %s\n", std::strerror(errno));
-  if (closed) ++closes_handled_;
+  if (!closed) return;
+  {
+    std::lock_guard lock(mutex_);
+    ++closes_handled_;
+  }
+  closes_cv_.notify_all();
 }
 
 // Writes bytes for the computer in one call where the line takes them; false when

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -84,9 +85,8 @@ class pty_line {
   // Waits up to timeout_ms until the far end has written the whole answer to each
   // of n requests (its script's last step is out); false when it has not.
   bool wait_answered(std::size_t n, int timeout_ms = 5000) const {
-    const auto until = clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (answered_ < n && clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return answered_ >= n;
+    std::unique_lock<std::mutex> lock(mutex_);
+    return answered_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return answered_ >= n; });
   }
 
   // Hangs the line up: the channel's writes and reads then fail. The answering
@@ -142,7 +142,11 @@ class pty_line {
           std::lock_guard<std::mutex> lock(mutex_);
           last_answer_end_ = clock::now();
         }
-        ++answered_;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          ++answered_;
+        }
+        answered_cv_.notify_all();
       }
     }
   }
@@ -153,8 +157,9 @@ class pty_line {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> paused_{false};
-  std::atomic<std::size_t> answered_{0};
   mutable std::mutex mutex_;
+  mutable std::condition_variable answered_cv_;
+  std::size_t answered_ = 0;  // requests whose script has run to its end
   script_fn script_;
   std::vector<std::vector<uint8_t>> requests_;
   std::vector<clock::time_point> request_times_;
