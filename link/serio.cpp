@@ -367,6 +367,15 @@ bool serio::transact(const std::vector<uint8_t>& request, std::vector<uint8_t>& 
   log(serio_msg_sent, log_name_.c_str(), static_cast<unsigned>(ticks_to_us(now() - send_start)));
 
   if (!expect_answer) {
+    // On a port that echoes, the echo of a request that gets no answer is read
+    // away here, within the first-byte time-out: an adaptor's latency timer may
+    // hold it past the next request's purge (or past closing and reopening the
+    // port), and the next answer would then begin with it.
+    if (echo_ == serio_echo::present) {
+      std::vector<uint8_t> rest;
+      bool dropped = false;
+      if (take_echo(frame, false, rest, dropped)) last_reception_end_ = now();
+    }
     status_ = serio_ok;
     return true;
   }

@@ -19,6 +19,7 @@
 #include "catalogue/catalogue.h"
 #include "common/code_pages.h"
 #include "device/converter_device.h"
+#include "link/diag_log.h"
 #include "link/serio.h"
 #include "sim/sim_constants.h"
 
@@ -66,9 +67,14 @@ class DeviceWine : public ::testing::Test {
     Catalogue().AddBuiltInWhenEmpty();
     device = std::make_unique<ConverterDevice>();
     device->LinkSet().port = PortUnderTest();
+    diag_log_clear();
   }
+  // A failed case shows the channel's log: which request went unanswered, and
+  // how long each answer took.
   void TearDown() override {
     if (device) device->ClosePort();
+    if (HasFailure())
+      for (const std::string& line : diag_log_lines()) std::fputs(line.c_str(), stderr);
   }
 
   void SetRs485(int32_t baud, int32_t bytesize, int32_t parity, int32_t stopbits,

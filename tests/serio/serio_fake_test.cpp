@@ -461,6 +461,31 @@ TEST_F(serio_fake, echo_dropped_from_every_request_once_learned) {
   EXPECT_EQ(channel.echo(), serio_echo::unknown);
 }
 
+// A request that gets no answer ("APLY") has its echo read away before the
+// transaction ends, however late the adaptor's latency timer hands it over: the
+// next request, on this port or on the port reopened, meets none of it.
+TEST_F(serio_fake, echo_of_a_request_without_answer_is_read_away) {
+  fake().echo = true;
+  channel.learn_echo = true;
+  answer_in(30, encoded(ravik, dev_answer));
+  bytes answer;
+  ASSERT_TRUE(channel.transact(ravik_payload("dev", true), answer, true)) << channel.status();
+  ASSERT_EQ(channel.echo(), serio_echo::present);
+
+  fake().echo = false;
+  const bytes apply = ravik_payload("APLY", false, {1});
+  const bytes frame = encoded(ravik, apply);
+  int64_t echo_at = 0;
+  fake().on_write = [&] {
+    echo_at = fake().clock + static_cast<int64_t>(frame.size() + 1) * char_ns() + 40 * fake_ms;
+    fake().arrive(echo_at, frame);
+  };
+  ASSERT_TRUE(channel.transact(apply, answer, false)) << channel.status();
+  EXPECT_EQ(channel.status(), serio_ok);
+  EXPECT_TRUE(fake().incoming.empty());
+  EXPECT_GE(channel.last_reception_end(), echo_at);
+}
+
 // An adaptor that holds the echo back (its latency timer) holds the answer as
 // long: the answer's time, and the reception the log reports, run from the end
 // of the echo. Here the echo comes 35 ms into the reception and the answer in
