@@ -16,7 +16,6 @@
 #include "common/code_pages.h"
 #include "device/code_tables.h"
 #include "device/converter_device.h"
-#include "device/settings_rules.h"
 #include "link/serio.h"
 #include "sim/sim.h"
 #include "tests/support/ports_folder.h"
@@ -736,37 +735,6 @@ TEST_P(OnEveryLine, Rs485WriteToAConverterThatFellSilentFails) {
   EXPECT_EQ(Count(sim::kParamApply), 0);
   EXPECT_EQ(device->LinkSet().baud, 9600);
 }
-
-// The latest answer a converter may give, behind an echoing adaptor with a 16 ms
-// latency timer, is still taken: the configurator's own timing (the frame time,
-// the 50 ms pause, the codec's answer time of 70 ms from 9600 baud on and 150 ms
-// below) covers the longest answer delay (45 ms) of a converter that answers the
-// longest text (8 characters, a frame of 30 characters) on a real line. A
-// pseudo-terminal shows no wire time, so the converter is made later by the
-// request's 14 characters and the answer's 30. The last byte then arrives, at
-// most, 245 ms after the request is sent at 2400 baud, against a deadline of
-// 263 ms (a margin of about 17 ms), and 108 ms after it at 9600, against 136 ms (about
-// 28 ms).
-class TheLatestAnswer : public DeviceSim, public ::testing::WithParamInterface<int> {};
-
-TEST_P(TheLatestAnswer, IsTakenBehindAnEchoingLateAdaptor) {
-  const int baud = GetParam();
-  const int char_us = 10 * 1000000 / baud;
-  sim::Options options = OnLine(kEchoLatency16Line);
-  options.line.baud = baud;
-  options.delay_ms = settings_rules::kMaxAnswerDelayMs;
-  options.version = "KV4T-1.3";  // eight characters, the longest text answer
-  options.faults.extra_delay_ms = (14 + 30) * char_us / 1000;
-  Start(options);
-  device->LinkSet().baud = baud;
-  const DeviceOutcome connected = device->Connect();
-  ASSERT_TRUE(connected) << Cp1251ToUtf8(connected.text);
-  EXPECT_EQ(device->LinkSet().fwver, "KV4T-1.3");
-  EXPECT_EQ(Count(sim::kParamDev), 1);
-  EXPECT_EQ(Count(sim::kParamVer), 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rates, TheLatestAnswer, ::testing::Values(2400, 9600));
 
 // The read that teaches the echo goes out only when nothing was read since the
 // port was opened: once per port, and never after Connect.

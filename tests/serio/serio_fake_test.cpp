@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "device/settings_rules.h"
 #include "fake_port.h"
 #include "link/diag_log.h"
 #include "link/modbus_rtu.h"
@@ -514,6 +515,58 @@ TEST_F(serio_fake, answer_time_runs_from_the_end_of_the_echo) {
   EXPECT_GE(us, 60000);
   EXPECT_LT(us, 61000);
 }
+
+// The latest answer a converter may give, behind an echoing adaptor whose latency
+// timer hands received bytes over every 16 ms, is still taken: the channel's own
+// timing (the frame time, the 50 ms pause, the codec's answer time of 70 ms from
+// 9600 baud on and 150 ms below, counted from the end of an echo that came before
+// the pause was over) covers a converter that answers the longest text (8
+// characters, a frame of 30 characters) after its longest delay. The request's
+// last character is on the wire 14 characters' time after the write; the echo
+// comes with it; the converter starts its answer the longest delay later; the
+// adaptor hands each byte over at the first tick after it came, the ticks placed
+// so that the last byte only just missed one. At 2400 baud the last byte comes
+// 244 ms after the write against a deadline of 263 ms, at 9600 107 ms against 136.
+class serio_fake_latest : public serio_fake, public ::testing::WithParamInterface<int> {};
+
+TEST_P(serio_fake_latest, answer_is_taken_behind_an_echoing_late_adaptor) {
+  const int baud = GetParam();
+  ASSERT_TRUE(channel.set_params(baud, 8, 0, 0));
+  const bytes request = ravik_payload("ver", true);
+  const bytes frame = encoded(ravik, request);
+  // "KV4T-1.3", last character first, as the converter sends its texts.
+  const bytes reply_payload = ravik_payload("ver", false, {'3', '.', '1', '-', 'T', '4', 'V', 'K'});
+  const bytes reply = encoded(ravik, reply_payload);
+  ASSERT_EQ(frame.size(), 14u);
+  ASSERT_EQ(reply.size(), 30u);
+  const int64_t c = char_ns(baud);
+  const int64_t tick = 16 * fake_ms;
+  int64_t last_at = 0;
+  fake().on_write = [&] {
+    const int64_t received = fake().clock + static_cast<int64_t>(frame.size()) * c;
+    const int64_t starts = received + settings_rules::kMaxAnswerDelayMs * fake_ms;
+    const int64_t last_in = starts + static_cast<int64_t>(reply.size()) * c;
+    // A tick falls just before the last byte is in: the next one hands it over.
+    const int64_t phase = last_in - 1000;
+    auto handed = [&](int64_t in) { return phase + (in - phase + tick - 1) / tick * tick; };
+    fake().arrive(handed(received), frame);
+    for (std::size_t i = 0; i < reply.size(); ++i)
+      fake().arrive(handed(starts + static_cast<int64_t>(i + 1) * c), {reply[i]});
+    last_at = handed(last_in);
+  };
+  const int64_t start = fake().clock;
+  channel.learn_echo = true;
+  bytes answer;
+  ASSERT_TRUE(channel.transact(request, answer, true)) << channel.status();
+  EXPECT_EQ(answer, reply_payload);
+  EXPECT_EQ(channel.echo(), serio_echo::present);
+  EXPECT_EQ(fake().of("write").size(), 1u);
+  EXPECT_GE(channel.last_reception_end(), last_at);
+  // The bound the comment states: the last byte's time after the write.
+  EXPECT_NEAR(static_cast<double>(last_at - start) / fake_ms, baud == 2400 ? 244.3 : 106.9, 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(rates, serio_fake_latest, ::testing::Values(2400, 9600));
 
 // Unmarked, a transaction teaches nothing: the echo of a write would be taken for
 // its acknowledgement, and the owner marks only reads.
