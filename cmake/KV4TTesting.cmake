@@ -53,17 +53,45 @@ function(kv4t_add_gtest name)
     endif()
   endif()
   if(T_POINTER_CASES)
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-      TEST_FILTER "-${T_POINTER_CASES}" PROPERTIES ${props})
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-      TEST_FILTER "${T_POINTER_CASES}" PROPERTIES ${props} RESOURCE_LOCK ${KV4T_POINTER_LOCK})
+    kv4t_discover_cases(${name} "-${T_POINTER_CASES}" ${props})
+    kv4t_discover_cases(${name} "${T_POINTER_CASES}" ${props} RESOURCE_LOCK ${KV4T_POINTER_LOCK})
   else()
-    gtest_discover_tests(${name}
-      DISCOVERY_MODE PRE_TEST
-      DISCOVERY_TIMEOUT 120
-      PROPERTIES ${props})
+    kv4t_discover_cases(${name} "" ${props})
   endif()
   kv4t_label_programs(${name})
+endfunction()
+
+# kv4t_discover_cases(TARGET FILTER PROPERTIES...): the cases of TARGET that the
+# GoogleTest filter names (all when empty), each a ctest test with these properties.
+# Under Wine they run in one Wine process, a batch test of their own that their tests
+# depend on (tests/wine-batched says how each case still reports, and runs, alone).
+set(KV4T_WINE_BATCHED ${CMAKE_SOURCE_DIR}/tests/wine-batched)
+function(kv4t_discover_cases target filter)
+  set(props ${ARGN})
+  set(filter_args)
+  if(filter)
+    set(filter_args TEST_FILTER "${filter}")
+  endif()
+  if(WIN32)
+    get_property(batches TARGET ${target} PROPERTY KV4T_BATCHES)
+    list(LENGTH batches n)
+    set(batch wine_batch.${target})
+    if(n GREATER 0)
+      set(batch wine_batch.${target}.${n})
+    endif()
+    set_property(TARGET ${target} APPEND PROPERTY KV4T_BATCHES ${batch})
+    set_property(TARGET ${target} PROPERTY CROSSCOMPILING_EMULATOR ${KV4T_WINE_BATCHED})
+    set(batch_filter "${filter}")
+    if(NOT batch_filter)
+      set(batch_filter "*")
+    endif()
+    add_test(NAME ${batch} COMMAND ${KV4T_WINE_BATCHED} --batch $<TARGET_FILE:${target}> "${batch_filter}")
+    set_tests_properties(${batch} PROPERTIES ${props})
+    set_tests_properties(${batch} PROPERTIES TIMEOUT 600)
+    list(APPEND props DEPENDS ${batch})
+  endif()
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    ${filter_args} PROPERTIES ${props})
 endfunction()
 
 # kv4t_label_programs(TARGET): TARGET is built by kv4t_tests_LABEL for each label of
