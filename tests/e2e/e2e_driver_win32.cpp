@@ -179,8 +179,8 @@ void StartScenario(Context& c) {
   // program's own process); without the file it opens nothing.
   std::wstring help = app.Path();
   help.replace(help.size() - 4, 4, L".CHM");
-  app.Click(app.SheetButton(IDHELP));
   if (GetFileAttributesW(help.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    app.Click(app.SheetButton(IDHELP));
     HWND viewer = nullptr;
     Expect(WaitUntil([&] { return (viewer = VisibleWindowOfClass(app.ProcessId(), L"HH Parent")) != nullptr; }, 15s),
            "Help opens the help viewer");
@@ -192,7 +192,10 @@ void StartScenario(Context& c) {
              "the help viewer closes");
     }
   } else {
-    std::this_thread::sleep_for(500ms);
+    // The click sent: once the program has answered it, the button has done
+    // whatever it does.
+    Expect(app.TrySend(app.SheetButton(IDHELP), BM_CLICK, 0, 0, nullptr, 10s),
+           "the program answers the click on Help");
     Expect(!app.FindBox().window, "Help without a help file opens nothing");
   }
 
@@ -323,8 +326,9 @@ void LineTestScenario(Context& c) {
   app.Click(button);
   Expect(WaitUntil([&] { return app.Text(button) == L"&Остановить"; }, 10s), "the button stops the test");
   Expect(!app.Enabled(app.SheetButton(IDOK)) && !app.Enabled(app.Tabs()), "the sheet is locked while the test runs");
-  app.SystemCommand(SC_CLOSE);
-  std::this_thread::sleep_for(300ms);
+  // Sent, not posted: when the program has answered, it has handled the command.
+  Expect(app.TrySend(app.Sheet(), WM_SYSCOMMAND, SC_CLOSE, 0, nullptr, 10s),
+         "the program answers the close box while the test runs");
   Expect(app.Running() && IsWindow(app.Sheet()), "the close box does nothing while the test runs");
   Expect(WaitUntil([&] { return app.Text(button) == L"&Тест"; }, 120s), "the test ends");
   app.ExpectPage(kTest);
