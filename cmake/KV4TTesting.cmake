@@ -44,6 +44,7 @@ function(kv4t_add_gtest name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gtest kv4t_warnings)
   kv4t_static_runtime(${name})
+  kv4t_test_pch(${name})
   set(props TIMEOUT 120 ${T_PROPERTIES})
   if(T_SIM_TIMING)
     list(APPEND props ${KV4T_SIM_TIMING_PROPERTIES})
@@ -59,6 +60,16 @@ function(kv4t_add_gtest name)
     kv4t_discover_cases(${name} "" ${props})
   endif()
   kv4t_label_programs(${name})
+endfunction()
+
+# kv4t_test_pch(TARGET): a test program of three sources or more compiles GoogleTest's
+# header once, precompiled, instead of in each source (about 2.5 s of each).
+function(kv4t_test_pch target)
+  get_property(sources TARGET ${target} PROPERTY SOURCES)
+  list(LENGTH sources n)
+  if(n GREATER 2)
+    target_precompile_headers(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:<gtest/gtest.h$<ANGLE-R>>")
+  endif()
 endfunction()
 
 # kv4t_discover_cases(TARGET FILTER PROPERTIES...): the cases of TARGET that the
