@@ -51,6 +51,15 @@ class serio_fake : public ::testing::Test {
   // Queues an answer arriving ms after now.
   void answer_in(int64_t ms, const bytes& b) { fake().incoming.push_back({fake().clock + ms * fake_ms, b}); }
   int64_t char_ns(int baud = 9600, int bits = 10) const { return bits * 1000000000LL / baud; }
+  // A marked read on an echoing adaptor, answered: the channel learns the echo.
+  void learn_that_the_port_echoes() {
+    fake().echo = true;
+    channel.learn_echo = true;
+    answer_in(30, encoded(ravik, dev_answer));
+    bytes answer;
+    ASSERT_TRUE(channel.transact(ravik_payload("dev", true), answer, true)) << channel.status();
+    ASSERT_EQ(channel.echo(), serio_echo::present);
+  }
 
   std::vector<std::string> lines;
   serio channel;
@@ -438,12 +447,8 @@ INSTANTIATE_TEST_SUITE_P(
 // instead of taking its own echo for the acknowledgement. Reopened, the port's
 // echo is learned afresh.
 TEST_F(serio_fake, echo_dropped_from_every_request_once_learned) {
-  fake().echo = true;
-  channel.learn_echo = true;
-  answer_in(30, encoded(ravik, dev_answer));
+  ASSERT_NO_FATAL_FAILURE(learn_that_the_port_echoes());
   bytes answer;
-  ASSERT_TRUE(channel.transact(ravik_payload("dev", true), answer, true)) << channel.status();
-  ASSERT_EQ(channel.echo(), serio_echo::present);
 
   const bytes write = ravik_payload("FrEq", false, {7});
   answer_in(30, encoded(ravik, write));  // the converter's acknowledgement
@@ -466,12 +471,8 @@ TEST_F(serio_fake, echo_dropped_from_every_request_once_learned) {
 // transaction ends, however late the adaptor's latency timer hands it over: the
 // next request, on this port or on the port reopened, meets none of it.
 TEST_F(serio_fake, echo_of_a_request_without_answer_is_read_away) {
-  fake().echo = true;
-  channel.learn_echo = true;
-  answer_in(30, encoded(ravik, dev_answer));
+  ASSERT_NO_FATAL_FAILURE(learn_that_the_port_echoes());
   bytes answer;
-  ASSERT_TRUE(channel.transact(ravik_payload("dev", true), answer, true)) << channel.status();
-  ASSERT_EQ(channel.echo(), serio_echo::present);
 
   fake().echo = false;
   const bytes apply = ravik_payload("APLY", false, {1});
